@@ -1,0 +1,20 @@
+# asio is header-only (Debian's libasio-dev). The cross compiler must not see the
+# rest of /usr/include, so it gets a folder holding only links to asio's headers.
+set(QILARK_ASIO_INCLUDE ${CMAKE_BINARY_DIR}/asio-include)
+file(MAKE_DIRECTORY ${QILARK_ASIO_INCLUDE})
+foreach(entry asio.hpp asio)
+  if(NOT EXISTS /usr/include/${entry})
+    message(FATAL_ERROR "/usr/include/${entry} is missing: run scripts/setup (libasio-dev)")
+  endif()
+  file(CREATE_LINK /usr/include/${entry} ${QILARK_ASIO_INCLUDE}/${entry} SYMBOLIC)
+endforeach()
+
+add_library(asio INTERFACE)
+target_include_directories(asio SYSTEM INTERFACE ${QILARK_ASIO_INCLUDE})
+target_compile_definitions(asio INTERFACE ASIO_STANDALONE)
+if(WIN32)
+  target_link_libraries(asio INTERFACE ws2_32 mswsock)
+else()
+  find_package(Threads REQUIRED)
+  target_link_libraries(asio INTERFACE Threads::Threads)
+endif()

@@ -1,0 +1,252 @@
+#include "foundation/string.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "foundation/exception.h"
+
+namespace cpp {
+
+const String whitespace(" \t\n\r");
+
+std::pair<String, String> Object::describe() const {
+    return {String::format("Object { %p }", static_cast<const void*>(this)), String()};
+}
+
+namespace {
+
+constexpr char32_t replacementCharacter = 0xFFFD;
+constexpr char32_t lastCodePoint = 0x10FFFF;
+
+bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
+
+// Decodes one code point strictly; an invalid or truncated sequence consumes
+// one byte and gives U+FFFD.
+char32_t decodeUtf8(const unsigned char*& at, const unsigned char* end) {
+    const unsigned char lead = *at;
+    int extra = 0;
+    char32_t codePoint = 0;
+    unsigned char secondMin = 0x80, secondMax = 0xBF;
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0) secondMin = 0xA0;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0) secondMin = 0x90;
+        if (lead == 0xF4) secondMax = 0x8F;
+    } else {
+        ++at;
+        return replacementCharacter;
+    }
+    if (end - at <= extra || at[1] < secondMin || at[1] > secondMax) {
+        ++at;
+        return replacementCharacter;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        if (!isContinuation(at[i])) {
+            ++at;
+            return replacementCharacter;
+        }
+        codePoint = (codePoint << 6) | (at[i] & 0x3F);
+    }
+    at += extra + 1;
+    return codePoint;
+}
+
+[[noreturn]] void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
+
+template <class Unit>
+std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
+    std::basic_string<Unit> out;
+    out.reserve(text.size());
+    auto at = reinterpret_cast<const unsigned char*>(text.data());
+    const auto end = at + text.size();
+    while (at < end) {
+        const char32_t c = decodeUtf8(at, end);
+        if (c <= 0xFFFF) {
+            out.push_back(static_cast<Unit>(c));
+        } else if (c <= lastCodePoint) {
+            out.push_back(static_cast<Unit>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<Unit>(0xDC00 + (c & 0x3FF)));
+        } else {
+            throwInvalidCodePoint();
+        }
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c <= lastCodePoint) {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        throwInvalidCodePoint();
+    }
+}
+
+// A high surrogate pairs with a following low one; unpaired units pass through
+// as themselves, except a high surrogate at the very end, which becomes U+FFFD.
+template <class Unit>
+void utf16ToUtf8(std::string& out, const Unit* at, const Unit* end) {
+    out.reserve(static_cast<std::size_t>(end - at));
+    while (at < end) {
+        const char32_t unit = static_cast<char16_t>(*at++);
+        if (unit < 0xD800 || unit > 0xDBFF) {
+            appendUtf8(out, unit);
+        } else if (at == end) {
+            appendUtf8(out, replacementCharacter);
+        } else {
+            const char32_t next = static_cast<char16_t>(*at);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                ++at;
+                appendUtf8(out, (unit - 0xD800) * 0x400 + (next - 0xDC00) + 0x10000);
+            } else {
+                appendUtf8(out, unit);
+            }
+        }
+    }
+}
+
+template <class Integer>
+std::string decimal(Integer value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+String::String(const std::u16string& text) : String(text.data(), text.data() + text.size()) {}
+
+String::String(const char16_t* begin, const char16_t* end) { utf16ToUtf8(*this, begin, end); }
+
+#ifdef _WIN32
+String::String(const std::wstring& text) { utf16ToUtf8(*this, text.data(), text.data() + text.size()); }
+
+std::wstring String::toWide() const { return utf8ToUtf16<wchar_t>(*this); }
+#endif
+
+std::u16string String::toUtf16() const { return utf8ToUtf16<char16_t>(*this); }
+
+String::String(long long value) : std::string(decimal(value)) {}
+
+String::String(unsigned long long value) : std::string(decimal(value)) {}
+
+// Works on the rounded count of tenths, so that no binary fraction can turn
+// 2.9 into 2.8 on the way back.
+String::String(double value) {
+    const long long tenths = std::llround(value * 10);
+    const long long whole = tenths / 10;
+    const long long digit = tenths % 10;
+    if (whole == 0 && tenths < 0) push_back('-');
+    append(decimal(whole));
+    if (digit != 0) {
+        push_back('.');
+        push_back(static_cast<char>('0' + (digit < 0 ? -digit : digit)));
+    }
+}
+
+long long String::toInt64() const {
+    errno = 0;
+    const long long value = std::strtoll(c_str(), nullptr, 10);
+    if (errno == ERANGE) throw Exception(String("range error while parsing integer"));
+    return value;
+}
+
+String String::format(const char* format, ...) {
+    String result;
+    result.resize(64);
+    for (;;) {
+        va_list arguments;
+        va_start(arguments, format);
+        const int needed = std::vsnprintf(result.data(), result.size(), format, arguments);
+        va_end(arguments);
+        if (needed < 0) throw std::runtime_error("Encoding error occured in String::format.");
+        if (static_cast<std::size_t>(needed) < result.size()) {
+            result.resize(static_cast<std::size_t>(needed));
+            return result;
+        }
+        result.resize(static_cast<std::size_t>(needed) + 1);
+    }
+}
+
+String String::integer(long long value, int width, int precision, bool zeroPad, bool plusSign) {
+    std::string conversion = "%";
+    if (plusSign) conversion += '+';
+    if (zeroPad) conversion += '0';
+    if (width > 0) conversion += decimal(width);
+    if (precision > 0) conversion += "." + decimal(precision);
+    conversion += "lli";
+    return format(conversion.c_str(), value);
+}
+
+String String::hex(unsigned long long value, int width, bool prefix) {
+    std::string conversion = "%";
+    if (prefix) conversion += '#';
+    conversion += '0' + decimal(width) + "llx";
+    return format(conversion.c_str(), value);
+}
+
+String operator+(const String& a, const String& b) {
+    String result(a);
+    result.append(b);
+    return result;
+}
+
+String operator+(const String& a, const char* b) {
+    String result(a);
+    result.append(b);
+    return result;
+}
+
+String operator+(const char* a, const String& b) {
+    String result(a);
+    result.append(b);
+    return result;
+}
+
+String operator+(TextRef a, const String& b) {
+    String result(a);
+    result.append(b);
+    return result;
+}
+
+void appendFormatted(std::string& out, const String& value) { out += value.toString(); }
+
+void appendFormatted(std::string& out, const std::string& value) { out += value; }
+
+void appendFormatted(std::string& out, TextRef value) {
+    if (!value.isAbsent()) out.append(value.begin(), value.end());
+}
+
+void appendFormatted(std::string& out, const char* value) {
+    if (value != nullptr) out += value;
+}
+
+void appendFormatted(std::string& out, double value) { out += String(value); }
+
+}  // namespace cpp

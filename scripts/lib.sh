@@ -1,0 +1,62 @@
+# Shared by the scripts: paths, the private Wine prefix and the virtual display.
+# Sourced, not run.
+
+QILARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QILARK_BUILD=$QILARK_ROOT/build
+
+# Wine runs in a prefix of its own inside the build folder, never ~/.wine.
+qilark_wine_env() {
+    export WINEPREFIX=$QILARK_BUILD/wineprefix
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    # No prompts to install Mono or Gecko.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Starts one Xvfb for this script and points DISPLAY at it; it ends with the script.
+qilark_start_xvfb() {
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    QILARK_XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$n"
+}
+
+# The wineserver and Wine's background services start detached from our output:
+# they would otherwise inherit the pipes of the first program and keep ctest
+# waiting for ever.
+qilark_warm_wine() {
+    (wineserver -p; wine cmd /c exit) </dev/null >/dev/null 2>&1
+}
+
+qilark_stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k </dev/null >/dev/null 2>&1
+    return 0
+}
+
+qilark_stop_xvfb() {
+    if [ -n "${QILARK_XVFB_PID:-}" ]; then
+        kill "$QILARK_XVFB_PID" 2>/dev/null
+        wait "$QILARK_XVFB_PID" 2>/dev/null
+        QILARK_XVFB_PID=
+    fi
+    return 0
+}
+
+# Configures a preset once and builds it (optionally only some targets).
+qilark_build() {
+    local preset=$1
+    shift
+    if [ ! -f "$QILARK_BUILD/$preset/build.ninja" ]; then
+        cmake --preset "$preset" -S "$QILARK_ROOT" >/dev/null || return 1
+    fi
+    if [ $# -gt 0 ]; then
+        cmake --build "$QILARK_BUILD/$preset" --target "$@"
+    else
+        cmake --build "$QILARK_BUILD/$preset"
+    fi
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
@@ -24,6 +25,45 @@ public:
 private:
     std::optional<std::string> standardText_;
     String message_;
+};
+
+class IOException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// End of input: an expected outcome of reads, not a failure to report.
+class EOFException : public IOException {
+public:
+    using IOException::IOException;
+};
+
+class TimeoutException : public Exception {
+public:
+    TimeoutException() : Exception("The operation timed out") {}
+};
+
+// The normal way to stop a thread; thread tops end quietly on it.
+class InterruptException : public Exception {
+public:
+    InterruptException() : Exception("Thread execution was interrupted.") {}
+};
+
+class DurationException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class DecodeException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Reading a future that has no state.
+class FutureException : public Exception {
+public:
+    FutureException() : Exception("Thread execution was interrupted.") {}
+    std::int32_t kind() const { return 4; }
 };
 
 }  // namespace cpp

@@ -1,0 +1,65 @@
+#include "foundation/duration.h"
+
+#include "foundation/exception.h"
+
+namespace cpp {
+
+std::chrono::microseconds Duration::toChrono() const {
+    if (isInfinite()) throw DurationException(String("Cannot convert infinite Duration to std::chrono::duration"));
+    return std::chrono::microseconds(microseconds_);
+}
+
+// Two infinite values make the left one the smaller in both directions; no
+// order between them is needed.
+int Duration::compare(const Duration& other) const {
+    if (other.isInfinite()) return -1;
+    if (isInfinite()) return 1;
+    return microseconds_ < other.microseconds_ ? -1 : (microseconds_ > other.microseconds_ ? 1 : 0);
+}
+
+std::pair<String, String> Duration::describe() const { return {String("Duration"), text()}; }
+
+Duration operator+(Duration a, Duration b) {
+    if (a.isInfinite() || b.isInfinite()) return Duration::infinite();
+    return Duration(a.microseconds_ + b.microseconds_);
+}
+
+Duration operator-(Duration a, Duration b) {
+    if (a.isInfinite() || b.isInfinite()) return Duration::infinite();
+    return Duration(a.microseconds_ - b.microseconds_);
+}
+
+String Duration::text() const {
+    if (isInfinite()) return String("infinite");
+    const bool negative = microseconds_ < 0;
+    const std::int64_t u = negative ? -microseconds_ : microseconds_;
+    const std::int64_t days = u / 86400000000LL;
+    const std::int64_t hours = u / 3600000000LL - 24 * days;
+    const std::int64_t minutes = u / 60000000LL - 60 * (u / 3600000000LL);
+    const std::int64_t seconds = u / 1000000 - 60 * (u / 60000000LL);
+    const std::int64_t millis = u / 1000 - 1000 * (u / 1000000);
+    const std::int64_t micros = u % 1000;
+    const bool fraction = millis != 0 || micros != 0;
+
+    String out(negative ? "-" : "");
+    const auto unit = [&out](std::int64_t value, const char* name, bool more) {
+        out += String("% %", value, name);
+        if (value > 1) out += "s";
+        if (more) out += ", ";
+        return more;
+    };
+    if (days != 0 && !unit(days, "day", hours != 0 || minutes != 0 || seconds != 0 || fraction)) return out;
+    if (hours != 0 && !unit(hours, "hour", minutes != 0 || seconds != 0 || fraction)) return out;
+    if (minutes != 0 && !unit(minutes, "minute", seconds != 0 || fraction)) return out;
+    const bool preceded = out.size() > (negative ? 1u : 0u);
+    out += String::integer(seconds, preceded ? 2 : 1, 0, false, false);
+    if (fraction) {
+        out += "." + String::integer(millis, 3, 0, true, false);
+        if (micros != 0) out += String::integer(micros, 3, 0, true, false);
+    }
+    out += " second";
+    if (seconds != 1 || fraction) out += "s";
+    return out;
+}
+
+}  // namespace cpp

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "foundation/object.h"
+#include "foundation/string.h"
+
+namespace cpp {
+
+// A signed length of time in microseconds; the most negative value means
+// infinite, which compares greater than every finite duration and absorbs
+// sums and differences.
+class Duration : public Object, public Comparable<Duration> {
+public:
+    constexpr explicit Duration(std::int64_t microseconds = 0) : microseconds_(microseconds) {}
+
+    static Duration zero() { return Duration(0); }
+    static Duration milliseconds(std::int64_t n) { return Duration(n * 1000); }
+    static Duration seconds(std::int64_t n) { return Duration(n * 1000000); }
+    static Duration hour() { return Duration(3600000000LL); }
+    static Duration day() { return Duration(86400000000LL); }
+    static Duration infinite() { return Duration(infiniteCount); }
+
+    std::int64_t count() const { return microseconds_; }
+    bool isInfinite() const { return microseconds_ == infiniteCount; }
+
+    // Throws DurationException for the infinite duration.
+    std::chrono::microseconds toChrono() const;
+
+    int compare(const Duration& other) const override;
+    std::pair<String, String> describe() const override;
+    // "1 minute,  5 seconds", "1.500 seconds", "2 days,  0.000003 seconds".
+    String text() const;
+
+    friend Duration operator+(Duration a, Duration b);
+    friend Duration operator-(Duration a, Duration b);
+
+private:
+    static constexpr std::int64_t infiniteCount = INT64_MIN;
+    std::int64_t microseconds_;
+};
+
+}  // namespace cpp

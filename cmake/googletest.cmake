@@ -8,13 +8,16 @@ include(GoogleTest)
 # One test executable per source folder: a Wine start costs seconds, a test
 # inside a running executable does not.
 function(qilark_add_tests name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "TEST_FILTER" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT ARG_TEST_FILTER)
+    set(ARG_TEST_FILTER "*")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
   set(environment "")
   if(QILARK_SANITIZE MATCHES "thread")
     set(environment "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp halt_on_error=1")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER "${ARG_TEST_FILTER}"
                        PROPERTIES ENVIRONMENT "${environment}")
 endfunction()

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/data_buffer.h"
+#include "foundation/input.h"
+#include "foundation/object.h"
+
+namespace cpp {
+
+// Cuts an input into lines at LF. Each line comes with the byte offset and
+// length of exactly its text (CR and LF at either end excluded) and its number.
+// A line longer than the 65536-byte buffer is collected and delivered whole.
+// Copies share the position.
+class LineReader : public Object {
+public:
+    struct Line {
+        std::uint64_t offset = 0;  // of the first byte of `text`
+        std::uint64_t number = 0;  // from 1
+        TextRef text;              // valid until the reader is used again
+    };
+
+    class Iterator {
+    public:
+        // A position that is not at the end but holds no line means the input
+        // is open and no complete line has arrived yet: the source is idle.
+        bool hasLine() const { return hasLine_; }
+        const Line& operator*() const { return line_; }
+        const Line* operator->() const { return &line_; }
+        Iterator& operator++();
+        bool operator==(const Iterator& other) const { return atEnd_ == other.atEnd_; }
+
+    private:
+        friend class LineReader;
+        explicit Iterator(LineReader* reader) : reader_(reader), atEnd_(reader == nullptr) {}
+
+        LineReader* reader_;
+        Line line_;
+        bool hasLine_ = false;
+        bool atEnd_;
+    };
+
+    static constexpr std::size_t bufferSize = 65536;
+
+    LineReader(Input input, Duration timeout);
+
+    // The next line out of the bytes already read; never reads the input.
+    // Without `force`, an unterminated line is held back while the input is open.
+    bool next(Line& line, bool force);
+    // Reads more bytes; true if some came, or if the input closed meanwhile.
+    bool fill();
+    // The input is open or bytes remain to be delivered.
+    bool hasMore() const;
+
+    Iterator begin();
+    Iterator end() { return Iterator(nullptr); }
+
+private:
+    struct Detail {
+        Input input;
+        Duration timeout;
+        std::uint64_t offset = 0;
+        std::uint64_t number = 1;
+        DataBuffer buffer{bufferSize};
+        std::size_t searchFrom = 0;
+        String carry;
+        bool carryIsPreviousLine = false;
+
+        bool carryPending() const { return !carry.empty() && !carryIsPreviousLine; }
+    };
+    std::shared_ptr<Detail> detail_;
+};
+
+}  // namespace cpp

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "foundation/file.h"
+
+// The file-system calls that differ between Windows and POSIX.
+namespace cpp::platform {
+
+String currentDirectory();
+String temporaryDirectory();
+// Creates an empty file that must not exist yet; false if it does. Other
+// failures throw IOException.
+bool createNewFile(const FilePath& path);
+File::Result removeFile(const FilePath& path);
+File::Result removeTree(const FilePath& path);
+File::Result copyTree(const FilePath& from, const FilePath& to);
+File::Result makeDirectory(const FilePath& path);
+// Fills the attributes of `info.path`.
+void readFileInfo(FileInfo& info);
+
+}  // namespace cpp::platform

@@ -1,0 +1,66 @@
+// LineReader over random chunking of random bytes: each line's (offset,
+// length) addresses exactly its text in the input, numbers count up from 1,
+// and what lies between lines is line-end bytes only.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "foundation/line_reader.h"
+
+namespace {
+
+// Hands out the input in chunks whose sizes come from the fuzz data itself.
+class ChunkedSource : public cpp::Input::Source_t {
+public:
+    ChunkedSource(std::string bytes, std::string sizes) : bytes_(std::move(bytes)), sizes_(std::move(sizes)) {}
+    bool isOpen() override { return at_ < bytes_.size(); }
+    cpp::ByteRange read(cpp::ByteRange range, cpp::Duration) override {
+        std::size_t n = sizes_.empty() ? range.size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]) * 97u;
+        n = std::min({n, range.size, bytes_.size() - at_});
+        bytes_.copy(range.data, n, at_);
+        at_ += n;
+        return cpp::ByteRange{range.data, n};
+    }
+
+private:
+    std::string bytes_, sizes_;
+    std::size_t at_ = 0, turn_ = 0;
+};
+
+bool onlyLineEnds(const std::string& text, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i)
+        if (text[i] != '\r' && text[i] != '\n') return false;
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const std::size_t split = data[0] % 16;
+    if (size < 1 + split) return 0;
+    const std::string sizes(reinterpret_cast<const char*>(data) + 1, split);
+    std::string bytes(reinterpret_cast<const char*>(data) + 1 + split, size - 1 - split);
+    // Stretch some inputs past the reader's buffer to reach the long-line path.
+    if (!bytes.empty() && bytes[0] == 'L') bytes = std::string(70000, 'x') + bytes;
+
+    cpp::LineReader reader(cpp::Input(std::make_shared<ChunkedSource>(bytes, sizes)), cpp::Duration::zero());
+    std::uint64_t number = 1;
+    std::size_t end = 0;
+    for (auto it = reader.begin(); it != reader.end(); ++it) {
+        if (!it.hasLine()) continue;
+        const std::size_t offset = static_cast<std::size_t>(it->offset);
+        const std::size_t length = static_cast<std::size_t>(it->text.length());
+        if (it->number != number++) std::abort();
+        if (offset < end || offset + length > bytes.size()) std::abort();
+        if (bytes.compare(offset, length, it->text.begin(), length) != 0) std::abort();
+        if (!onlyLineEnds(bytes, end, offset)) std::abort();
+        // A text never starts or ends with a line-end byte.
+        const std::size_t last = offset + length - 1;
+        if (length > 0 && (onlyLineEnds(bytes, offset, offset + 1) || onlyLineEnds(bytes, last, last + 1))) std::abort();
+        end = offset + length;
+    }
+    if (!onlyLineEnds(bytes, end, bytes.size())) std::abort();
+    return 0;
+}

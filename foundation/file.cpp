@@ -22,7 +22,7 @@ std::shared_ptr<File::Handle> File::overwrite(const FilePath& path) {
 }
 
 std::shared_ptr<File::Handle> File::append(const FilePath& path, ShareMode share) {
-    return std::make_shared<Handle>(path, OpenMode::Overwrite, share, Handle::currentSize);
+    return std::make_shared<Handle>(path, OpenMode::Append, share, Handle::currentSize);
 }
 
 std::shared_ptr<File::Handle> File::readToSize(const FilePath& path, std::uint64_t offset) {

@@ -26,7 +26,9 @@ public:
         std::int32_t kind_;
     };
 
-    enum class OpenMode { Create, Overwrite, ReadToSize, Follow };
+    // Append writes every request at the end of the file as it is then, so
+    // that several processes can add records to one file.
+    enum class OpenMode { Create, Overwrite, ReadToSize, Follow, Append };
     // Read handles always share delete too, so that a program writing a log
     // can rotate, rename or delete it while it is being viewed.
     enum class ShareMode { Exclusive, ShareRead, ShareReadWrite, ShareAll };

@@ -6,6 +6,8 @@
 namespace cpp::platform {
 
 String currentDirectory();
+// The running executable; empty when it cannot be read.
+String programFile();
 String temporaryDirectory();
 // Creates an empty file that must not exist yet; false if it does. Other
 // failures throw IOException.

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "program/command_line.h"
+#include "foundation/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const cpp::String line(std::string(reinterpret_cast<const char*>(data), size));

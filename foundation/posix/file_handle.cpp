@@ -39,11 +39,12 @@ struct File::Handle::Detail {
 
 File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode, std::uint64_t startOffset)
     : detail_(std::make_unique<Detail>()) {
-    const bool writing = mode == OpenMode::Create || mode == OpenMode::Overwrite;
+    const bool writing = mode == OpenMode::Create || mode == OpenMode::Overwrite || mode == OpenMode::Append;
     if (writing) File::createDirectories(path.parent());
     int flags = O_CLOEXEC;
     if (mode == OpenMode::Create) flags |= O_WRONLY | O_CREAT | O_TRUNC;
     if (mode == OpenMode::Overwrite) flags |= O_WRONLY | O_CREAT;
+    if (mode == OpenMode::Append) flags |= O_WRONLY | O_CREAT | O_APPEND;  // pwrite then appends too
     if (!writing) flags |= O_RDONLY;
     const int fd = ::open(path.toNative().c_str(), flags, 0644);
     if (fd < 0) throw IOException(String("Unable to open file: error( % )", errno));

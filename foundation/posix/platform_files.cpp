@@ -35,6 +35,12 @@ String currentDirectory() {
     return error ? String() : String(path.string());
 }
 
+String programFile() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? String() : String(path.string());
+}
+
 String temporaryDirectory() {
     const char* folder = std::getenv("TMPDIR");
     return String(folder != nullptr && *folder != '\0' ? folder : "/tmp");

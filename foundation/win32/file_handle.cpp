@@ -37,6 +37,19 @@ DWORD shareFlags(File::ShareMode share, bool reading) {
     return 0;
 }
 
+// Appends to one file are serialised by a mutex named after the path, across
+// processes: FILE_APPEND_DATA alone is not atomic under Wine, where another
+// writer's bytes can land between finding the end and writing there.
+HANDLE appendMutex(const FilePath& path) {
+    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a of the lower-case path
+    for (char c : path.toString('/')) {
+        hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        hash *= 1099511628211ULL;
+    }
+    const std::wstring name = String("Local\\qi-lark-append-%", String::hex(hash, 16, false)).toWide();
+    return CreateMutexW(nullptr, FALSE, name.c_str());
+}
+
 struct PendingWrite {
     std::uint64_t offset;
     String bytes;
@@ -61,6 +74,7 @@ struct File::Handle::Detail {
     std::deque<PendingWrite> writes;  // at most two
     std::size_t headWritten = 0;
     std::optional<String> writeError;
+    HANDLE appendLock = nullptr;
 
     bool limitToSize() const { return mode == OpenMode::ReadToSize; }
 
@@ -121,8 +135,11 @@ void File::Handle::Detail::startWrite() {
     if (writeInFlight || writes.empty() || !file.is_open()) return;
     const PendingWrite& head = writes.front();
     writeInFlight = true;
+    // All ones is the documented offset for "at the end of the file as it is
+    // now", which keeps records of several writers whole.
+    const std::uint64_t offset = mode == OpenMode::Append ? ~std::uint64_t(0) : head.offset + headWritten;
     file.async_write_some_at(
-        head.offset + headWritten, asio::buffer(head.bytes.data() + headWritten, head.bytes.size() - headWritten),
+        offset, asio::buffer(head.bytes.data() + headWritten, head.bytes.size() - headWritten),
         [this](const asio::error_code& error, std::size_t count) {
             writeInFlight = false;
             if (error) {
@@ -145,7 +162,9 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     const bool reading = mode == OpenMode::ReadToSize || mode == OpenMode::Follow;
     if (!reading) File::createDirectories(path.parent());
     const DWORD creation = mode == OpenMode::Create ? CREATE_ALWAYS : (reading ? OPEN_EXISTING : OPEN_ALWAYS);
-    HANDLE native = CreateFileW(path.toNative().toWide().c_str(), reading ? GENERIC_READ : GENERIC_WRITE,
+    // Append-only access makes every write land at the end of the file.
+    const DWORD access = reading ? GENERIC_READ : (mode == OpenMode::Append ? FILE_APPEND_DATA : GENERIC_WRITE);
+    HANDLE native = CreateFileW(path.toNative().toWide().c_str(), access,
                                 shareFlags(share, reading), nullptr, creation,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (native == INVALID_HANDLE_VALUE) throw IOException(String("Unable to open file: error( % )", GetLastError()));
@@ -155,6 +174,7 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     GetFileSizeEx(native, &size);
     const std::uint64_t start = startOffset == currentSize ? static_cast<std::uint64_t>(size.QuadPart) : startOffset;
     d.mode = mode;
+    if (mode == OpenMode::Append) d.appendLock = appendMutex(path);
     d.sizeAtOpen = static_cast<std::uint64_t>(size.QuadPart);
     d.readPosition = start;
     d.writePosition = start;
@@ -166,6 +186,7 @@ File::Handle::~Handle() {
     d.awaitWrites();
     d.closeFile();
     while (d.readInFlight || d.writeInFlight) d.io.run_one();
+    if (d.appendLock != nullptr) CloseHandle(d.appendLock);
 }
 
 bool File::Handle::isOpen() { return detail_->file.is_open() || detail_->readAhead.unread() > 0; }
@@ -210,6 +231,14 @@ std::size_t File::Handle::write(TextRef bytes) {
         d.writes.back().bytes.append(bytes.begin(), bytes.end());
     }
     d.writePosition += size;
+    if (d.appendLock != nullptr) {
+        // The bytes are at the end of the file before another writer's are.
+        WaitForSingleObject(d.appendLock, INFINITE);
+        d.startWrite();
+        d.awaitWrites();
+        ReleaseMutex(d.appendLock);
+        return size;
+    }
     d.startWrite();
     d.io.poll();
     return size;

@@ -54,6 +54,12 @@ String currentDirectory() {
     return length == 0 || length >= 1024 ? String() : String(std::wstring(buffer, length));
 }
 
+String programFile() {
+    wchar_t buffer[1024];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, 1024);
+    return length == 0 || length >= 1024 ? String() : String(std::wstring(buffer, length));
+}
+
 String temporaryDirectory() {
     wchar_t buffer[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);

@@ -20,7 +20,7 @@ public:
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
     const cpp::FilePath& path() const { return path_; }
-    cpp::FilePath file(const char* name) const { return path_.append(name); }
+    cpp::FilePath file(cpp::TextRef name) const { return path_.append(name); }
 
 private:
     cpp::FilePath path_;

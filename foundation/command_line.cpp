@@ -1,4 +1,4 @@
-#include "program/command_line.h"
+#include "foundation/command_line.h"
 
 namespace cpp::CommandLine {
 

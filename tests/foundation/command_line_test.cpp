@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "program/command_line.h"
+#include "foundation/command_line.h"
 
 using cpp::Properties;
 using cpp::String;

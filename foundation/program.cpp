@@ -1,0 +1,45 @@
+#include "foundation/program.h"
+
+#include <atomic>
+
+#include "foundation/platform_files.h"
+
+namespace cpp::Program {
+
+namespace {
+
+std::atomic<Standard*> processProgram{nullptr};
+thread_local Standard* threadProgram = nullptr;
+
+}  // namespace
+
+Standard::Standard(const String& commandLine)
+    : logger_(std::make_unique<Logger>()), bus_(0, String("Bus")) {
+    CommandLine::fillProperties(properties_, commandLine);
+    try {
+        programFile_ = FilePath(platform::programFile());
+    } catch (const FilePath::Exception&) {
+    }
+    workingDirectory_ = FilePath::workingDirectory();
+    Standard* none = nullptr;
+    processProgram.compare_exchange_strong(none, this);
+    if (threadProgram == nullptr) threadProgram = this;
+}
+
+Standard::~Standard() {
+    bus_.resize(0);
+    Standard* self = this;
+    processProgram.compare_exchange_strong(self, nullptr);
+    if (threadProgram == this) threadProgram = nullptr;
+}
+
+bool Standard::runPending() {
+    bus_.runMain();
+    return running_;
+}
+
+bool Standard::runUntil(const Time&) { return runPending(); }
+
+Standard* current() { return threadProgram != nullptr ? threadProgram : processProgram.load(); }
+
+}  // namespace cpp::Program

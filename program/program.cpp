@@ -1,0 +1,73 @@
+#include "program/program.h"
+
+#include <shlobj.h>
+
+#include "foundation/file.h"
+#include "foundation/log_filter.h"
+
+const cpp::String Program::version("0.82");
+
+namespace {
+
+using cpp::FilePath;
+using cpp::String;
+
+struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
+    return Font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, strikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
+}
+
+FilePath findDataFolder() {
+    wchar_t overridden[1024];
+    const DWORD length = GetEnvironmentVariableW(L"QILARK_DATA_DIR", overridden, 1024);
+    FilePath folder;
+    if (length > 0 && length < 1024) {
+        folder = FilePath(String(std::wstring(overridden, length)));
+    } else {
+        PWSTR localAppData = nullptr;
+        const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData);
+        const String base = SUCCEEDED(result) ? String(std::wstring(localAppData)) : String();
+        CoTaskMemFree(localAppData);
+        if (base.empty()) throw cpp::IOException(String("The local application data folder is unknown"));
+        folder = FilePath(base).append("qi-lark");
+    }
+    cpp::File::createDirectories(folder);
+    return folder;
+}
+
+void debugBox(const wchar_t* text) { MessageBoxW(nullptr, text, L"", MB_OK); }
+
+}  // namespace
+
+struct Program::Detail {
+    std::map<String, Font> fonts;
+};
+
+Program::Program(HINSTANCE instance, const String& commandLine)
+    : WinApp(instance, commandLine), dataFolder_(findDataFolder()), detail_(std::make_unique<Detail>()) {
+    if (hasProperty("--debug")) debugBox(L"At program begin");
+    logger().addFilter(std::make_shared<cpp::DebugLogFilter_t>(8));
+    logger().addFilter(std::make_shared<cpp::FileLogFilter_t>(dataFolder_, String(), String("log.txt"), 8));
+    bus().resize(8);
+    detail_->fonts[String("ui-header")] = makeFont(L"Tahoma", 16, FW_BOLD, false);
+    detail_->fonts[String("ui")] = makeFont(L"Tahoma", 14, 0, false);
+    detail_->fonts[String("ui-strikeout")] = makeFont(L"Tahoma", 14, 0, true);
+    cpp::logInfo(String("qi-lark % started: %", version, property("cmdline")));
+}
+
+Program::~Program() {
+    bus().resize(0);
+    if (hasProperty("--debug")) debugBox(L"At program end");
+    cpp::logInfo(String("qi-lark % ended", version));
+    detail_.reset();
+}
+
+HFONT Program::font(const String& name) const {
+    const auto found = detail_->fonts.find(name);
+    return found == detail_->fonts.end() ? nullptr : found->second.get();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "foundation/program.h"
+
+namespace cpp::Program {
+
+// The Windows GUI layer of the program object: OLE, the modeless dialogs and
+// the message pump of the main loop.
+class WinApp : public Standard {
+public:
+    WinApp(HINSTANCE instance, const String& commandLine);
+    ~WinApp() override;
+
+    // Pumps what is queued, then serves the main-thread Bus queue.
+    bool runPending() override;
+    // Waits for window input until the deadline, pumping it as it comes; then
+    // serves the main-thread Bus queue.
+    bool runUntil(const Time& deadline) override;
+
+    HINSTANCE instance() const { return detail_->instance; }
+    // Modeless dialogs get their keyboard navigation from the pump.
+    void addDialog(HWND dialog);
+    void removeDialog(HWND dialog);
+
+private:
+    struct Detail {
+        HINSTANCE instance;
+        std::vector<HWND> dialogs;
+    };
+
+    // False once the quit message has arrived.
+    bool pumpQueued();
+
+    std::shared_ptr<Detail> detail_;
+};
+
+}  // namespace cpp::Program

@@ -15,9 +15,10 @@ void append(Queue& queue, const Time& due, Bus::Task task) { queue[due].push_bac
 
 }  // namespace
 
+// Workers hold the Detail while they work; the handles hold the Owner, whose
+// end stops the workers. So a task that drops the last handle of its own Bus
+// ends its worker after the task instead of pulling the queues from under it.
 struct Bus::Detail {
-    explicit Detail(const String& name) : workers(name, [this] { work(); }) {}
-    ~Detail() { workers.resize(0); }
 
     void work();
     void runGuarded(const Task& task);
@@ -30,7 +31,12 @@ struct Bus::Detail {
     std::mutex handlerLock;
     ErrorHandler errorHandler;
     // Last: stopped first, while the queues still exist.
-    ThreadGroup workers;
+    std::unique_ptr<ThreadGroup> workers;
+};
+
+struct Bus::Owner {
+    std::shared_ptr<Detail> detail = std::make_shared<Detail>();
+    ~Owner() { detail->workers->resize(0); }
 };
 
 void Bus::Detail::runGuarded(const Task& task) {
@@ -73,25 +79,29 @@ void Bus::Detail::work() {
     }
 }
 
-Bus::Bus(std::size_t threads, const String& name) : detail_(std::make_shared<Detail>(name)) {
-    detail_->workers.resize(threads);
+Bus::Bus(std::size_t threads, const String& name) : owner_(std::make_shared<Owner>()) {
+    std::weak_ptr<Detail> weak = owner_->detail;
+    owner_->detail->workers = std::make_unique<ThreadGroup>(name, [weak] {
+        if (auto detail = weak.lock()) detail->work();
+    });
+    owner_->detail->workers->resize(threads);
 }
 
 void Bus::schedule(Task task, Duration delay) {
-    Mutex::Lock lock(detail_->workerMutex, true);
-    append(detail_->workerQueue, Time() + delay, std::move(task));
-    detail_->workerMutex.notifyOne();
+    Mutex::Lock lock(owner_->detail->workerMutex, true);
+    append(owner_->detail->workerQueue, Time() + delay, std::move(task));
+    owner_->detail->workerMutex.notifyOne();
 }
 
 void Bus::invokeOnMain(Task task) {
-    if (std::this_thread::get_id() == detail_->mainThread) {
+    if (std::this_thread::get_id() == owner_->detail->mainThread) {
         task();
         return;
     }
     auto state = std::make_shared<PromisedState<void>>();
     {
-        Mutex::Lock lock(detail_->mainMutex, true);
-        append(detail_->mainQueue, Time(), [state, task = std::move(task)] {
+        Mutex::Lock lock(owner_->detail->mainMutex, true);
+        append(owner_->detail->mainQueue, Time(), [state, task = std::move(task)] {
             try {
                 task();
                 state->setValue();
@@ -106,22 +116,22 @@ void Bus::invokeOnMain(Task task) {
 void Bus::runMain() {
     std::vector<Task> due;
     {
-        Mutex::Lock lock(detail_->mainMutex, false);
+        Mutex::Lock lock(owner_->detail->mainMutex, false);
         const Time now;
-        auto entry = detail_->mainQueue.begin();
-        while (entry != detail_->mainQueue.end() && entry->first <= now) {
+        auto entry = owner_->detail->mainQueue.begin();
+        while (entry != owner_->detail->mainQueue.end() && entry->first <= now) {
             for (Task& task : entry->second) due.push_back(std::move(task));
-            entry = detail_->mainQueue.erase(entry);
+            entry = owner_->detail->mainQueue.erase(entry);
         }
     }
-    for (const Task& task : due) detail_->runGuarded(task);
+    for (const Task& task : due) owner_->detail->runGuarded(task);
 }
 
-void Bus::resize(std::size_t threads) { detail_->workers.resize(threads); }
+void Bus::resize(std::size_t threads) { owner_->detail->workers->resize(threads); }
 
 void Bus::setErrorHandler(ErrorHandler handler) {
-    std::lock_guard<std::mutex> guard(detail_->handlerLock);
-    detail_->errorHandler = std::move(handler);
+    std::lock_guard<std::mutex> guard(owner_->detail->handlerLock);
+    owner_->detail->errorHandler = std::move(handler);
 }
 
 }  // namespace cpp

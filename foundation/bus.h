@@ -39,9 +39,10 @@ public:
 
 private:
     struct Detail;
+    struct Owner;
     void schedule(Task task, Duration delay);
 
-    std::shared_ptr<Detail> detail_;
+    std::shared_ptr<Owner> owner_;
 };
 
 template <class F>

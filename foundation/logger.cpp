@@ -64,3 +64,11 @@ void logError(const String& message) {
 }
 
 }  // namespace cpp
+
+namespace cpp {
+
+void logDebug(const String& message) {
+    if (Program::Standard* program = Program::current()) program->logger().log(8, String(), message);
+}
+
+}  // namespace cpp

@@ -53,8 +53,9 @@ private:
     std::unique_ptr<Thread> thread_;
 };
 
-// Level 7 and level 4 on the current program's Logger; nothing without one.
+// Levels 7, 4 and 8 on the current program's Logger; nothing without one.
 void logInfo(const String& message);
 void logError(const String& message);
+void logDebug(const String& message);
 
 }  // namespace cpp

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "foundation/exception.h"
+#include "foundation/utf8.h"
 
 namespace cpp {
 
@@ -20,51 +21,7 @@ std::pair<String, String> Object::describe() const {
 
 namespace {
 
-constexpr char32_t replacementCharacter = 0xFFFD;
 constexpr char32_t lastCodePoint = 0x10FFFF;
-
-bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
-
-// Decodes one code point strictly; an invalid or truncated sequence consumes
-// one byte and gives U+FFFD.
-char32_t decodeUtf8(const unsigned char*& at, const unsigned char* end) {
-    const unsigned char lead = *at;
-    int extra = 0;
-    char32_t codePoint = 0;
-    unsigned char secondMin = 0x80, secondMax = 0xBF;
-    if (lead < 0x80) {
-        ++at;
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1;
-        codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2;
-        codePoint = lead & 0x0F;
-        if (lead == 0xE0) secondMin = 0xA0;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3;
-        codePoint = lead & 0x07;
-        if (lead == 0xF0) secondMin = 0x90;
-        if (lead == 0xF4) secondMax = 0x8F;
-    } else {
-        ++at;
-        return replacementCharacter;
-    }
-    if (end - at <= extra || at[1] < secondMin || at[1] > secondMax) {
-        ++at;
-        return replacementCharacter;
-    }
-    for (int i = 1; i <= extra; ++i) {
-        if (!isContinuation(at[i])) {
-            ++at;
-            return replacementCharacter;
-        }
-        codePoint = (codePoint << 6) | (at[i] & 0x3F);
-    }
-    at += extra + 1;
-    return codePoint;
-}
 
 [[noreturn]] void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
 
@@ -75,7 +32,7 @@ std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
     auto at = reinterpret_cast<const unsigned char*>(text.data());
     const auto end = at + text.size();
     while (at < end) {
-        const char32_t c = decodeUtf8(at, end);
+        const char32_t c = utf8::decode(at, end);
         if (c <= 0xFFFF) {
             out.push_back(static_cast<Unit>(c));
         } else if (c <= lastCodePoint) {
@@ -118,7 +75,7 @@ void utf16ToUtf8(std::string& out, const Unit* at, const Unit* end) {
         if (unit < 0xD800 || unit > 0xDBFF) {
             appendUtf8(out, unit);
         } else if (at == end) {
-            appendUtf8(out, replacementCharacter);
+            appendUtf8(out, utf8::replacement);
         } else {
             const char32_t next = static_cast<char16_t>(*at);
             if (next >= 0xDC00 && next <= 0xDFFF) {

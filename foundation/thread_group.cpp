@@ -16,17 +16,21 @@ void ThreadGroup::resize(std::size_t count) {
     }
     while (members_.size() < count) {
         const std::size_t index = members_.size();
-        members_.push_back(std::make_shared<Thread>([this, index] { runMember(index); }));
+        // Each member runs its own copies, so that the group may go while a
+        // member still runs (a Bus dropped by one of its own tasks).
+        String name = String("% (#%)", name_.empty() ? String("ThreadGroup") : name_, index + 1);
+        members_.push_back(std::make_shared<Thread>(
+            [name = std::move(name), body = body_, errorHandler = errorHandler_] { runMember(name, body, errorHandler); }));
     }
 }
 
-void ThreadGroup::runMember(std::size_t index) {
-    Thread::setName(String("% (#%)", name_.empty() ? String("ThreadGroup") : name_, index + 1));
+void ThreadGroup::runMember(const String& name, const Body& body, const ErrorHandler& errorHandler) {
+    Thread::setName(name);
     try {
-        body_();
+        body();
     } catch (const InterruptException&) {
     } catch (const std::exception& e) {
-        if (errorHandler_) errorHandler_(e);
+        if (errorHandler) errorHandler(e);
     }
 }
 

@@ -25,7 +25,7 @@ public:
     std::size_t size() const { return members_.size(); }
 
 private:
-    void runMember(std::size_t index);
+    static void runMember(const String& name, const Body& body, const ErrorHandler& errorHandler);
 
     String name_;
     Body body_;

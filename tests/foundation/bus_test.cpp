@@ -163,3 +163,19 @@ TEST(Bus, AWaiterOnTheMainThreadIsReleasedByInterruption) {
     ASSERT_TRUE(info->exception);
     EXPECT_THROW(std::rethrow_exception(info->exception), cpp::InterruptException);
 }
+
+TEST(Bus, ATaskMayDropTheLastHandleOfItsOwnBus) {
+    std::atomic<bool> done{false};
+    {
+        auto bus = std::make_unique<Bus>(2, String("Bus"));
+        Bus* raw = bus.get();
+        raw->post([owned = std::shared_ptr<Bus>(std::move(bus)), &done]() mutable {
+            owned.reset();  // the last handle goes inside the task
+            done = true;
+        });
+    }
+    const Time limit = Time() + Duration::seconds(30);
+    while (!done.load() && Time() < limit) std::this_thread::yield();
+    EXPECT_TRUE(done.load());
+    cpp::sleep(Duration::milliseconds(50));  // the worker winds down on its own
+}

@@ -1,0 +1,239 @@
+#include "document/file_block_cache.h"
+
+#include <algorithm>
+
+#include "foundation/file.h"
+#include "foundation/thread.h"
+
+namespace data {
+
+using cpp::Mutex;
+using cpp::String;
+using cpp::Time;
+
+namespace {
+
+// Byte ranges [begin, end) within a block that hold the file's bytes.
+using Intervals = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+void addInterval(Intervals& intervals, std::uint64_t begin, std::uint64_t end) {
+    if (begin >= end) return;
+    intervals.emplace_back(begin, end);
+    std::sort(intervals.begin(), intervals.end());
+    Intervals merged;
+    for (const auto& interval : intervals) {
+        if (!merged.empty() && interval.first <= merged.back().second) {
+            merged.back().second = std::max(merged.back().second, interval.second);
+        } else {
+            merged.push_back(interval);
+        }
+    }
+    intervals.swap(merged);
+}
+
+struct Block {
+    String bytes;
+    Intervals valid;
+    // The interval that holds `at`, or none.
+    const std::pair<std::uint64_t, std::uint64_t>* holding(std::uint64_t at) const {
+        for (const auto& interval : valid)
+            if (interval.first <= at && at < interval.second) return &interval;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
+    Detail(const cpp::FilePath& path, std::size_t blockLimit, std::uint64_t blockSize, cpp::Bus bus)
+        : path(path), blockLimit(blockLimit), blockSize(blockSize), bus(std::move(bus)) {}
+
+    cpp::FilePath path;
+    std::size_t blockLimit;
+    std::uint64_t blockSize;
+    cpp::Bus bus;
+
+    Mutex mutex;
+    std::map<std::uint64_t, Block> blocks;
+    std::map<std::uint64_t, Time> stamps;
+    std::map<Time, std::set<std::uint64_t>> byAge;
+    std::set<std::uint64_t> pending;
+    std::map<std::uint64_t, String> failures;    // why a block could not be loaded
+    std::map<std::uint64_t, std::uint64_t> loads;  // completed loads per block
+    Time lastStamp{cpp::Duration::zero()};
+
+    std::uint64_t blockOf(std::uint64_t offset) const { return offset / blockSize * blockSize; }
+
+    void stamp(std::uint64_t start) {
+        const auto previous = stamps.find(start);
+        if (previous != stamps.end()) {
+            const auto age = byAge.find(previous->second);
+            if (age != byAge.end()) {
+                age->second.erase(start);
+                if (age->second.empty()) byAge.erase(age);
+            }
+        }
+        // Stamps strictly increase, so that two blocks stored within one tick
+        // of the clock still have an order of age.
+        Time now;
+        if (!(lastStamp < now)) now = lastStamp + cpp::Duration(1);
+        lastStamp = now;
+        stamps[start] = now;
+        byAge[now].insert(start);
+    }
+
+    void evict() {
+        while (blocks.size() > blockLimit && !byAge.empty()) {
+            auto oldest = byAge.begin();
+            const std::uint64_t start = *oldest->second.begin();
+            oldest->second.erase(oldest->second.begin());
+            if (oldest->second.empty()) byAge.erase(oldest);
+            blocks.erase(start);
+            stamps.erase(start);
+        }
+    }
+
+    void storeInBlock(std::uint64_t start, std::uint64_t offset, cpp::TextRef text) {
+        Block& block = blocks[start];
+        const std::uint64_t at = offset - start;
+        const std::uint64_t end = at + static_cast<std::uint64_t>(text.length());
+        if (block.bytes.size() < end) block.bytes.resize(end);
+        std::copy(text.begin(), text.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        addInterval(block.valid, at, end);
+        failures.erase(start);
+        stamp(start);
+        evict();
+    }
+
+    void requestLoad(std::uint64_t start) {
+        if (pending.count(start) != 0 || failures.count(start) != 0) return;
+        pending.insert(start);
+        std::weak_ptr<Detail> weak = shared_from_this();
+        bus.post([weak, start] {
+            if (auto self = weak.lock()) self->load(start);
+        });
+    }
+
+    // Copies what the blocks hold of [at, at + remaining) into `out`,
+    // advancing; false with the start of the block that lacks the next byte.
+    bool gather(String& out, std::uint64_t& at, std::uint64_t& remaining, std::uint64_t& missing) const {
+        while (remaining > 0) {
+            const std::uint64_t start = blockOf(at);
+            const auto found = blocks.find(start);
+            const auto* interval = found == blocks.end() ? nullptr : found->second.holding(at - start);
+            if (interval == nullptr) {
+                missing = start;
+                return false;
+            }
+            const std::uint64_t take = std::min(remaining, interval->second - (at - start));
+            out.append(found->second.bytes, at - start, take);
+            at += take;
+            remaining -= take;
+        }
+        return true;
+    }
+
+    void load(std::uint64_t start) {
+        cpp::Thread::setName(String("Reading [%] at [%]", path, start));
+        String bytes;
+        String failure;
+        try {
+            const cpp::FileInfo info(path);
+            if (!info.exists) throw cpp::IOException(String("the file is gone"));
+            if (info.size <= start) throw cpp::IOException(String("the file ends before it"));
+            bytes.resize(std::min<std::uint64_t>(blockSize, info.size - start));
+            cpp::Input(cpp::File::readToSize(path, start)).get(cpp::ByteRange{bytes.data(), bytes.size()});
+        } catch (const std::exception& e) {
+            failure = e.what();
+            if (failure.empty()) failure = "unknown error";
+        } catch (const cpp::FilePath::Exception& e) {
+            failure = e.what();
+        }
+        Mutex::Lock lock(mutex, false);
+        pending.erase(start);
+        ++loads[start];
+        if (!failure.empty()) {
+            failures[start] = failure;
+        } else {
+            // Lines stored meanwhile are kept: they are what the reader read.
+            Block merged;
+            merged.bytes = std::move(bytes);
+            addInterval(merged.valid, 0, merged.bytes.size());
+            const auto existing = blocks.find(start);
+            if (existing != blocks.end()) {
+                const Block& stored = existing->second;
+                if (merged.bytes.size() < stored.bytes.size()) merged.bytes.resize(stored.bytes.size());
+                for (const auto& interval : stored.valid) {
+                    std::copy(stored.bytes.begin() + static_cast<std::ptrdiff_t>(interval.first),
+                              stored.bytes.begin() + static_cast<std::ptrdiff_t>(interval.second),
+                              merged.bytes.begin() + static_cast<std::ptrdiff_t>(interval.first));
+                    addInterval(merged.valid, interval.first, interval.second);
+                }
+            }
+            blocks[start] = std::move(merged);
+            failures.erase(start);
+            stamp(start);
+            evict();
+        }
+        // Signalled under the lock: once it is released nothing here is used.
+        mutex.notifyAll();
+    }
+};
+
+FileBlockCache::FileBlockCache(const cpp::FilePath& path, std::size_t blockLimit, cpp::Bus bus,
+                               std::uint64_t blockSize)
+    : detail_(std::make_shared<Detail>(path, blockLimit, blockSize, std::move(bus))) {}
+
+FileBlockCache::~FileBlockCache() = default;
+
+void FileBlockCache::store(std::uint64_t offset, cpp::TextRef text) {
+    Detail& d = *detail_;
+    Mutex::Lock lock(d.mutex, false);
+    const std::uint64_t start = d.blockOf(offset);
+    d.storeInBlock(start, offset, text);
+    // A line that runs into a later block also leaves its tail there.
+    const std::uint64_t last = d.blockOf(offset + static_cast<std::uint64_t>(text.length()));
+    if (last != start && last < offset + static_cast<std::uint64_t>(text.length()))
+        d.storeInBlock(last, last, text.substr(static_cast<cpp::TextRef::Position>(last - offset)));
+}
+
+std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32_t length) {
+    Mutex::Lock lock(detail_->mutex, false);
+    String text;
+    std::uint64_t at = offset, remaining = length, missing = 0;
+    if (detail_->gather(text, at, remaining, missing)) return text;
+    detail_->requestLoad(missing);
+    return std::nullopt;
+}
+
+// Gathers the text block by block, so that a long line whose blocks evict
+// each other still comes together.
+String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
+    Detail& d = *detail_;
+    Mutex::Lock lock(d.mutex, true);
+    String text;
+    std::uint64_t at = offset, remaining = length, missing = 0;
+    std::uint64_t stuckAt = ~std::uint64_t(0), loadsWhenStuck = 0;
+    while (!d.gather(text, at, remaining, missing)) {
+        const auto failure = d.failures.find(missing);
+        if (failure != d.failures.end())
+            throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, failure->second));
+        if (at != stuckAt) {
+            stuckAt = at;
+            loadsWhenStuck = d.loads[missing];
+        } else if (d.loads[missing] != loadsWhenStuck && d.blocks.count(missing) != 0) {
+            // Freshly loaded and still without these bytes: the file lacks them.
+            throw cpp::IOException(String("Unable to read % at %: the file no longer holds the text", d.path, at));
+        }
+        d.requestLoad(missing);
+        lock.waitUntil(Time() + cpp::Duration::milliseconds(100));
+    }
+    return text;
+}
+
+std::uint64_t FileBlockCache::memory() {
+    Mutex::Lock lock(detail_->mutex, false);
+    return detail_->blockSize * detail_->blocks.size();
+}
+
+}  // namespace data

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "foundation/bus.h"
+#include "foundation/file_path.h"
+#include "foundation/mutex.h"
+
+namespace data {
+
+// The newest text of a source in a few large blocks. The reader stores every
+// line; older blocks are loaded back from the file on the Bus when a text is
+// asked for. Each block knows which of its bytes are real, so that a block
+// recreated in its middle, or loaded while lines were being stored, never
+// hands out bytes that are not the file's.
+class FileBlockCache {
+public:
+    static constexpr std::uint64_t defaultBlockSize = 640000;
+
+    FileBlockCache(const cpp::FilePath& path, std::size_t blockLimit, cpp::Bus bus,
+                   std::uint64_t blockSize = defaultBlockSize);
+    // Never waits: loads still running finish on their own.
+    ~FileBlockCache();
+    FileBlockCache(const FileBlockCache&) = delete;
+    FileBlockCache& operator=(const FileBlockCache&) = delete;
+
+    // The bytes of a line at its offset.
+    void store(std::uint64_t offset, cpp::TextRef text);
+    // The text if it is at hand; otherwise starts loading its block.
+    std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length);
+    // Waits until the text is at hand. Throws IOException when its block
+    // cannot be read or the file no longer holds it.
+    cpp::String readText(std::uint64_t offset, std::uint32_t length);
+    // Bytes held: the block size times the number of blocks.
+    std::uint64_t memory();
+
+private:
+    struct Detail;
+    std::shared_ptr<Detail> detail_;
+};
+
+}  // namespace data

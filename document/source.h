@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "document/source_reader.h"
+
+namespace data {
+
+// The 36 light tints shared by sources and filters, as 0xAARRGGBB.
+std::uint32_t paletteColour(int index);
+
+// One input whose lines are shown: a tailed file or piped standard input.
+// A handle: copies share the source, which stops its reader when the last
+// one goes (and deletes the copy of standard input).
+class Source {
+public:
+    enum class Kind { StandardInput = 0, File = 1 };
+    // Receives each batch on the reader thread.
+    using Batch = std::function<void(std::int32_t sourceId, const std::vector<TextEntry>& entries,
+                                     const std::vector<cpp::String>& texts, std::uint64_t longest)>;
+
+    // Throws IOException when the file cannot be opened.
+    static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch);
+    // Lines are also copied into a new temporary file, to be read back from.
+    static Source standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Batch batch);
+
+    // Takes the palette colour of the id and starts reading.
+    void start();
+    void pause();
+    void resume();
+    // Ends reading for good; the lines read stay.
+    void stop();
+
+    std::int32_t id() const;
+    Kind kind() const;
+    // The file, or the copy of standard input.
+    const cpp::FilePath& path() const;
+    // The path with "/" separators, or "(stdin)".
+    const cpp::String& pathText() const;
+    // The file name up to its first ".", or "(stdin)".
+    const cpp::String& name() const;
+    std::uint32_t colour() const;
+    void setColour(std::uint32_t colour);
+    std::int32_t lastLineNumber() const;
+
+    std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length) const;
+    cpp::String readText(std::uint64_t offset, std::uint32_t length) const;
+    std::uint64_t memory() const;
+
+private:
+    struct Detail;
+    explicit Source(std::shared_ptr<Detail> detail) : detail_(std::move(detail)) {}
+    std::shared_ptr<Detail> detail_;
+};
+
+// The source with an id; Exception "Invalid source id" when there is none.
+const Source& findSource(const std::map<std::int32_t, Source>& sources, std::int32_t id);
+
+// Names the open sources for the window title: "(stdin)", " & ", and the
+// files' common prefix with the rest of each path in brackets.
+cpp::String sourceCaption(const std::vector<cpp::String>& filePathTexts, bool hasStandardInput);
+
+}  // namespace data

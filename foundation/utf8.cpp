@@ -1,0 +1,66 @@
+#include "foundation/utf8.h"
+
+namespace cpp::utf8 {
+
+namespace {
+
+bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
+
+}  // namespace
+
+char32_t decode(const unsigned char*& at, const unsigned char* end) {
+    const unsigned char lead = *at;
+    int extra = 0;
+    char32_t codePoint = 0;
+    unsigned char secondMin = 0x80, secondMax = 0xBF;
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0) secondMin = 0xA0;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0) secondMin = 0x90;
+        if (lead == 0xF4) secondMax = 0x8F;
+    } else {
+        ++at;
+        return replacement;
+    }
+    if (end - at <= extra || at[1] < secondMin || at[1] > secondMax) {
+        ++at;
+        return replacement;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        if (!isContinuation(at[i])) {
+            ++at;
+            return replacement;
+        }
+        codePoint = (codePoint << 6) | (at[i] & 0x3F);
+    }
+    at += extra + 1;
+    return codePoint;
+}
+
+std::size_t countCharacters(const char* begin, const char* end) {
+    auto at = reinterpret_cast<const unsigned char*>(begin);
+    const auto stop = reinterpret_cast<const unsigned char*>(end);
+    std::size_t count = 0;
+    while (at < stop) {
+        // ASCII needs no decoding.
+        if (*at < 0x80) {
+            ++at;
+        } else {
+            decode(at, stop);
+        }
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace cpp::utf8

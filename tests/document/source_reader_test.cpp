@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "document/source_reader.h"
+#include "foundation/pipe_input.h"
+#include "test_files.h"
+#include "test_pipe.h"
+#include "foundation/utf8.h"
+
+using cpp::Bus;
+using cpp::Duration;
+using cpp::Mutex;
+using cpp::String;
+using cpp::Time;
+using data::SourceReader;
+using data::TextEntry;
+using testing_support::appendFile;
+using testing_support::TemporaryFolder;
+using testing_support::writeFile;
+
+namespace {
+
+// What the reader hands on, as the document would receive it.
+struct Received {
+    Mutex mutex;
+    std::vector<std::size_t> batchSizes;
+    std::vector<TextEntry> entries;
+    std::vector<String> texts;
+    std::vector<std::uint64_t> longest;
+    int ends = 0;
+
+    SourceReader::LinesCallback lines() {
+        return [this](const std::vector<TextEntry>& e, const std::vector<String>& t, std::uint64_t max) {
+            Mutex::Lock lock(mutex, false);
+            batchSizes.push_back(e.size());
+            entries.insert(entries.end(), e.begin(), e.end());
+            texts.insert(texts.end(), t.begin(), t.end());
+            longest.push_back(max);
+        };
+    }
+    SourceReader::EndCallback end() {
+        return [this](std::error_code code) {
+            Mutex::Lock lock(mutex, false);
+            if (!code) ++ends;
+        };
+    }
+    std::size_t count() {
+        Mutex::Lock lock(mutex, false);
+        return entries.size();
+    }
+    // Waits (generously) for at least `n` lines.
+    bool waitFor(std::size_t n, Duration limit = Duration::seconds(60)) {
+        const Time deadline = Time() + limit;
+        while (count() < n && Time() < deadline) cpp::sleep(Duration::milliseconds(10));
+        return count() >= n;
+    }
+};
+
+std::unique_ptr<SourceReader> follow(const cpp::FilePath& path, Received& received, Bus& bus) {
+    return std::make_unique<SourceReader>(SourceReader::Identity{3, String("test"), path.text()}, path,
+                                          cpp::Input(cpp::File::follow(path)), nullptr, bus, received.lines(),
+                                          received.end());
+}
+
+String numberedLines(int count) {
+    String text;
+    for (int i = 1; i <= count; ++i) text += String("line %\n", i);
+    return text;
+}
+
+}  // namespace
+
+TEST(SourceReader, AnExistingFileArrivesInBatchesOfAThousand) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.log");
+    writeFile(path, numberedLines(2500));
+    Bus bus(2, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    ASSERT_TRUE(received.waitFor(2500));
+    reader.reset();
+    EXPECT_EQ(received.batchSizes, (std::vector<std::size_t>{1000, 1000, 500}));
+    EXPECT_EQ(received.ends, 1);
+    const TextEntry& last = received.entries.back();
+    EXPECT_EQ(last.sourceId, 3);
+    EXPECT_EQ(last.lineNumber, 2500);
+    EXPECT_EQ(received.texts.back(), "line 2500");
+    EXPECT_EQ(last.byteLength, 9);
+    EXPECT_EQ(last.charLength, 9);
+    EXPECT_EQ(received.entries[1].offset, 7u);
+}
+
+TEST(SourceReader, AnUnterminatedLineComesAfterSilenceAndItsRestAsANewLine) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.log");
+    writeFile(path, "first\npart");
+    Bus bus(1, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    ASSERT_TRUE(received.waitFor(2));
+    EXPECT_EQ(received.texts[1], "part");
+    appendFile(path, " rest\n");
+    ASSERT_TRUE(received.waitFor(3));
+    EXPECT_EQ(received.texts[2], " rest");
+    EXPECT_EQ(received.entries[2].lineNumber, 3);
+    EXPECT_EQ(received.entries[2].offset, 10u);
+    EXPECT_EQ(reader->readText(10, 5), " rest");
+}
+
+TEST(SourceReader, AnEmptyFileDeliversAppendedLinesWithinAboutASecond) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.log");
+    writeFile(path, "");
+    Bus bus(1, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    cpp::sleep(Duration::milliseconds(300));
+    EXPECT_EQ(received.count(), 0u);
+    const Time appended;
+    appendFile(path, "\tone\n\t\t\n");
+    ASSERT_TRUE(received.waitFor(2, Duration::seconds(10)));
+    EXPECT_LT(Time() - appended, Duration::seconds(5));
+    EXPECT_EQ(received.entries[0].leadingTabs, 1);
+    EXPECT_EQ(received.entries[1].leadingTabs, 0) << "a line of tabs only counts none";
+}
+
+TEST(SourceReader, PauseHoldsDeliveryAndResumeLosesNothing) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.log");
+    writeFile(path, numberedLines(10));
+    Bus bus(1, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    ASSERT_TRUE(received.waitFor(10));
+    reader->pause();
+    cpp::sleep(Duration::milliseconds(1500));  // let it reach its pause check
+    appendFile(path, numberedLines(3000));
+    cpp::sleep(Duration::milliseconds(1500));
+    EXPECT_EQ(received.count(), 10u);
+    reader->resume();
+    ASSERT_TRUE(received.waitFor(3010));
+    EXPECT_EQ(received.entries[10].lineNumber, 11);
+    EXPECT_EQ(received.texts[10], "line 1");
+    EXPECT_EQ(received.texts.back(), "line 3000");
+
+    // Stopping a paused reader returns at once and reports a normal end.
+    reader->pause();
+    cpp::sleep(Duration::milliseconds(1300));
+    const Time stopping;
+    reader->stop();
+    EXPECT_LT(Time() - stopping, Duration::seconds(5));
+    EXPECT_EQ(received.ends, 1);
+}
+
+TEST(SourceReader, StandardInputIsCopiedSoItsLinesCanBeReadBack) {
+    TemporaryFolder folder;
+    testing_support::TestPipe pipe;
+    auto source = std::make_shared<cpp::PipeInput::Source>(pipe.readEnd(), 65536);
+    source->start();
+    const auto copyPath = folder.file("copy.tmp");
+    Bus bus(1, String("Bus"));
+    Received received;
+    std::string all;
+    {
+        SourceReader reader(SourceReader::Identity{1, String("(stdin)"), String("(stdin)")}, copyPath,
+                            cpp::Input(source), cpp::File::create(copyPath), bus, received.lines(), received.end());
+        for (int i = 0; i < 20000; ++i) all += "piped line " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
+        pipe.write(all);
+        pipe.closeWriteEnd();
+        ASSERT_TRUE(received.waitFor(20000));
+        // Lines far back are no longer in the 8 blocks the reader keeps ... 
+        const TextEntry early = received.entries[5];
+        EXPECT_EQ(reader.readText(early.offset, static_cast<std::uint32_t>(early.byteLength)), "piped line 5");
+        for (std::size_t i = 0; i < received.entries.size(); i += 997) {
+            const TextEntry& e = received.entries[i];
+            ASSERT_EQ(reader.readText(e.offset, static_cast<std::uint32_t>(e.byteLength)), received.texts[i]);
+        }
+    }
+    EXPECT_EQ(received.ends, 1) << "the end of the pipe ends the reader";
+}
+
+// A writer appends lines of all sizes, invalid UTF-8 among them, while the
+// reader tails and other threads read old lines back: every line arrives once,
+// in order, described exactly, and its text reads back byte for byte.
+TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
+    TemporaryFolder folder;
+    const auto path = folder.file("stress.log");
+    writeFile(path, "");
+    std::mt19937 random(2026);
+    const int lineCount = 200000;
+    std::vector<std::string> lines;
+    lines.reserve(lineCount);
+    for (int i = 0; i < lineCount; ++i) {
+        std::string line = "L" + std::to_string(i) + " ";
+        const auto r = random() % 10000;
+        const std::size_t size = r == 0 ? 100000 : (r < 20 ? 3000 : random() % 160);
+        for (std::size_t k = 0; k < size; ++k) line += static_cast<char>('a' + (k + i) % 26);
+        if (i % 101 == 0) line += "\xff\xc3\xa9\xe2\x82";  // invalid and valid UTF-8
+        if (i % 7 == 0) line = "\t" + line;
+        lines.push_back(line);
+    }
+    Bus bus(4, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    std::atomic<bool> bad{false};
+    cpp::Thread rereader([&] {
+        std::mt19937 pick(1);
+        for (;;) {
+            std::size_t known;
+            TextEntry entry;
+            {
+                Mutex::Lock lock(received.mutex, true);
+                known = received.entries.size();
+                if (known > 0) entry = received.entries[pick() % known];
+            }
+            if (known == 0) {
+                cpp::sleep(Duration::milliseconds(5));
+                continue;
+            }
+            const String text = reader->readText(entry.offset, static_cast<std::uint32_t>(entry.byteLength));
+            if (text != lines[static_cast<std::size_t>(entry.lineNumber - 1)]) bad = true;
+        }
+    });
+    auto log = cpp::File::append(path, cpp::File::ShareMode::ShareReadWrite);
+    std::uint64_t offset = 0;
+    std::vector<std::uint64_t> offsets;
+    for (int i = 0; i < lineCount; ++i) {
+        offsets.push_back(offset);
+        const std::string bytes = lines[static_cast<std::size_t>(i)] + (i % 2 ? "\r\n" : "\n");
+        cpp::Output(log).put(bytes);
+        if (i % 5000 == 0) log->flush();
+        offset += bytes.size();
+    }
+    log->close();
+    ASSERT_TRUE(received.waitFor(static_cast<std::size_t>(lineCount), Duration::seconds(300)));
+    cpp::sleep(Duration::milliseconds(300));
+    EXPECT_FALSE(bad.load());
+    Mutex::Lock lock(received.mutex, false);
+    ASSERT_EQ(received.entries.size(), static_cast<std::size_t>(lineCount)) << "a line arrived twice";
+    for (int i = 0; i < lineCount; ++i) {
+        const TextEntry& e = received.entries[static_cast<std::size_t>(i)];
+        const std::string& line = lines[static_cast<std::size_t>(i)];
+        ASSERT_EQ(e.lineNumber, i + 1);
+        ASSERT_EQ(e.offset, offsets[static_cast<std::size_t>(i)]);
+        ASSERT_EQ(e.byteLength, static_cast<std::int32_t>(line.size()));
+        ASSERT_EQ(e.charLength, static_cast<std::int32_t>(cpp::utf8::countCharacters(line.data(), line.data() + line.size())));
+        ASSERT_EQ(received.texts[static_cast<std::size_t>(i)], line);
+    }
+    lock.unlock();
+    for (int i = 0; i < lineCount; i += 613) {
+        const TextEntry& e = received.entries[static_cast<std::size_t>(i)];
+        ASSERT_EQ(reader->readText(e.offset, static_cast<std::uint32_t>(e.byteLength)), lines[static_cast<std::size_t>(i)]);
+    }
+}

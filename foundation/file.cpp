@@ -72,6 +72,8 @@ File::Result File::createDirectories(const FilePath& path) {
     return platform::makeDirectory(path);
 }
 
+File::Result File::replace(const FilePath& from, const FilePath& to) { return platform::replaceFile(from, to); }
+
 FileInfo::FileInfo(const FilePath& path) : path(path) { platform::readFileInfo(*this); }
 
 }  // namespace cpp

@@ -58,6 +58,8 @@ public:
         void seek(std::uint64_t offset);
         // Ends the file at the write position.
         void truncate();
+        // Waits for queued writes and for the system to put them on the disk.
+        void sync();
         std::uint64_t sizeAtOpen() const;
 
     private:
@@ -78,6 +80,8 @@ public:
     static Result copy(const FilePath& from, const FilePath& to);
     static bool equal(const FilePath& a, const FilePath& b);
     static Result createDirectories(const FilePath& path);
+    // Puts `from` in the place of `to` in one step, replacing it.
+    static Result replace(const FilePath& from, const FilePath& to);
 };
 
 // A snapshot of a path's attributes, taken at construction.

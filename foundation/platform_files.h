@@ -16,6 +16,7 @@ File::Result removeFile(const FilePath& path);
 File::Result removeTree(const FilePath& path);
 File::Result copyTree(const FilePath& from, const FilePath& to);
 File::Result makeDirectory(const FilePath& path);
+File::Result replaceFile(const FilePath& from, const FilePath& to);
 // Fills the attributes of `info.path`.
 void readFileInfo(FileInfo& info);
 

@@ -129,6 +129,11 @@ void File::Handle::truncate() {
         throw IOException(String("Unable to truncate file (SetEndOfFile)"));
 }
 
+void File::Handle::sync() {
+    flush();
+    if (detail_->fd < 0 || ::fsync(detail_->fd) != 0) throw IOException(String("Unable to sync file"));
+}
+
 void File::Handle::close() {
     detail_->closeDescriptor();
     detail_->throwWriteError();

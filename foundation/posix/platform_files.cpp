@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +78,10 @@ File::Result copyTree(const FilePath& from, const FilePath& to) {
 
 File::Result makeDirectory(const FilePath& path) {
     return ::mkdir(path.toNative().c_str(), 0755) == 0 ? File::Result::Success : resultOf(errno);
+}
+
+File::Result replaceFile(const FilePath& from, const FilePath& to) {
+    return ::rename(from.toNative().c_str(), to.toNative().c_str()) == 0 ? File::Result::Success : resultOf(errno);
 }
 
 void readFileInfo(FileInfo& info) {

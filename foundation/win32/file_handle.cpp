@@ -15,6 +15,7 @@
 #include "foundation/data_buffer.h"
 #include "foundation/error_text.h"
 #include "foundation/file.h"
+#include "foundation/file_lock.h"
 #include "foundation/thread.h"
 
 namespace cpp {
@@ -35,19 +36,6 @@ DWORD shareFlags(File::ShareMode share, bool reading) {
     case File::ShareMode::ShareAll: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     }
     return 0;
-}
-
-// Appends to one file are serialised by a mutex named after the path, across
-// processes: FILE_APPEND_DATA alone is not atomic under Wine, where another
-// writer's bytes can land between finding the end and writing there.
-HANDLE appendMutex(const FilePath& path) {
-    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a of the lower-case path
-    for (char c : path.toString('/')) {
-        hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        hash *= 1099511628211ULL;
-    }
-    const std::wstring name = String("Local\\qi-lark-append-%", String::hex(hash, 16, false)).toWide();
-    return CreateMutexW(nullptr, FALSE, name.c_str());
 }
 
 struct PendingWrite {
@@ -74,7 +62,7 @@ struct File::Handle::Detail {
     std::deque<PendingWrite> writes;  // at most two
     std::size_t headWritten = 0;
     std::optional<String> writeError;
-    HANDLE appendLock = nullptr;
+    FilePath path;
 
     bool limitToSize() const { return mode == OpenMode::ReadToSize; }
 
@@ -174,7 +162,7 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     GetFileSizeEx(native, &size);
     const std::uint64_t start = startOffset == currentSize ? static_cast<std::uint64_t>(size.QuadPart) : startOffset;
     d.mode = mode;
-    if (mode == OpenMode::Append) d.appendLock = appendMutex(path);
+    d.path = path;
     d.sizeAtOpen = static_cast<std::uint64_t>(size.QuadPart);
     d.readPosition = start;
     d.writePosition = start;
@@ -186,7 +174,6 @@ File::Handle::~Handle() {
     d.awaitWrites();
     d.closeFile();
     while (d.readInFlight || d.writeInFlight) d.io.run_one();
-    if (d.appendLock != nullptr) CloseHandle(d.appendLock);
 }
 
 bool File::Handle::isOpen() { return detail_->file.is_open() || detail_->readAhead.unread() > 0; }
@@ -211,7 +198,12 @@ ByteRange File::Handle::read(ByteRange range, Duration timeout) {
             d.startRead();
             continue;
         }
-        if (!timeout.isInfinite() && elapsed >= timeout) return ByteRange{range.data, 0};
+        if (!timeout.isInfinite() && elapsed >= timeout) {
+            // Out of time, but a completion that is already there still counts.
+            d.io.poll();
+            if (d.readAhead.unread() == 0) return ByteRange{range.data, 0};
+            continue;
+        }
         if (timeout.isInfinite() || d.readPosition < d.sizeAtOpen) {
             d.io.run_one();
         } else {
@@ -231,12 +223,13 @@ std::size_t File::Handle::write(TextRef bytes) {
         d.writes.back().bytes.append(bytes.begin(), bytes.end());
     }
     d.writePosition += size;
-    if (d.appendLock != nullptr) {
-        // The bytes are at the end of the file before another writer's are.
-        WaitForSingleObject(d.appendLock, INFINITE);
+    if (d.mode == OpenMode::Append) {
+        // FILE_APPEND_DATA alone is not atomic under Wine: another writer's
+        // bytes can land between finding the end and writing there. Appends
+        // to one file take turns across processes instead.
+        const FileLock turn(d.path);
         d.startWrite();
         d.awaitWrites();
-        ReleaseMutex(d.appendLock);
         return size;
     }
     d.startWrite();
@@ -263,6 +256,13 @@ void File::Handle::truncate() {
     if (!SetFilePointerEx(d.file.native_handle(), position, nullptr, FILE_BEGIN))
         throw IOException(String("Unable to truncate file (SetFilePointerEx)"));
     if (!SetEndOfFile(d.file.native_handle())) throw IOException(String("Unable to truncate file (SetEndOfFile)"));
+}
+
+void File::Handle::sync() {
+    flush();
+    Detail& d = *detail_;
+    if (!d.file.is_open() || !FlushFileBuffers(d.file.native_handle()))
+        throw IOException(String("Unable to sync file"));
 }
 
 void File::Handle::close() {

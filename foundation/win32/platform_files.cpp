@@ -102,6 +102,13 @@ File::Result makeDirectory(const FilePath& path) {
                                                                         : resultOf(GetLastError());
 }
 
+File::Result replaceFile(const FilePath& from, const FilePath& to) {
+    return MoveFileExW(from.toNative().toWide().c_str(), to.toNative().toWide().c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? File::Result::Success
+               : resultOf(GetLastError());
+}
+
 void readFileInfo(FileInfo& info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(info.path.toNative().toWide().c_str(), GetFileExInfoStandard, &data)) {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "foundation/file_path.h"
+#include "foundation/time.h"
+
+namespace config {
+
+// Bytes as lower-case hexadecimal digits, two per byte.
+cpp::String hexEncode(cpp::TextRef bytes);
+// Pairs of digits of either case, up to the first pair that is not one.
+cpp::String hexDecode(cpp::TextRef digits);
+
+// A filter as it was in use with a set of files.
+struct RecentFilter {
+    cpp::String text;
+    std::uint32_t backColor = 0;
+    std::uint32_t foreColor = 0;
+    cpp::DateTime time{cpp::Duration::zero()};
+
+    // "text='HEX' backColor='0x...' foreColor='0x...' time='MS'"
+    cpp::String encode() const;
+    // Throws DecodeException "Invalid RecentFilter encoding: TEXT".
+    static RecentFilter decode(cpp::TextRef text);
+};
+
+// A set of files opened together, with its filters and window rectangle.
+struct RecentFiles {
+    std::vector<cpp::FilePath> files;
+    std::vector<RecentFilter> filters;
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    cpp::DateTime time{cpp::Duration::zero()};
+
+    // "files." and the SHA-256 of the paths joined with "|", in hexadecimal.
+    cpp::String key() const;
+    // "files='HEX' filters='HEX' rect='L T R B' time='MS'"
+    cpp::String encode() const;
+    // Throws DecodeException "Invalid RecentFiles encoding: TEXT".
+    static RecentFiles decode(cpp::TextRef text);
+};
+
+}  // namespace config

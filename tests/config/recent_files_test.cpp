@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "config/config.h"
+#include "test_files.h"
+
+using config::RecentFiles;
+using config::RecentFilter;
+using cpp::DateTime;
+using cpp::Duration;
+using cpp::FilePath;
+using cpp::String;
+
+namespace {
+
+DateTime at(std::int64_t milliseconds) { return DateTime(Duration::milliseconds(milliseconds)); }
+
+void expectSame(const RecentFiles& a, const RecentFiles& b) {
+    ASSERT_EQ(a.files.size(), b.files.size());
+    for (std::size_t i = 0; i < a.files.size(); ++i) EXPECT_EQ(a.files[i], b.files[i]);
+    ASSERT_EQ(a.filters.size(), b.filters.size());
+    for (std::size_t i = 0; i < a.filters.size(); ++i) {
+        EXPECT_EQ(a.filters[i].text, b.filters[i].text);
+        EXPECT_EQ(a.filters[i].backColor, b.filters[i].backColor);
+        EXPECT_EQ(a.filters[i].foreColor, b.filters[i].foreColor);
+        EXPECT_EQ(a.filters[i].time, b.filters[i].time);
+    }
+    EXPECT_EQ(a.left, b.left);
+    EXPECT_EQ(a.top, b.top);
+    EXPECT_EQ(a.right, b.right);
+    EXPECT_EQ(a.bottom, b.bottom);
+    EXPECT_EQ(a.time, b.time);
+}
+
+}  // namespace
+
+TEST(RecentFiles, HexEncoding) {
+    EXPECT_EQ(config::hexEncode("abc"), "616263");
+    EXPECT_EQ(config::hexDecode("616263"), "abc");
+    EXPECT_EQ(config::hexDecode("6162zz63"), "ab");
+    EXPECT_EQ(config::hexDecode("4A4b"), "JK");
+    EXPECT_EQ(config::hexDecode("616"), "a");
+}
+
+TEST(RecentFiles, EncodingHasTheDocumentedForm) {
+    RecentFiles record;
+    record.files = {FilePath("C:/logs/a.log")};
+    record.left = -5;
+    record.top = -3;
+    record.right = 900;
+    record.bottom = 400;
+    record.time = at(1700000000123);
+    RecentFilter filter;
+    filter.text = "error";
+    filter.backColor = 0xFFF090D0;
+    filter.foreColor = 0;
+    filter.time = at(42);
+    record.filters = {filter};
+    EXPECT_EQ(filter.encode(), "text='6572726f72' backColor='0xfff090d0' foreColor='00000000' time='42'");
+    const String encoded = record.encode();
+    EXPECT_EQ(encoded.substr(encoded.find(" rect=")), " rect='0 0 900 400' time='1700000000123'");
+    EXPECT_EQ(record.key().size(), 6u + 64u);
+    EXPECT_EQ(record.key().substr(0, 6), "files.");
+    RecentFiles same = record;
+    same.time = at(1);
+    EXPECT_EQ(same.key(), record.key()) << "the key depends on the files only";
+}
+
+TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
+    std::mt19937 random(99);
+    // Windows paths cannot hold "|", the separator of the file list; filter
+    // texts can, and are hex-encoded inside their record.
+    const char* pieces[] = {"C:/logs/", "app-1", "\"quoted\"", "\xc3\xa9t\xc3\xa9", "'tick'", " ", "x.log", "\xe6\x97\xa5"};
+    const char* filterPieces[] = {"a|b", "|", "\"q\"", "'", "\xc3\xa9", "x=1", "time='5'", ""};
+    for (int round = 0; round < 200; ++round) {
+        RecentFiles record;
+        const int count = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < count; ++i) {
+            String path("C:/");
+            for (int k = 0; k < 4; ++k) path += pieces[random() % 8];
+            record.files.emplace_back(path + String("%", i));
+        }
+        const int filters = static_cast<int>(random() % 3);
+        for (int i = 0; i < filters; ++i) {
+            RecentFilter filter;
+            filter.text = String(filterPieces[random() % 8]) + filterPieces[random() % 8];
+            filter.backColor = static_cast<std::uint32_t>(random());
+            filter.foreColor = static_cast<std::uint32_t>(random());
+            filter.time = at(static_cast<std::int64_t>(random()));
+            record.filters.push_back(filter);
+        }
+        record.left = static_cast<std::int32_t>(1 + random() % 2000);
+        record.top = static_cast<std::int32_t>(1 + random() % 2000);
+        record.right = static_cast<std::int32_t>(random() % 4000);
+        record.bottom = static_cast<std::int32_t>(random() % 4000);
+        record.time = at(static_cast<std::int64_t>(random()) * 1000);
+        expectSame(RecentFiles::decode(record.encode()), record);
+    }
+}
+
+TEST(RecentFiles, MalformedTextsThrowDecodeException) {
+    for (const char* text : {"", "files='' filters=''", "files='61' filters='' rect='1 2 -3 4' time='5'",
+                             "files='61' filters='' rect='1 2 3' time='5'"}) {
+        try {
+            RecentFiles::decode(text);
+            ADD_FAILURE() << text;
+        } catch (const cpp::DecodeException& e) {
+            EXPECT_EQ(String(e.what()), String("Invalid RecentFiles encoding: %", text));
+        }
+    }
+    EXPECT_THROW(RecentFilter::decode("text='61' backColor='1'"), cpp::DecodeException);
+    // The first complete match counts, wherever it stands.
+    const RecentFiles found = RecentFiles::decode("junk files='x' files='433a2f61' filters='' rect='1 2 3 4' time='5'");
+    ASSERT_EQ(found.files.size(), 1u);
+    EXPECT_EQ(found.files[0], FilePath("C:/a"));
+}
+
+TEST(RecentFiles, TheStoreListsNewestFirstAndSkipsBrokenRecords) {
+    testing_support::TemporaryFolder folder;
+    config::Config store(folder.file("c.txt"));
+    store.load();
+    RecentFiles older, newer;
+    older.files = {FilePath("C:/a.log")};
+    older.time = at(1000);
+    newer.files = {FilePath("C:/b.log"), FilePath("C:/c.log")};
+    newer.time = at(2000);
+    store.addRecentFiles(older);
+    store.addRecentFiles(newer);
+    store.set("files.broken", "files='zz' nonsense");
+    store.load();
+    const auto records = store.getRecentFiles();
+    ASSERT_EQ(records.size(), 2u);
+    expectSame(records[0], newer);
+    expectSame(records[1], older);
+    store.removeRecentFiles(newer);
+    store.load();
+    EXPECT_EQ(store.getRecentFiles().size(), 1u);
+}

@@ -4,6 +4,10 @@
 QILARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QILARK_BUILD=$QILARK_ROOT/build
 
+# Compiler results are shared between clones in other folders (as CI's is).
+export CCACHE_BASEDIR=$QILARK_ROOT
+export CCACHE_NOHASHDIR=true
+
 # Wine runs in a prefix of its own inside the build folder, never ~/.wine.
 qilark_wine_env() {
     export WINEPREFIX=$QILARK_BUILD/wineprefix

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "foundation/string.h"
+
+struct HKEY__;
+
+namespace cpp {
+
+// A registry key of the current user. The root stands for HKEY_CURRENT_USER
+// and is not closed; keys it opens or creates are owned and closed.
+class RegistryKey {
+public:
+    // HKEY_CURRENT_USER.
+    RegistryKey();
+    ~RegistryKey();
+    RegistryKey(RegistryKey&& other) noexcept;
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Throws windows::Exception when the key cannot be opened or created.
+    RegistryKey open(const String& subKey) const;
+    RegistryKey create(const String& subKey) const;
+    bool exists(const String& subKey) const;
+    void removeKey(const String& subKey) const;
+
+    // The empty name addresses the default value.
+    void setText(const String& name, const String& text) const;
+    void setFlag(const String& name) const;
+    bool hasValue(const String& name) const;
+    // The whole value, however long; empty when the value is missing.
+    String getText(const String& name) const;
+    void removeValue(const String& name) const;
+
+private:
+    RegistryKey(HKEY__* key, bool owned) : key_(key), owned_(owned) {}
+
+    HKEY__* key_;
+    bool owned_;
+};
+
+}  // namespace cpp

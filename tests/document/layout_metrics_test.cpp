@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "document/layout_metrics.h"
+#include "document/text_row.h"
+
+using data::LayoutMetrics;
+using data::TextCursor;
+using data::TextEntry;
+using data::TextRow;
+
+namespace {
+
+TextEntry line(std::int32_t characters, std::uint16_t tabs = 0) {
+    TextEntry entry;
+    entry.charLength = characters;
+    entry.leadingTabs = tabs;
+    return entry;
+}
+
+}  // namespace
+
+TEST(TextRow, RowsAndCursorsOrder) {
+    EXPECT_LT(TextRow(1, 5), TextRow(2, 0));
+    EXPECT_LT(TextRow(2, 0), TextRow(2, 1));
+    EXPECT_EQ(TextRow(), TextRow(0, 0));
+    EXPECT_LT(TextCursor(3, 4, true), TextCursor(3, 4, false)) << "the end of the earlier segment comes first";
+    EXPECT_LT(TextCursor(3, 4, false), TextCursor(3, 5, true));
+    EXPECT_LT(TextCursor(2, 9), TextCursor(3, 0));
+    EXPECT_EQ(TextCursor(3, 4, true), TextCursor(3, 4, true));
+
+    const data::InvalidRowException invalid(7);
+    EXPECT_EQ(invalid.row(), 7);
+    EXPECT_STREQ(invalid.what(), "invalid row: 7");
+    EXPECT_STREQ(data::IncompleteRowException(3).what(), "incomplete row: 3");
+}
+
+TEST(LayoutMetrics, DefaultsAndColumnsFromTheWidths) {
+    LayoutMetrics metrics;
+    EXPECT_EQ(metrics.columns, 106u);
+    EXPECT_EQ(metrics.wrapColumns, 104u);
+    metrics.setViewWidth(320);
+    metrics.setCharWidth(8.0f);
+    EXPECT_EQ(metrics.columns, 40u);
+    EXPECT_EQ(metrics.wrapColumns, 38u);
+}
+
+TEST(LayoutMetrics, LinesWrapAtTheirColumns) {
+    const LayoutMetrics metrics;
+    EXPECT_EQ(metrics.rowCount(line(0)), 1u);
+    EXPECT_EQ(metrics.rowCount(line(106)), 1u);
+    EXPECT_EQ(metrics.rowCount(line(107)), 2u);
+    EXPECT_EQ(metrics.segmentStart(0, 1), 106u);
+    EXPECT_EQ(metrics.segmentStart(0, 2), 210u);
+    EXPECT_EQ(metrics.rowCount(line(210)), 2u);
+    EXPECT_EQ(metrics.rowCount(line(211)), 3u);
+    // A boundary offset starts the next segment unless it is marked as the end.
+    EXPECT_EQ(metrics.segmentOf(0, 106, false), 1u);
+    EXPECT_EQ(metrics.segmentOf(0, 106, true), 0u);
+    EXPECT_EQ(metrics.segmentOf(0, 105, false), 0u);
+    // Leading tabs indent: 3 tabs of 4 columns leave 106 - 9 characters.
+    EXPECT_EQ(metrics.segmentStart(3, 1), 97u);
+    EXPECT_EQ(metrics.segmentStart(3, 2), 97u + 104u - 12u);
+}
+
+TEST(LayoutMetrics, RowsOfLeadingTabsAlone) {
+    const LayoutMetrics metrics;  // 13 tabs fill a row
+    EXPECT_EQ(metrics.segmentStart(20, 0), 0u);
+    EXPECT_EQ(metrics.segmentStart(20, 1), 13u);
+    EXPECT_EQ(metrics.segmentOf(20, 12, false), 0u);
+    EXPECT_EQ(metrics.segmentOf(20, 13, false), 1u);
+    // 7 tabs remain in the first text row: it ends 106 - 21 characters on.
+    EXPECT_EQ(metrics.segmentStart(20, 2), 13u + 106u - 21u);
+    EXPECT_EQ(metrics.segmentStart(30, 3), 26u + 106u - 12u) << "two rows of tabs, then 4 tabs and text";
+}
+
+// Whatever the measures, segments advance and every offset falls in exactly
+// the segment whose range holds it.
+TEST(LayoutMetrics, SegmentsPartitionEveryLine) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 400; ++round) {
+        LayoutMetrics metrics;
+        metrics.tabWidth = 1 + random() % 8;
+        metrics.minTabRun = 1 + random() % 10;
+        metrics.wrapIndent = random() % 64;
+        metrics.charWidth = static_cast<float>(1 + random() % 20);
+        metrics.setViewWidth(1 + random() % 1500);
+        const auto tabs = static_cast<std::uint16_t>(random() % 60);
+        const auto length = static_cast<std::uint32_t>(tabs + random() % 400);
+        const std::uint32_t rows = metrics.rowCount(line(static_cast<std::int32_t>(length), tabs));
+        ASSERT_GE(rows, 1u);
+        for (std::uint32_t s = 0; s + 1 < rows + 2; ++s)
+            ASSERT_LT(metrics.segmentStart(tabs, s), metrics.segmentStart(tabs, s + 1)) << "round " << round;
+        if (length > 0) {
+            ASSERT_LT(metrics.segmentStart(tabs, rows - 1), length);
+            ASSERT_GE(metrics.segmentStart(tabs, rows), length);
+        }
+        for (std::uint32_t p = 0; p <= length; ++p) {
+            const std::uint32_t s = metrics.segmentOf(tabs, p, false);
+            ASSERT_LE(metrics.segmentStart(tabs, s), p) << "round " << round << " offset " << p;
+            ASSERT_LT(p, metrics.segmentStart(tabs, s + 1)) << "round " << round << " offset " << p;
+            const std::uint32_t end = metrics.segmentOf(tabs, p, true);
+            ASSERT_EQ(end, s > 0 && p == metrics.segmentStart(tabs, s) ? s - 1 : s);
+        }
+    }
+}

@@ -1,6 +1,5 @@
 #include "document/prepared_line.h"
 
-#include "foundation/exception.h"
 #include "foundation/utf8.h"
 
 namespace data {
@@ -12,17 +11,6 @@ char32_t displayCodePoint(char32_t c) {
     if (c <= 0x1F) return cpp::utf8::replacement;
     if (c == 0x7F) return 0x2421;
     return c;
-}
-
-void appendWide(std::u16string& out, char32_t c) {
-    if (c <= 0xFFFF) {
-        out.push_back(static_cast<char16_t>(c));
-    } else if (c <= 0x10FFFF) {
-        out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-        throw cpp::Exception(cpp::String("invalid unicode code_point"));
-    }
 }
 
 }  // namespace
@@ -55,7 +43,7 @@ PreparedLine prepareLine(const cpp::String& text, const GlyphMeasure& measure, i
                 width = measure.advance(shown);
             }
         }
-        appendWide(line.wideText, shown);
+        cpp::utf8::appendUtf16(line.wideText, shown);
         x += width;
         ++characters;
         line.wideEnds.push_back(static_cast<std::int32_t>(line.wideText.size()));

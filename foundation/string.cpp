@@ -23,8 +23,6 @@ namespace {
 
 constexpr char32_t lastCodePoint = 0x10FFFF;
 
-[[noreturn]] void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
-
 template <class Unit>
 std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
     std::basic_string<Unit> out;
@@ -32,15 +30,7 @@ std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
     auto at = reinterpret_cast<const unsigned char*>(text.data());
     const auto end = at + text.size();
     while (at < end) {
-        const char32_t c = utf8::decode(at, end);
-        if (c <= 0xFFFF) {
-            out.push_back(static_cast<Unit>(c));
-        } else if (c <= lastCodePoint) {
-            out.push_back(static_cast<Unit>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<Unit>(0xDC00 + (c & 0x3FF)));
-        } else {
-            throwInvalidCodePoint();
-        }
+        utf8::appendUtf16(out, utf8::decode(at, end));
     }
     return out;
 }
@@ -61,7 +51,7 @@ void appendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-        throwInvalidCodePoint();
+        utf8::throwInvalidCodePoint();
     }
 }
 

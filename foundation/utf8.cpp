@@ -1,5 +1,7 @@
 #include "foundation/utf8.h"
 
+#include "foundation/exception.h"
+
 namespace cpp::utf8 {
 
 namespace {
@@ -7,6 +9,8 @@ namespace {
 bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
 }  // namespace
+
+void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
 
 char32_t decode(const unsigned char*& at, const unsigned char* end) {
     const unsigned char lead = *at;

@@ -76,6 +76,12 @@ struct File::Handle::Detail {
     void awaitWrites() {
         while (!writes.empty() && file.is_open()) io.run_one();
     }
+    // Writes the queue out, closes, and waits until nothing is in flight.
+    void shutDown() {
+        awaitWrites();
+        closeFile();
+        while (readInFlight || writeInFlight) io.run_one();
+    }
     void throwWriteError() {
         if (writeError) throw IOException(*writeError);
     }
@@ -170,10 +176,7 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
 }
 
 File::Handle::~Handle() {
-    Detail& d = *detail_;
-    d.awaitWrites();
-    d.closeFile();
-    while (d.readInFlight || d.writeInFlight) d.io.run_one();
+    detail_->shutDown();
 }
 
 bool File::Handle::isOpen() { return detail_->file.is_open() || detail_->readAhead.unread() > 0; }
@@ -266,11 +269,8 @@ void File::Handle::sync() {
 }
 
 void File::Handle::close() {
-    Detail& d = *detail_;
-    d.awaitWrites();
-    d.closeFile();
-    while (d.readInFlight || d.writeInFlight) d.io.run_one();
-    d.throwWriteError();
+    detail_->shutDown();
+    detail_->throwWriteError();
 }
 
 }  // namespace cpp

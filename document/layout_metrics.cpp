@@ -34,8 +34,11 @@ TabLayout tabLayout(const LayoutMetrics& m, std::uint32_t tabs) {
 
 void LayoutMetrics::updateColumns() {
     const float width = charWidth > 0 ? charWidth : 1.0f;
-    columns = static_cast<std::uint32_t>(static_cast<float>(viewWidth) / width);
-    wrapColumns = viewWidth > wrapIndent ? static_cast<std::uint32_t>(static_cast<float>(viewWidth - wrapIndent) / width) : 0;
+    // At least one character a row, however narrow the view or wide the font.
+    columns = std::max(static_cast<std::uint32_t>(static_cast<float>(viewWidth) / width), 1u);
+    wrapColumns = std::max(
+        viewWidth > wrapIndent ? static_cast<std::uint32_t>(static_cast<float>(viewWidth - wrapIndent) / width) : 0u,
+        1u);
 }
 
 void LayoutMetrics::setViewWidth(std::uint32_t width) {
@@ -74,6 +77,27 @@ std::uint32_t LayoutMetrics::segmentOf(std::uint32_t leadingTabs, std::uint32_t 
 
 std::uint32_t LayoutMetrics::rowCount(const TextEntry& entry) const {
     return segmentOf(entry.leadingTabs, static_cast<std::uint32_t>(std::max(entry.charLength, 0)), true) + 1;
+}
+
+std::uint32_t LayoutMetrics::segmentEnd(const TextEntry& entry, std::uint32_t segment) const {
+    const auto length = static_cast<std::uint32_t>(std::max(entry.charLength, 0));
+    return std::min(segmentStart(entry.leadingTabs, segment + 1), length);
+}
+
+LayoutMetrics::SegmentPosition LayoutMetrics::toSegment(const TextEntry& entry, std::uint32_t offset,
+                                                        bool atSegmentEnd) const {
+    const std::uint32_t segment = std::min(segmentOf(entry.leadingTabs, offset, atSegmentEnd), rowCount(entry) - 1);
+    const std::uint32_t start = segmentStart(entry.leadingTabs, segment);
+    const std::uint32_t end = segmentEnd(entry, segment);
+    return {segment, std::min(offset, end) - std::min(start, end)};
+}
+
+LayoutMetrics::LinePosition LayoutMetrics::toLine(const TextEntry& entry, std::uint32_t segment,
+                                                  std::uint32_t column) const {
+    const std::uint32_t start = segmentStart(entry.leadingTabs, segment);
+    const std::uint32_t end = std::max(segmentEnd(entry, segment), start);
+    const std::uint32_t offset = start + std::min(column, end - start);
+    return {offset, offset == end};
 }
 
 }  // namespace data

@@ -33,6 +33,23 @@ struct LayoutMetrics {
     std::uint32_t segmentOf(std::uint32_t leadingTabs, std::uint32_t offset, bool atEnd) const;
     // Display rows of a line: at least one.
     std::uint32_t rowCount(const TextEntry& entry) const;
+    // Where segment `segment` of the line ends (exclusive).
+    std::uint32_t segmentEnd(const TextEntry& entry, std::uint32_t segment) const;
+
+    // A character offset of a line as a segment and a column within it. An
+    // offset on a boundary goes to the earlier segment when `atSegmentEnd`;
+    // offsets past the line stay in its last segment.
+    struct SegmentPosition {
+        std::uint32_t segment = 0;
+        std::uint32_t column = 0;
+    };
+    SegmentPosition toSegment(const TextEntry& entry, std::uint32_t offset, bool atSegmentEnd) const;
+    // The reverse: the offset, and whether it lies at its segment's end.
+    struct LinePosition {
+        std::uint32_t offset = 0;
+        bool atSegmentEnd = false;
+    };
+    LinePosition toLine(const TextEntry& entry, std::uint32_t segment, std::uint32_t column) const;
 };
 
 }  // namespace data

@@ -76,7 +76,7 @@ Source Source::standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Bat
     return Source(detail);
 }
 
-void Source::start() {
+void Source::start(bool paused) {
     Detail& d = *detail_;
     d.colour = paletteColour(d.id);
     Detail* self = &d;  // the reader ends before the Detail does
@@ -87,7 +87,7 @@ void Source::start() {
             self->lastLineNumber = entries.back().lineNumber;
             if (self->batch) self->batch(self->id, entries, texts, longest);
         },
-        [](std::error_code) {});
+        [](std::error_code) {}, paused);
 }
 
 void Source::pause() {
@@ -111,6 +111,8 @@ const String& Source::name() const { return detail_->name; }
 std::uint32_t Source::colour() const { return detail_->colour; }
 void Source::setColour(std::uint32_t colour) { detail_->colour = colour; }
 std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
+bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
+bool Source::paused() const { return detail_->reader && detail_->reader->paused(); }
 
 std::optional<String> Source::findText(std::uint64_t offset, std::uint32_t length) const {
     if (!detail_->reader) return std::nullopt;

@@ -28,8 +28,9 @@ public:
     // Lines are also copied into a new temporary file, to be read back from.
     static Source standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Batch batch);
 
-    // Takes the palette colour of the id and starts reading.
-    void start();
+    // Takes the palette colour of the id and starts reading; a source started
+    // paused hands on nothing until `resume`.
+    void start(bool paused = false);
     void pause();
     void resume();
     // Ends reading for good; the lines read stay.
@@ -46,6 +47,9 @@ public:
     std::uint32_t colour() const;
     void setColour(std::uint32_t colour);
     std::int32_t lastLineNumber() const;
+    // Its reader thread exists and runs.
+    bool reading() const;
+    bool paused() const;
 
     std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length) const;
     cpp::String readText(std::uint64_t offset, std::uint32_t length) const;

@@ -29,13 +29,14 @@ std::int32_t clampLength(std::uint64_t length) {
 
 SourceReader::SourceReader(Identity identity, const cpp::FilePath& readable, cpp::Input input,
                            std::shared_ptr<cpp::File::Handle> copy, cpp::Bus bus, LinesCallback lines,
-                           EndCallback end)
+                           EndCallback end, bool startPaused)
     : identity_(std::move(identity)),
       cache_(readable, cacheBlocks, std::move(bus)),
       input_(std::move(input)),
       copy_(std::move(copy)),
       lines_(std::move(lines)),
-      end_(std::move(end)) {
+      end_(std::move(end)),
+      paused_(startPaused) {
     thread_ = std::make_unique<cpp::Thread>([this] { run(); });
 }
 
@@ -52,6 +53,11 @@ void SourceReader::resume() {
         paused_ = false;
         mutex_.notifyAll();
     }
+}
+
+bool SourceReader::paused() {
+    cpp::Mutex::Lock lock(mutex_, false);
+    return paused_;
 }
 
 void SourceReader::stop() {
@@ -114,17 +120,19 @@ void SourceReader::run() {
             if (it.hasLine()) {
                 line = *it;
             } else if (!reader.next(line, true)) {
+                // Nothing is handed on while paused; what was read waits here.
+                waitWhilePaused();
                 flush();
                 cpp::sleep(idleSleep);
-                waitWhilePaused();
                 continue;
             }
             take(line);
             if (entries.size() >= batchLimit) {
-                flush();
                 waitWhilePaused();
+                flush();
             }
         }
+        waitWhilePaused();
         flush();
     } catch (const cpp::InterruptException&) {
         flush();
@@ -137,6 +145,7 @@ void SourceReader::run() {
     }
     if (reportEnd && end_) end_(ended);
     cpp::logDebug(String("SourceReader::fn() : end : source = '%'", identity_.fullName));
+    running_ = false;
 }
 
 }  // namespace data

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,16 +38,20 @@ public:
     // `readable` is where texts are read back from: the file itself, or the
     // copy of standard input that `copy` writes.
     SourceReader(Identity identity, const cpp::FilePath& readable, cpp::Input input,
-                 std::shared_ptr<cpp::File::Handle> copy, cpp::Bus bus, LinesCallback lines, EndCallback end);
+                 std::shared_ptr<cpp::File::Handle> copy, cpp::Bus bus, LinesCallback lines, EndCallback end,
+                 bool startPaused = false);
     ~SourceReader();
     SourceReader(const SourceReader&) = delete;
     SourceReader& operator=(const SourceReader&) = delete;
 
-    // Takes effect at the next batch boundary or idle cycle.
+    // No batch is handed on from then until `resume`.
     void pause();
     void resume();
     // Ends the thread and waits for it.
     void stop();
+    // The thread exists and has not ended (standard input ends at its end).
+    bool reading() const { return thread_ && running_; }
+    bool paused();
 
     std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length) {
         return cache_.findText(offset, length);
@@ -67,6 +72,7 @@ private:
     EndCallback end_;
     cpp::Mutex mutex_;
     bool paused_ = false;
+    std::atomic<bool> running_{true};
     std::unique_ptr<cpp::Thread> thread_;
 };
 

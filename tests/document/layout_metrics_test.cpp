@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "document/layout_metrics.h"
@@ -17,6 +18,17 @@ TextEntry line(std::int32_t characters, std::uint16_t tabs = 0) {
     entry.charLength = characters;
     entry.leadingTabs = tabs;
     return entry;
+}
+
+// Measures from one-character-wide views with large fonts to wide windows.
+LayoutMetrics randomMetrics(std::mt19937& random) {
+    LayoutMetrics metrics;
+    metrics.tabWidth = 1 + random() % 8;
+    metrics.minTabRun = 1 + random() % 10;
+    metrics.wrapIndent = random() % 64;
+    metrics.charWidth = static_cast<float>(1 + random() % 40);
+    metrics.setViewWidth(random() % 4 == 0 ? 1 : 1 + random() % 1500);
+    return metrics;
 }
 
 }  // namespace
@@ -80,12 +92,7 @@ TEST(LayoutMetrics, RowsOfLeadingTabsAlone) {
 TEST(LayoutMetrics, SegmentsPartitionEveryLine) {
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {
-        LayoutMetrics metrics;
-        metrics.tabWidth = 1 + random() % 8;
-        metrics.minTabRun = 1 + random() % 10;
-        metrics.wrapIndent = random() % 64;
-        metrics.charWidth = static_cast<float>(1 + random() % 20);
-        metrics.setViewWidth(1 + random() % 1500);
+        const LayoutMetrics metrics = randomMetrics(random);
         const auto tabs = static_cast<std::uint16_t>(random() % 60);
         const auto length = static_cast<std::uint32_t>(tabs + random() % 400);
         const std::uint32_t rows = metrics.rowCount(line(static_cast<std::int32_t>(length), tabs));
@@ -104,4 +111,56 @@ TEST(LayoutMetrics, SegmentsPartitionEveryLine) {
             ASSERT_EQ(end, s > 0 && p == metrics.segmentStart(tabs, s) ? s - 1 : s);
         }
     }
+}
+
+TEST(LayoutMetrics, ColumnsNeverFallToZero) {
+    LayoutMetrics metrics;
+    metrics.setCharWidth(40.0f);
+    metrics.setViewWidth(10);
+    EXPECT_EQ(metrics.columns, 1u);
+    EXPECT_EQ(metrics.wrapColumns, 1u);
+    EXPECT_EQ(metrics.rowCount(line(5)), 5u) << "one character a row";
+    EXPECT_EQ(metrics.rowCount(line(40, 30)), 15u) << "five rows of six tabs, then a character a row";
+    metrics.setCharWidth(0.0f);
+    EXPECT_GE(metrics.columns, 1u);
+}
+
+// A line cursor shown on screen and taken back is the same place: the offset
+// survives, and the end-of-segment flag is kept exactly where it means
+// something (a boundary between two rows) and is set at the line's end.
+TEST(LayoutMetrics, CursorsRoundTripThroughDisplayPositions) {
+    std::mt19937 random(2026);
+    for (int round = 0; round < 600; ++round) {
+        const LayoutMetrics metrics = randomMetrics(random);
+        const auto tabs = static_cast<std::uint16_t>(random() % 80);
+        const auto length = static_cast<std::int32_t>(tabs + random() % 500);
+        const TextEntry entry = line(length, tabs);
+        const std::uint32_t rows = metrics.rowCount(entry);
+        std::vector<std::uint32_t> boundaries;  // starts of segments 1 .. rows - 1
+        for (std::uint32_t s = 1; s < rows; ++s) boundaries.push_back(metrics.segmentStart(tabs, s));
+        const auto isBoundary = [&](std::uint32_t p) {
+            return std::find(boundaries.begin(), boundaries.end(), p) != boundaries.end();
+        };
+        for (int probe = 0; probe < 40; ++probe) {
+            const auto offset = static_cast<std::uint32_t>(random() % (length + 1));
+            const bool flag = random() % 2 == 0;
+            const auto shown = metrics.toSegment(entry, offset, flag);
+            ASSERT_LT(shown.segment, rows);
+            ASSERT_LE(shown.column, metrics.segmentEnd(entry, shown.segment) - metrics.segmentStart(tabs, shown.segment));
+            const auto back = metrics.toLine(entry, shown.segment, shown.column);
+            ASSERT_EQ(back.offset, offset) << "round " << round;
+            const bool expectedFlag = offset == static_cast<std::uint32_t>(length) || (flag && isBoundary(offset));
+            ASSERT_EQ(back.atSegmentEnd, expectedFlag) << "round " << round << " offset " << offset;
+            // And the display position taken back shows where it was.
+            const auto again = metrics.toSegment(entry, back.offset, back.atSegmentEnd);
+            ASSERT_EQ(again.segment, shown.segment);
+            ASSERT_EQ(again.column, shown.column);
+        }
+    }
+    // The end of a row, flagged, stays on that row.
+    const LayoutMetrics metrics;
+    const auto end = metrics.toSegment(line(300), 106, true);
+    EXPECT_EQ(end.segment, 0u);
+    EXPECT_EQ(end.column, 106u);
+    EXPECT_EQ(metrics.toSegment(line(300), 106, false).segment, 1u);
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace data {
+
+// An ordered set of line indices, kept per block of 1000 lines as a sorted
+// vector of 16-bit offsets: two bytes a member, whatever the share of lines
+// that belong, and no node per member.
+class LineSet {
+public:
+    static constexpr std::uint32_t blockSize = 1000;
+
+    void insert(std::uint32_t line);
+    void erase(std::uint32_t line);
+    bool contains(std::uint32_t line) const;
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    // The members in [first, end).
+    LineSet range(std::uint32_t first, std::uint32_t end) const;
+    // Afterwards [first, end) holds exactly the members that `other` has there.
+    void assignRange(std::uint32_t first, std::uint32_t end, const LineSet& other);
+
+    // Calls `visit(line)` for the members in [first, end), in order.
+    template <typename Visit>
+    void forEachIn(std::uint32_t first, std::uint32_t end, Visit visit) const {
+        if (first >= end) return;
+        const std::size_t lastBlock = std::min<std::size_t>((end - 1) / blockSize, blocks_.size() - 1);
+        for (std::size_t b = first / blockSize; b < blocks_.size() && b <= lastBlock; ++b) {
+            const std::uint32_t base = static_cast<std::uint32_t>(b) * blockSize;
+            for (std::uint16_t offset : blocks_[b]) {
+                const std::uint32_t line = base + offset;
+                if (line >= first && line < end) visit(line);
+            }
+        }
+    }
+    std::vector<std::uint32_t> toVector() const;
+
+    // Bytes held, for the memory figures.
+    std::uint64_t memory() const;
+
+    bool operator==(const LineSet& other) const;
+
+private:
+    std::vector<std::vector<std::uint16_t>> blocks_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace data

@@ -1,0 +1,200 @@
+#include "document/source_store.h"
+
+#include <algorithm>
+
+#include "foundation/logger.h"
+
+namespace data {
+
+using cpp::String;
+
+namespace {
+
+const cpp::Duration arrivalMemory = cpp::Duration::seconds(6);
+
+}  // namespace
+
+SourceStore::SourceStore(cpp::Bus bus, Source::Batch batch)
+    : bus_(std::move(bus)), batch_(std::move(batch)), sources_(std::make_shared<const Sources>()) {}
+
+SourceStore::~SourceStore() { clear(); }
+
+Source SourceStore::add(Source source) {
+    source.start(allPaused_);
+    auto sources = std::make_shared<Sources>(*sources_);
+    sources->emplace(source.id(), source);
+    sources_ = std::move(sources);
+    sourcesChanged = true;
+    return source;
+}
+
+Source SourceStore::addFileSource(const cpp::FilePath& path) {
+    Source source = Source::file(nextId_ + 1, path, bus_, batch_);
+    ++nextId_;
+    return add(std::move(source));
+}
+
+Source SourceStore::addStdinSource(cpp::Input pipe) {
+    Source source = Source::standardInput(nextId_ + 1, std::move(pipe), bus_, batch_);
+    ++nextId_;
+    return add(std::move(source));
+}
+
+void SourceStore::pauseAll() {
+    if (allPaused_) return;
+    allPaused_ = true;
+    for (const auto& [id, source] : *sources_) Source(source).pause();
+    sourcesChanged = true;
+}
+
+void SourceStore::resumeAll() {
+    if (!allPaused_) return;
+    allPaused_ = false;
+    for (const auto& [id, source] : *sources_) Source(source).resume();
+    sourcesChanged = true;
+}
+
+String SourceStore::name() const {
+    std::vector<String> files;
+    bool standardInput = false;
+    for (const auto& [id, source] : *sources_) {
+        if (source.kind() == Source::Kind::StandardInput) {
+            standardInput = true;
+        } else {
+            files.push_back(source.pathText());
+        }
+    }
+    return sourceCaption(files, standardInput);
+}
+
+std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
+    std::map<std::int32_t, SourceInfo> infos;
+    for (const auto& [id, source] : *sources_) {
+        infos[id] = SourceInfo{id,
+                               source.pathText(),
+                               source.name(),
+                               source.kind(),
+                               source.colour(),
+                               source.lastLineNumber(),
+                               source.reading(),
+                               source.paused()};
+    }
+    return infos;
+}
+
+bool SourceStore::takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos) {
+    if (!sourcesChanged) return false;
+    infos = sourceInfo();
+    sourcesChanged = false;
+    return true;
+}
+
+void SourceStore::appendBatch(std::vector<TextEntry> entries, std::vector<String> texts, std::uint64_t longest) {
+    pendingEntries_.push_back(std::move(entries));
+    pendingTexts_.push_back(std::move(texts));
+    longestPending_ = std::max(longestPending_, longest);
+}
+
+bool SourceStore::takeBatch(std::vector<TextEntry>& entries, std::vector<String>& texts) {
+    if (pendingEntries_.empty()) return false;
+    entries = std::move(pendingEntries_.front());
+    texts = std::move(pendingTexts_.front());
+    pendingEntries_.pop_front();
+    pendingTexts_.pop_front();
+    return true;
+}
+
+void SourceStore::commit(const TextEntry* entries, std::size_t count) {
+    const cpp::Time now;
+    arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
+    arrivals_[now] = lines_.size();
+    lines_.insert(lines_.end(), entries, entries + count);
+    sourcesChanged = true;
+    linesChanged = true;
+}
+
+std::optional<TextEntry> SourceStore::entry(std::uint32_t index) const {
+    if (index >= lines_.size()) return std::nullopt;
+    return lines_[index];
+}
+
+String SourceStore::readLine(std::uint32_t index) {
+    if (index >= lines_.size()) return String();
+    if (const auto cached = textCache_.find(index)) return cached->text;
+    const TextEntry& e = lines_[index];
+    return findSource(*sources_, e.sourceId).readText(e.offset, static_cast<std::uint32_t>(e.byteLength));
+}
+
+TextEntryCache_t::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetrics& metrics,
+                                                const GlyphMeasure& measure, bool wait, bool& metricsChanged) {
+    if (index >= lines_.size()) return nullptr;
+    if (auto cached = textCache_.find(index)) return cached;
+    const TextEntry& e = lines_[index];
+    const Source& source = findSource(*sources_, e.sourceId);
+    const auto length = static_cast<std::uint32_t>(e.byteLength);
+    std::optional<String> text;
+    if (wait) {
+        text = source.readText(e.offset, length);
+    } else {
+        text = source.findText(e.offset, length);
+    }
+    if (!text) return nullptr;
+    auto line = textCache_.put(index, data::prepareLine(*text, measure, static_cast<int>(metrics.tabWidth)));
+    const auto characters = static_cast<std::uint32_t>(line->wideEnds.size());
+    const auto tabs = static_cast<std::uint32_t>(line->tabIndices.size());
+    longestColumns_ = std::max(longestColumns_, characters + tabs * metrics.tabWidth);
+    if (characters > 64 && static_cast<float>(line->averageWidth) > metrics.charWidth) {
+        metrics.setCharWidth(static_cast<float>(line->averageWidth));
+        metricsChanged = true;
+    }
+    return line;
+}
+
+std::vector<String> SourceStore::readLines(std::uint32_t first, std::uint32_t count) {
+    const cpp::Time start;
+    std::vector<TextEntry> entries;
+    entries.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const auto e = entry(first + i);
+        entries.push_back(e ? *e : TextEntry{});
+    }
+    std::vector<String> texts = readTexts(*sources_, entries);
+    cpp::logDebug(String("\tDocument::readLines(%,%) - %ms", first, count, (cpp::Time() - start).count() / 1000));
+    return texts;
+}
+
+std::vector<String> SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries) {
+    std::vector<String> texts;
+    texts.reserve(entries.size());
+    for (const TextEntry& e : entries) {
+        const auto found = sources.find(e.sourceId);
+        if (found == sources.end() || e.byteLength <= 0) {
+            texts.emplace_back();
+            continue;
+        }
+        texts.push_back(found->second.readText(e.offset, static_cast<std::uint32_t>(e.byteLength)));
+    }
+    return texts;
+}
+
+std::uint64_t SourceStore::fileCacheMemory() const {
+    std::uint64_t bytes = 0;
+    for (const auto& [id, source] : *sources_) bytes += source.memory();
+    return bytes;
+}
+
+void SourceStore::clear() {
+    for (const auto& [id, source] : *sources_) Source(source).stop();
+    sources_ = std::make_shared<const Sources>();
+    nextId_ = 0;
+    lines_.clear();
+    lines_.shrink_to_fit();
+    textCache_.clear();
+    arrivals_.clear();
+    longestColumns_ = 0;
+    pendingEntries_.clear();
+    pendingTexts_.clear();
+    longestPending_ = 0;
+}
+
+}  // namespace data

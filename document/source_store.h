@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "document/glyph_measure.h"
+#include "document/layout_metrics.h"
+#include "document/source.h"
+#include "document/text_entry.h"
+#include "document/text_entry_cache.h"
+#include "foundation/bus.h"
+#include "foundation/input.h"
+#include "foundation/time.h"
+
+namespace data {
+
+// What the viewer is told of one source.
+struct SourceInfo {
+    std::int32_t id = 0;
+    cpp::String fullName;
+    cpp::String name;
+    Source::Kind kind = Source::Kind::File;
+    std::uint32_t colour = 0;
+    std::int32_t lastLineNumber = 0;
+    bool reading = false;
+    bool paused = false;
+};
+
+// The open sources and the line store: every line of every source, in the
+// order in which its batch was merged, under an index that never changes
+// until `clear`. Batches from the readers wait here until the document merges
+// them. The document calls it under its locks.
+class SourceStore {
+public:
+    using Sources = std::map<std::int32_t, Source>;
+    // When the lines at each index arrived: time of an append → lines before it.
+    using Arrivals = std::map<cpp::Time, std::size_t>;
+
+    static constexpr std::size_t textCacheCapacity = 65536;
+
+    // `batch` is given to every source; it runs on the reader threads.
+    SourceStore(cpp::Bus bus, Source::Batch batch);
+    ~SourceStore();
+    SourceStore(const SourceStore&) = delete;
+    SourceStore& operator=(const SourceStore&) = delete;
+
+    // Throws IOException when the file cannot be opened.
+    Source addFileSource(const cpp::FilePath& path);
+    Source addStdinSource(cpp::Input pipe);
+    void pauseAll();
+    void resumeAll();
+    bool allPaused() const { return allPaused_; }
+
+    // The caption of the open sources.
+    cpp::String name() const;
+    std::map<std::int32_t, SourceInfo> sourceInfo() const;
+    bool takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos);
+    // Shared, so a reader of the table keeps it across later additions.
+    std::shared_ptr<const Sources> sources() const { return sources_; }
+
+    void appendBatch(std::vector<TextEntry> entries, std::vector<cpp::String> texts, std::uint64_t longest);
+    bool hasBatch() const { return !pendingEntries_.empty(); }
+    // Moves the oldest batch out; false when none waits.
+    bool takeBatch(std::vector<TextEntry>& entries, std::vector<cpp::String>& texts);
+    std::uint64_t longestPending() const { return longestPending_; }
+
+    void commit(const TextEntry* entries, std::size_t count);
+    std::size_t lineCount() const { return lines_.size(); }
+    std::optional<TextEntry> entry(std::uint32_t index) const;
+    const Arrivals& arrivals() const { return arrivals_; }
+
+    // The text of a line; empty beyond the store.
+    cpp::String readLine(std::uint32_t index);
+    // Prepared for painting; without `wait`, null while the text is not yet
+    // loaded. May widen `metrics.charWidth`, which sets `metricsChanged`.
+    TextEntryCache_t::Line prepareLine(std::uint32_t index, LayoutMetrics& metrics, const GlyphMeasure& measure,
+                                       bool wait, bool& metricsChanged);
+    std::vector<cpp::String> readLines(std::uint32_t first, std::uint32_t count);
+    // Reads texts back without touching the store, so it may run on a
+    // worker while the document goes on: give it a copy of the entries.
+    static std::vector<cpp::String> readTexts(const Sources& sources, const std::vector<TextEntry>& entries);
+    std::uint32_t longestColumns() const { return longestColumns_; }
+
+    // Stops and drops every source and forgets every line.
+    void clear();
+
+    std::uint64_t linesMemory() const { return lines_.capacity() * sizeof(TextEntry); }
+    std::uint64_t textCacheMemory() const { return textCache_.memory(); }
+    std::uint64_t fileCacheMemory() const;
+
+    bool sourcesChanged = false;
+    bool linesChanged = false;
+
+private:
+    Source add(Source source);
+
+    cpp::Bus bus_;
+    Source::Batch batch_;
+    std::int32_t nextId_ = 0;
+    std::shared_ptr<const Sources> sources_;
+    bool allPaused_ = false;
+    std::vector<TextEntry> lines_;
+    TextEntryCache_t textCache_{textCacheCapacity};
+    Arrivals arrivals_;
+    std::uint32_t longestColumns_ = 0;
+    std::deque<std::vector<TextEntry>> pendingEntries_;
+    std::deque<std::vector<cpp::String>> pendingTexts_;
+    std::uint64_t longestPending_ = 0;
+};
+
+}  // namespace data

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "document/filter.h"
+#include "document/filter_set.h"
+#include "document/line_set.h"
+#include "document/source.h"
+
+using cpp::String;
+using data::Filter;
+using data::FilterKind;
+using data::FilterSet;
+using data::LineSet;
+using data::MatchRecord;
+
+namespace {
+
+Filter filter(const char* text) {
+    Filter f;
+    f.setText(String(text));
+    return f;
+}
+
+}  // namespace
+
+TEST(LineSet, KeepsOrderedMembersPerBlock) {
+    LineSet set;
+    for (std::uint32_t line : {5u, 1999u, 1000u, 3u, 5u, 250000u}) set.insert(line);
+    EXPECT_EQ(set.size(), 5u);
+    EXPECT_EQ(set.toVector(), (std::vector<std::uint32_t>{3, 5, 1000, 1999, 250000}));
+    EXPECT_TRUE(set.contains(1999));
+    EXPECT_FALSE(set.contains(1998));
+    EXPECT_FALSE(set.contains(4000000));
+    EXPECT_EQ(set.range(4, 2000).toVector(), (std::vector<std::uint32_t>{5, 1000, 1999}));
+    set.erase(1000);
+    set.erase(7);
+    EXPECT_EQ(set.size(), 4u);
+
+    LineSet other;
+    other.insert(4);
+    other.insert(1500);
+    other.insert(2500);
+    set.assignRange(4, 2000, other);  // 5 and 1999 go, 4 and 1500 come, 2500 lies outside
+    EXPECT_EQ(set.toVector(), (std::vector<std::uint32_t>{3, 4, 1500, 250000}));
+    EXPECT_EQ(set.size(), 4u);
+}
+
+// The per-range replacement is checked against a plain std::set.
+TEST(LineSet, RangeReplacementAgreesWithAModel) {
+    std::mt19937 random(5);
+    LineSet set;
+    std::set<std::uint32_t> model;
+    for (int round = 0; round < 300; ++round) {
+        LineSet fresh;
+        const std::uint32_t first = random() % 6000;
+        const std::uint32_t end = first + random() % 3000;
+        for (int i = 0; i < 200; ++i) {
+            const std::uint32_t line = random() % 9000;
+            fresh.insert(line);
+        }
+        set.assignRange(first, end, fresh);
+        for (auto it = model.lower_bound(first); it != model.end() && *it < end;) it = model.erase(it);
+        fresh.forEachIn(first, end, [&](std::uint32_t line) { model.insert(line); });
+        ASSERT_EQ(set.toVector(), std::vector<std::uint32_t>(model.begin(), model.end())) << "round " << round;
+        ASSERT_EQ(set.size(), model.size());
+    }
+}
+
+TEST(LineSet, HalfOfTenMillionLinesCostsAboutTwoBytesEach) {
+    LineSet set;
+    for (std::uint32_t line = 0; line < 10'000'000; line += 2) set.insert(line);
+    EXPECT_EQ(set.size(), 5'000'000u);
+    EXPECT_LT(set.memory(), 5'000'000u * 3);
+}
+
+TEST(Filter, ModesComeFromTheFirstCharacter) {
+    EXPECT_EQ(filter(":a.b").mode(), Filter::Mode::Plain);
+    EXPECT_EQ(filter("~ERROR").mode(), Filter::Mode::Caseless);
+    EXPECT_EQ(filter("!foo").mode(), Filter::Mode::NegatedRegex);
+    EXPECT_EQ(filter("a.b").mode(), Filter::Mode::Regex);
+    EXPECT_EQ(filter(":").mode(), Filter::Mode::Regex) << "shorter than two characters";
+
+    const Filter plain = filter(":a.b");
+    EXPECT_TRUE(plain.isMatch("xa.by"));
+    EXPECT_FALSE(plain.isMatch("axb"));
+    EXPECT_EQ(plain.match("a.b a.b"), (std::vector<MatchRecord>{{plain.id(), 0, 3}, {plain.id(), 4, 3}}));
+    EXPECT_EQ(filter(":aa").match("aaa").size(), 1u) << "occurrences never overlap";
+
+    const Filter regex = filter("a.b");
+    EXPECT_TRUE(regex.isMatch("xa.by"));
+    EXPECT_TRUE(regex.isMatch("axb"));
+
+    const Filter caseless = filter("~ERROR");
+    for (const char* line : {"an error", "Error:", "ERROR", "xeRRoRx"}) EXPECT_TRUE(caseless.isMatch(line)) << line;
+    EXPECT_FALSE(caseless.isMatch("ERRO R"));
+    EXPECT_EQ(caseless.match("error Error"), (std::vector<MatchRecord>{{caseless.id(), 0, 5}, {caseless.id(), 6, 5}}));
+
+    const Filter negated = filter("!foo");
+    EXPECT_TRUE(negated.isMatch("bar"));
+    EXPECT_FALSE(negated.isMatch("a foo"));
+    EXPECT_EQ(negated.match("bar"), (std::vector<MatchRecord>{{negated.id(), 0, 0}})) << "highlights nothing";
+    EXPECT_TRUE(negated.match("foo").empty());
+
+    const Filter colon = filter(":");
+    EXPECT_TRUE(colon.isMatch("a:b"));
+    EXPECT_FALSE(colon.isMatch("ab"));
+}
+
+TEST(Filter, GroupsGiveRecordsAndBadPatternsAreInert) {
+    const Filter groups = filter("(\\d+)-(\\d+)");
+    const int id = groups.id();
+    EXPECT_EQ(groups.match("x12-34"), (std::vector<MatchRecord>{{id, 1, 5}, {id, 1, 2}, {id, 4, 2}}));
+    EXPECT_TRUE(groups.takesPart());
+
+    Filter broken = filter("(a");
+    EXPECT_FALSE(broken.hasPattern());
+    EXPECT_FALSE(broken.takesPart());
+    EXPECT_EQ(broken.text(), "(a") << "the text is kept";
+    EXPECT_EQ(broken.match("(a"), (std::vector<MatchRecord>{{broken.id(), 0, 0}}));
+    broken.setText("(a)");
+    EXPECT_TRUE(broken.takesPart()) << "a new text revives it";
+
+    EXPECT_FALSE(filter("").takesPart()) << "no text";
+    EXPECT_TRUE(filter("").hasPattern());
+}
+
+TEST(Filter, IdsGrowAndMatchSetsFollowChunks) {
+    const Filter first;
+    const Filter second;
+    EXPECT_EQ(second.id(), first.id() + 1);
+    EXPECT_EQ(first.kind(), FilterKind::ShowOnly);
+    EXPECT_EQ(first.colour(), 0u);
+
+    Filter f = filter("err");
+    const std::vector<String> texts{"ok", "err 1", "ok", "err 2"};
+    const LineSet found = f.matchChunk(998, texts);
+    EXPECT_EQ(found.toVector(), (std::vector<std::uint32_t>{999, 1001}));
+    f.updateMatches(998, 1002, found);
+    EXPECT_EQ(f.info().matchCount, 2u);
+    LineSet later;
+    later.insert(1000);
+    f.updateMatches(1000, 1002, later);
+    EXPECT_EQ(f.matches().toVector(), (std::vector<std::uint32_t>{999, 1000}));
+    EXPECT_EQ(f.matchesIn(1000, 5000).toVector(), (std::vector<std::uint32_t>{1000}));
+
+    const Filter copy = f;  // shares the compiled pattern
+    EXPECT_TRUE(copy.isMatch("an err"));
+    EXPECT_EQ(copy.id(), f.id());
+}
+
+// A match that cannot be completed within its budget counts as no match, for
+// plain and for negated expressions alike.
+TEST(Filter, ALineTooCostlyToSearchMatchesNothing) {
+    std::string line(30000, 'a');
+    const Filter costly = filter("(?=(a|aa)*b)a");
+    EXPECT_FALSE(costly.isMatch(line));
+    EXPECT_TRUE(costly.match(line).empty());
+    const Filter negated = filter("!(?=(a|aa)*b)a");
+    EXPECT_FALSE(negated.isMatch(line));
+    EXPECT_TRUE(negated.isMatch("ccc")) << "short lines still match";
+}
+
+TEST(FilterSet, SavingActivatingUpdatingAndRemoving) {
+    FilterSet set;
+    const std::int32_t first = set.active()->id();
+    EXPECT_FALSE(set.addFilter()) << "an empty active filter is not saved";
+    EXPECT_TRUE(set.saved().empty());
+
+    set.setFilterText("error", FilterKind::Hide);
+    EXPECT_TRUE(set.filtersChanged);
+    EXPECT_TRUE(set.changed.count(first));
+    EXPECT_EQ(set.active()->kind(), FilterKind::Hide);
+
+    set.filtersChanged = false;
+    set.changed.clear();
+    EXPECT_TRUE(set.addFilter());
+    ASSERT_EQ(set.saved().count(first), 1u);
+    EXPECT_EQ(set.saved().at(first)->colour(), data::paletteColour(35 - first % 36));
+    const std::int32_t second = set.active()->id();
+    EXPECT_GT(second, first);
+    EXPECT_EQ(set.active()->kind(), FilterKind::ShowOnly);
+    EXPECT_TRUE(set.active()->text().empty());
+    EXPECT_TRUE(set.changed.count(second));
+    EXPECT_TRUE(set.allSavedChanged);
+
+    std::map<std::int32_t, data::FilterInfo> infos;
+    EXPECT_TRUE(set.takeFilterInfo(infos));
+    EXPECT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos.at(first).text, "error");
+    EXPECT_EQ(infos.at(first).kind, FilterKind::Hide);
+    EXPECT_FALSE(set.takeFilterInfo(infos)) << "nothing changed since";
+
+    // The empty active filter is dropped when a saved one becomes active.
+    set.setActiveFilter(first);
+    EXPECT_EQ(set.active()->id(), first);
+    EXPECT_TRUE(set.saved().empty());
+    EXPECT_FALSE(set.changed.count(second));
+
+    // A non-empty active filter is saved instead.
+    set.setFilterText("warn");
+    set.addFilter();
+    const std::int32_t third = set.active()->id();
+    set.setFilterText("info");
+    set.setActiveFilter(first);
+    EXPECT_EQ(set.active()->id(), first);
+    EXPECT_EQ(set.saved().count(third), 1u);
+
+    set.allSavedChanged = false;
+    set.updateFilter(first, FilterKind::Highlight, 0xFF112233);
+    EXPECT_EQ(set.active()->colour(), 0xFF112233u);
+    EXPECT_FALSE(set.allSavedChanged) << "the active filter is not a saved one";
+    set.updateFilter(third, FilterKind::Show, 7);
+    EXPECT_TRUE(set.allSavedChanged);
+    EXPECT_EQ(set.saved().at(third)->kind(), FilterKind::Show);
+
+    set.changed = {third};
+    set.removeFilter(third);
+    EXPECT_EQ(set.saved().count(third), 0u);
+    EXPECT_TRUE(set.changed.empty());
+    set.removeFilter(12345);  // unknown ids change nothing
+    set.setActiveFilter(12345);
+    EXPECT_EQ(set.active()->id(), first);
+}

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "document/source_store.h"
+#include "foundation/pipe_input.h"
+#include "foundation/mutex.h"
+#include "foundation/thread.h"
+#include "test_files.h"
+#include "test_pipe.h"
+
+using cpp::String;
+using data::SourceStore;
+using data::TextEntry;
+using testing_support::TemporaryFolder;
+
+namespace {
+
+// Collects what the readers deliver, as the document's job lock would.
+struct Delivered {
+    cpp::Mutex mutex;
+    std::size_t lines = 0;
+
+    data::Source::Batch callback(SourceStore*& store) {
+        return [this, &store](std::int32_t, const std::vector<TextEntry>& entries, const std::vector<String>& texts,
+                              std::uint64_t longest) {
+            cpp::Mutex::Lock lock(mutex, false);
+            store->appendBatch(entries, texts, longest);
+            lines += entries.size();
+            mutex.notifyAll();
+        };
+    }
+    bool waitFor(std::size_t count) {
+        cpp::Mutex::Lock lock(mutex, false);
+        const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(10);
+        while (lines < count && cpp::Time() < deadline) lock.waitUntil(cpp::Time() + cpp::Duration::milliseconds(50));
+        return lines >= count;
+    }
+};
+
+// Moves every pending batch into the line store.
+void commitPending(SourceStore& store, Delivered& delivered) {
+    cpp::Mutex::Lock lock(delivered.mutex, false);
+    std::vector<TextEntry> entries;
+    std::vector<String> texts;
+    while (store.takeBatch(entries, texts)) store.commit(entries.data(), entries.size());
+}
+
+// A store whose readers deliver into `delivered`.
+struct StoreUnderTest {
+    Delivered delivered;
+    SourceStore* self = nullptr;
+    cpp::Bus bus{1, String("Bus")};
+    SourceStore store{bus, delivered.callback(self)};
+    StoreUnderTest() { self = &store; }
+};
+
+class FixedWidth : public data::GlyphMeasure {
+public:
+    int advance(char32_t) const override { return 8; }
+    int lineHeight() const override { return 16; }
+};
+
+}  // namespace
+
+TEST(SourceStore, LinesOfAllSourcesLandInOneStore) {
+    TemporaryFolder folder;
+    testing_support::writeFile(folder.file("a.log"), "a1\na2\n");
+    testing_support::writeFile(folder.file("b.log"), "b1\n");
+    StoreUnderTest test;
+    Delivered& delivered = test.delivered;
+    SourceStore& store = test.store;
+
+    const data::Source a = store.addFileSource(folder.file("a.log"));
+    EXPECT_EQ(a.id(), 1);
+    EXPECT_TRUE(store.sourcesChanged);
+    ASSERT_TRUE(delivered.waitFor(2));
+    const data::Source b = store.addFileSource(folder.file("b.log"));
+    EXPECT_EQ(b.id(), 2);
+    ASSERT_TRUE(delivered.waitFor(3));
+    EXPECT_THROW(store.addFileSource(folder.file("missing.log")), cpp::IOException);
+
+    commitPending(store, delivered);
+    ASSERT_EQ(store.lineCount(), 3u);
+    EXPECT_EQ(store.readLine(0), "a1");
+    EXPECT_EQ(store.readLine(2), "b1");
+    EXPECT_EQ(store.entry(2)->sourceId, 2);
+    EXPECT_FALSE(store.entry(3));
+    EXPECT_EQ(store.readLine(3), "");
+    EXPECT_EQ(store.readLines(1, 4), (std::vector<String>{"a2", "b1", "", ""})) << "missing lines read empty";
+    EXPECT_EQ(store.arrivals().size(), 2u);
+    EXPECT_EQ(store.arrivals().rbegin()->second, 2u) << "the second append came after two lines";
+
+    EXPECT_EQ(store.name(), String("%[a.log, b.log]", folder.path().toString('/') + "/"));
+    std::map<std::int32_t, data::SourceInfo> infos;
+    EXPECT_TRUE(store.takeSourceInfo(infos));
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos.at(1).name, "a");
+    EXPECT_EQ(infos.at(1).lastLineNumber, 2);
+    EXPECT_TRUE(infos.at(1).reading);
+    EXPECT_FALSE(infos.at(1).paused);
+    EXPECT_FALSE(store.takeSourceInfo(infos));
+
+    data::LayoutMetrics metrics;
+    bool changed = false;
+    const auto prepared = store.prepareLine(0, metrics, FixedWidth(), true, changed);
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(prepared->text, "a1");
+    EXPECT_EQ(store.longestColumns(), 2u);
+    EXPECT_FALSE(store.prepareLine(9, metrics, FixedWidth(), true, changed));
+
+    store.clear();
+    EXPECT_EQ(store.lineCount(), 0u);
+    EXPECT_EQ(store.addFileSource(folder.file("b.log")).id(), 1) << "ids start again after clear";
+}
+
+TEST(SourceStore, SourcesAddedWhilePausedWaitForResume) {
+    TemporaryFolder folder;
+    testing_support::writeFile(folder.file("a.log"), "a1\n");
+    StoreUnderTest test;
+    Delivered& delivered = test.delivered;
+    SourceStore& store = test.store;
+    store.pauseAll();
+    store.addFileSource(folder.file("a.log"));
+    cpp::sleep(cpp::Duration::milliseconds(400));
+    EXPECT_EQ(delivered.lines, 0u) << "nothing while paused";
+    EXPECT_TRUE(store.sourceInfo().at(1).paused);
+    store.resumeAll();
+    EXPECT_TRUE(delivered.waitFor(1));
+    EXPECT_FALSE(store.sourceInfo().at(1).paused);
+}
+
+TEST(SourceStore, StandardInputIsNamedAndReadBack) {
+    testing_support::TestPipe pipe;
+    auto pipeSource = std::make_shared<cpp::PipeInput::Source>(pipe.readEnd(), 65536);
+    pipeSource->start();
+    pipe.write("piped line\n");
+    pipe.closeWriteEnd();
+    StoreUnderTest test;
+    Delivered& delivered = test.delivered;
+    SourceStore& store = test.store;
+    store.addStdinSource(cpp::Input(pipeSource));
+    ASSERT_TRUE(delivered.waitFor(1));
+    commitPending(store, delivered);
+    EXPECT_EQ(store.readLine(0), "piped line");
+    EXPECT_EQ(store.name(), "(stdin)");
+    EXPECT_EQ(store.sourceInfo().at(1).kind, data::Source::Kind::StandardInput);
+}

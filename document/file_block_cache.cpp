@@ -16,19 +16,20 @@ namespace {
 // Byte ranges [begin, end) within a block that hold the file's bytes.
 using Intervals = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 
+// Keeps the intervals sorted and disjoint. Lines arrive in file order, so
+// the usual case appends at the end.
 void addInterval(Intervals& intervals, std::uint64_t begin, std::uint64_t end) {
     if (begin >= end) return;
-    intervals.emplace_back(begin, end);
-    std::sort(intervals.begin(), intervals.end());
-    Intervals merged;
-    for (const auto& interval : intervals) {
-        if (!merged.empty() && interval.first <= merged.back().second) {
-            merged.back().second = std::max(merged.back().second, interval.second);
-        } else {
-            merged.push_back(interval);
-        }
+    auto first = std::lower_bound(intervals.begin(), intervals.end(), begin,
+                                  [](const auto& interval, std::uint64_t at) { return interval.second < at; });
+    auto last = first;
+    while (last != intervals.end() && last->first <= end) {
+        begin = std::min(begin, last->first);
+        end = std::max(end, last->second);
+        ++last;
     }
-    intervals.swap(merged);
+    first = intervals.erase(first, last);
+    intervals.insert(first, {begin, end});
 }
 
 struct Block {
@@ -36,9 +37,11 @@ struct Block {
     Intervals valid;
     // The interval that holds `at`, or none.
     const std::pair<std::uint64_t, std::uint64_t>* holding(std::uint64_t at) const {
-        for (const auto& interval : valid)
-            if (interval.first <= at && at < interval.second) return &interval;
-        return nullptr;
+        const auto after = std::upper_bound(valid.begin(), valid.end(), at,
+                                            [](std::uint64_t value, const auto& interval) { return value < interval.first; });
+        if (after == valid.begin()) return nullptr;
+        const auto& interval = *(after - 1);
+        return at < interval.second ? &interval : nullptr;
     }
 };
 

@@ -131,6 +131,15 @@ LineSet Filter::matchChunk(std::uint32_t first, const std::vector<String>& texts
     return found;
 }
 
+Filter Filter::snapshot() const {
+    Filter copy{Unnumbered{}};
+    copy.id_ = id_;
+    copy.pattern_ = pattern_;
+    copy.kind_ = kind_;
+    copy.colour_ = colour_;
+    return copy;
+}
+
 FilterInfo Filter::info() const {
     return FilterInfo{id_, text(), matches_.size(), kind_, 0, colour_, hasPattern()};
 }

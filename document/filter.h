@@ -72,10 +72,17 @@ public:
     void updateMatches(std::uint32_t first, std::uint32_t end, const LineSet& found) {
         matches_.assignRange(first, end, found);
     }
+    void clearMatches() { matches_ = LineSet(); }
 
     FilterInfo info() const;
+    // A copy for a document pass: same id, pattern, kind and colour, without
+    // the match cache.
+    Filter snapshot() const;
 
 private:
+    struct Unnumbered {};
+    explicit Filter(Unnumbered) : id_(0) {}
+
     struct Pattern {
         Mode mode = Mode::Regex;
         cpp::String text;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/blocks.h"
+
 namespace data {
 
 // An ordered set of line indices, kept per block of 1000 lines as a sorted
@@ -10,7 +12,7 @@ namespace data {
 // that belong, and no node per member.
 class LineSet {
 public:
-    static constexpr std::uint32_t blockSize = 1000;
+    static constexpr std::uint32_t blockSize = linesPerBlock;
 
     void insert(std::uint32_t line);
     void erase(std::uint32_t line);

@@ -183,6 +183,20 @@ std::uint64_t SourceStore::fileCacheMemory() const {
     return bytes;
 }
 
+SourceStore::Sources SourceStore::takeSources() {
+    Sources taken = *sources_;
+    sources_ = std::make_shared<const Sources>();
+    sourcesChanged = true;
+    return taken;
+}
+
+std::vector<TextEntry> SourceStore::entries(std::uint32_t first, std::uint32_t count) const {
+    const std::size_t begin = std::min<std::size_t>(first, lines_.size());
+    const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, lines_.size());
+    return std::vector<TextEntry>(lines_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                  lines_.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 void SourceStore::clear() {
     for (const auto& [id, source] : *sources_) Source(source).stop();
     sources_ = std::make_shared<const Sources>();

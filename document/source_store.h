@@ -85,8 +85,14 @@ public:
     static std::vector<cpp::String> readTexts(const Sources& sources, const std::vector<TextEntry>& entries);
     std::uint32_t longestColumns() const { return longestColumns_; }
 
+    // Hands the sources over, for stopping them where no lock is held.
+    Sources takeSources();
     // Stops and drops every source and forgets every line.
     void clear();
+    // Prepared lines depend on the font.
+    void clearTextCache() { textCache_.clear(); }
+    // Copies of the entries of [first, first + count), as far as they exist.
+    std::vector<TextEntry> entries(std::uint32_t first, std::uint32_t count) const;
 
     std::uint64_t linesMemory() const { return lines_.capacity() * sizeof(TextEntry); }
     std::uint64_t textCacheMemory() const { return textCache_.memory(); }

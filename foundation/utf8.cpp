@@ -51,6 +51,19 @@ char32_t decode(const unsigned char*& at, const unsigned char* end) {
     return codePoint;
 }
 
+std::size_t byteOffsetOf(const char* begin, const char* end, std::size_t characters) {
+    auto at = reinterpret_cast<const unsigned char*>(begin);
+    const auto stop = reinterpret_cast<const unsigned char*>(end);
+    for (std::size_t n = 0; n < characters && at < stop; ++n) {
+        if (*at < 0x80) {
+            ++at;
+        } else {
+            decode(at, stop);
+        }
+    }
+    return static_cast<std::size_t>(reinterpret_cast<const char*>(at) - begin);
+}
+
 std::size_t countCharacters(const char* begin, const char* end) {
     auto at = reinterpret_cast<const unsigned char*>(begin);
     const auto stop = reinterpret_cast<const unsigned char*>(end);

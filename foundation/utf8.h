@@ -30,5 +30,8 @@ void appendUtf16(std::basic_string<Unit>& out, char32_t c) {
 
 // The number of code points, invalid bytes counted one each.
 std::size_t countCharacters(const char* begin, const char* end);
+// The byte offset at which character `characters` begins; the text's length
+// when it has no more characters.
+std::size_t byteOffsetOf(const char* begin, const char* end, std::size_t characters);
 
 }  // namespace cpp::utf8

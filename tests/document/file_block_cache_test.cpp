@@ -55,7 +55,11 @@ TEST(FileBlockCache, TheOldestStoredBlockIsEvictedAndLoadedBackOnce) {
     for (std::uint64_t b = 0; b < 9; ++b) cache.store(b * block, cpp::TextRef(bytes).substr(b * block, 100));
     EXPECT_EQ(cache.memory(), 8 * block);
     EXPECT_FALSE(cache.findText(10, 20)) << "block 0 was evicted";
-    EXPECT_FALSE(cache.findText(30, 20)) << "its load is already pending";
+    // Its load runs now; until it ends the block is absent, never wrong.
+    const auto during = cache.findText(30, 20);
+    if (during) {
+        EXPECT_EQ(*during, bytes.substr(30, 20));
+    }
     EXPECT_EQ(cache.readText(500, 300), bytes.substr(500, 300));
     EXPECT_EQ(cache.findText(0, 100), bytes.substr(0, 100));
 }

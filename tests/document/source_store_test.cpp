@@ -4,6 +4,7 @@
 #include "foundation/pipe_input.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
+#include "document_harness.h"
 #include "test_files.h"
 #include "test_pipe.h"
 
@@ -53,12 +54,6 @@ struct StoreUnderTest {
     StoreUnderTest() { self = &store; }
 };
 
-class FixedWidth : public data::GlyphMeasure {
-public:
-    int advance(char32_t) const override { return 8; }
-    int lineHeight() const override { return 16; }
-};
-
 }  // namespace
 
 TEST(SourceStore, LinesOfAllSourcesLandInOneStore) {
@@ -101,11 +96,11 @@ TEST(SourceStore, LinesOfAllSourcesLandInOneStore) {
 
     data::LayoutMetrics metrics;
     bool changed = false;
-    const auto prepared = store.prepareLine(0, metrics, FixedWidth(), true, changed);
+    const auto prepared = store.prepareLine(0, metrics, testing_support::FixedWidth(), true, changed);
     ASSERT_TRUE(prepared);
     EXPECT_EQ(prepared->text, "a1");
     EXPECT_EQ(store.longestColumns(), 2u);
-    EXPECT_FALSE(store.prepareLine(9, metrics, FixedWidth(), true, changed));
+    EXPECT_FALSE(store.prepareLine(9, metrics, testing_support::FixedWidth(), true, changed));
 
     store.clear();
     EXPECT_EQ(store.lineCount(), 0u);

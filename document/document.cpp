@@ -1,0 +1,287 @@
+#include "document/document.h"
+
+#include "document/document_detail.h"
+#include "foundation/time.h"
+
+namespace data {
+
+Document::Detail::Detail(cpp::Bus bus)
+    : bus(bus),
+      store(bus, [this](std::int32_t, const std::vector<TextEntry>& entries, const std::vector<cpp::String>& texts,
+                        std::uint64_t longest) {
+          cpp::Mutex::Lock job(jobMutex, false);
+          store.appendBatch(entries, texts, longest);
+          jobMutex.notifyAll();
+      }) {}
+
+Document::Detail::~Detail() { shutDown(); }
+
+void Document::Detail::shutDown() {
+    stopThread();
+    std::map<std::int32_t, Source> sources;
+    {
+        cpp::Mutex::Lock job(jobMutex, false);
+        cpp::Mutex::Lock data(dataMutex, false);
+        sources = store.takeSources();
+    }
+    // Stopping joins each reader, whose lines callback takes the job lock:
+    // no lock may be held here. Batches they still hand on are dropped below.
+    for (auto& [id, source] : sources) source.stop();
+    cpp::Mutex::Lock job(jobMutex, false);
+    cpp::Mutex::Lock data(dataMutex, false);
+    clearState();
+}
+
+void Document::Detail::clearState() {
+    store.clear();
+    filters.active()->clearMatches();
+    for (const auto& [id, filter] : filters.saved()) filter->clearMatches();
+    filters.filtersChanged = true;
+    view.visibleLines.clear();
+    view.displayRows.clear();
+    view.viewChanged = true;
+    cleared = true;
+    rebuildNeeded = false;
+    filterRequest = 0;
+    layoutRequest = 0;
+    currentJob = 0;
+    progress = 1.0;
+}
+
+void Document::Detail::requestRefilter() {
+    progress = 0.0;
+    rebuildNeeded = true;
+    filterRequest = sequence++;
+    if (currentJob != 0 && thread) thread->info()->interrupt();
+    jobMutex.notifyAll();
+    notifyViewer();
+}
+
+void Document::Detail::requestRelayout() {
+    progress = 0.0;
+    rebuildNeeded = true;
+    layoutRequest = sequence++;
+    if (currentJob != 0 && filterRequest == 0 && thread) thread->info()->interrupt();
+    jobMutex.notifyAll();
+    notifyViewer();
+}
+
+void Document::Detail::notifyViewer() {
+    lastNotification = cpp::Time().sinceClockStart().count();
+    std::function<void()> callback;
+    {
+        std::lock_guard<std::mutex> lock(callbackMutex);
+        callback = changedCallback;
+    }
+    if (callback) callback();
+}
+
+void Document::Detail::notifyIfDue() {
+    if (cpp::Time().sinceClockStart().count() - lastNotification >= 250'000) notifyViewer();
+}
+
+Document::Document(cpp::Bus bus) : detail_(std::make_shared<Detail>(std::move(bus))) {
+    detail_->startThread();
+    setViewWidth(320);
+    updateFont(16, 8, 2);
+}
+
+void Document::setChangedCallback(std::function<void()> callback) {
+    std::lock_guard<std::mutex> lock(detail_->callbackMutex);
+    detail_->changedCallback = std::move(callback);
+}
+
+Source Document::openFile(const cpp::FilePath& path) {
+    Detail& d = *detail_;
+    Source source = [&] {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.store.sourcesChanged = true;
+        return d.store.addFileSource(path);
+    }();
+    d.notifyViewer();
+    return source;
+}
+
+Source Document::openStandardInput(cpp::Input pipe) {
+    Detail& d = *detail_;
+    Source source = [&] {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        return d.store.addStdinSource(std::move(pipe));
+    }();
+    d.notifyViewer();
+    return source;
+}
+
+namespace {
+
+// Runs `change` on the source with that id, if there is one, under both locks.
+template <class Change>
+void changeSource(Document::Detail& d, std::int32_t id, Change change) {
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.store.sourcesChanged = true;
+        const auto sources = d.store.sources();
+        const auto found = sources->find(id);
+        if (found != sources->end()) change(Source(found->second));
+    }
+    d.notifyViewer();
+}
+
+}  // namespace
+
+void Document::pauseSource(std::int32_t id) {
+    changeSource(*detail_, id, [](Source source) { source.pause(); });
+}
+
+void Document::resumeSource(std::int32_t id) {
+    changeSource(*detail_, id, [](Source source) { source.resume(); });
+}
+
+void Document::stopSource(std::int32_t id) {
+    Detail& d = *detail_;
+    std::optional<Source> source;
+    changeSource(d, id, [&](Source found) { source = found; });
+    if (!source) return;
+    source->stop();  // joins the reader, so no lock may be held
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.store.sourcesChanged = true;
+    }
+    d.notifyViewer();
+}
+
+void Document::setSourceColor(std::int32_t id, std::uint32_t colour) {
+    changeSource(*detail_, id, [colour](Source source) { source.setColour(colour); });
+}
+
+void Document::pauseTailing() {
+    Detail& d = *detail_;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.store.pauseAll();
+    }
+    d.notifyViewer();
+}
+
+void Document::resumeTailing() {
+    Detail& d = *detail_;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.store.resumeAll();
+    }
+    d.notifyViewer();
+}
+
+bool Document::tailingPaused() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->store.allPaused();
+}
+
+void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock job(d.jobMutex, false);
+    {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        LayoutMetrics& m = d.view.metrics;
+        m.lineHeight = lineHeight;
+        m.fontMeasures[0] = charWidth;
+        m.fontMeasures[1] = charWidth;
+        m.fontMeasures[2] = measureC;
+        m.setCharWidth(static_cast<float>(charWidth));
+        d.view.layoutChanged = true;
+        d.store.clearTextCache();  // prepared lines hold the old font's positions
+    }
+    d.requestRelayout();
+}
+
+void Document::setViewWidth(std::uint32_t pixels) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock job(d.jobMutex, false);
+    {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        d.view.metrics.setViewWidth(pixels);
+        d.view.layoutChanged = true;
+    }
+    d.requestRelayout();
+}
+
+namespace {
+
+template <class Change>
+auto changeFilters(Document::Detail& d, Change change) {
+    cpp::Mutex::Lock job(d.jobMutex, false);
+    auto result = [&] {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        return change(d.filters);
+    }();
+    d.requestRefilter();
+    return result;
+}
+
+}  // namespace
+
+void Document::setFilterText(const cpp::String& text) {
+    changeFilters(*detail_, [&](FilterSet& filters) {
+        filters.setFilterText(text);
+        return true;
+    });
+}
+
+void Document::setFilterText(const cpp::String& text, FilterKind kind) {
+    changeFilters(*detail_, [&](FilterSet& filters) {
+        filters.setFilterText(text, kind);
+        return true;
+    });
+}
+
+bool Document::addFilter() {
+    return changeFilters(*detail_, [](FilterSet& filters) { return filters.addFilter(); });
+}
+
+void Document::setActiveFilter(std::int32_t id) {
+    changeFilters(*detail_, [id](FilterSet& filters) {
+        filters.setActiveFilter(id);
+        return true;
+    });
+}
+
+void Document::removeFilter(std::int32_t id) {
+    changeFilters(*detail_, [id](FilterSet& filters) {
+        filters.removeFilter(id);
+        return true;
+    });
+}
+
+void Document::updateFilter(std::int32_t id, FilterKind kind, std::uint32_t colour) {
+    changeFilters(*detail_, [&](FilterSet& filters) {
+        filters.updateFilter(id, kind, colour);
+        return true;
+    });
+}
+
+void Document::clear() {
+    detail_->shutDown();
+    detail_->startThread();
+    detail_->notifyViewer();
+}
+
+void Document::stop() { detail_->shutDown(); }
+
+bool Document::isIdle() const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock job(detail_->jobMutex, false);
+    return !d.rebuildNeeded && !d.appending && d.currentJob == 0 && !d.store.hasBatch();
+}
+
+cpp::String Document::sourceCaption() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->store.name();
+}
+
+}  // namespace data

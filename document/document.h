@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "document/display_line.h"
+#include "document/filter_set.h"
+#include "document/glyph_measure.h"
+#include "document/layout_metrics.h"
+#include "document/source_store.h"
+#include "document/text_row.h"
+#include "foundation/bus.h"
+#include "foundation/input.h"
+
+namespace data {
+
+// Everything that is shown: the sources and their lines, the filters, and
+// which lines are visible and how they wrap. A thread of its own ("Document")
+// merges arriving batches (append) and recomputes the view after filter and
+// layout changes (rebuild), in blocks of 1000 lines. All operations are for
+// the window thread. A handle: copies share the document.
+class Document {
+public:
+    // Bits of `getChanges`.
+    enum Change : unsigned {
+        Changed = 1,
+        SourcesChanged = 2,
+        FiltersChanged = 4,
+        LayoutChanged = 8,
+        Cleared = 16,
+    };
+
+    // The bus runs the read-ahead of line texts during a rebuild.
+    explicit Document(cpp::Bus bus);
+
+    // Called after every visible change, on whichever thread made it.
+    void setChangedCallback(std::function<void()> callback);
+
+    // Throws IOException when the file cannot be opened.
+    Source openFile(const cpp::FilePath& path);
+    Source openStandardInput(cpp::Input pipe);
+    void pauseSource(std::int32_t id);
+    void resumeSource(std::int32_t id);
+    void stopSource(std::int32_t id);
+    void setSourceColor(std::int32_t id, std::uint32_t colour);
+    void pauseTailing();
+    void resumeTailing();
+    bool tailingPaused() const;
+
+    void updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC);
+    void setViewWidth(std::uint32_t pixels);
+
+    void setFilterText(const cpp::String& text);
+    void setFilterText(const cpp::String& text, FilterKind kind);
+    bool addFilter();
+    void setActiveFilter(std::int32_t id);
+    void removeFilter(std::int32_t id);
+    void updateFilter(std::int32_t id, FilterKind kind, std::uint32_t colour);
+
+    // Closes every source and forgets every line.
+    void clear();
+    // Ends the document thread and closes everything; the last handle does it too.
+    void stop();
+
+    cpp::String sourceCaption() const;
+    // No batch waits or is being merged and no rebuild is pending or running.
+    bool isIdle() const;
+
+    // Display rows [first, first + count): of the wrapped rows with `wrap`,
+    // else of the visible lines. With `wait`, texts are read before returning.
+    DisplayRows getRows(std::uint32_t first, std::uint32_t count, bool wait, bool wrap, const GlyphMeasure& measure);
+    // What changed since the last call, as Change bits; refreshes what it names.
+    unsigned getChanges(DocumentStatus& status, LayoutMetrics& metrics, std::map<std::int32_t, SourceInfo>& sources,
+                        std::map<std::int32_t, FilterInfo>& filters);
+
+    TextCursor toDisplayCursor(const TextCursor& lineCursor, bool wrap) const;
+    TextCursor toLineCursor(const TextCursor& displayCursor, bool wrap) const;
+
+    // Each visible line followed by "\r\n".
+    void writeVisibleLines(const cpp::Output& output);
+    // The text between two line cursors, lines separated by "\r\n".
+    void writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end);
+
+    struct Detail;
+    const std::shared_ptr<Detail>& detail() const { return detail_; }
+
+private:
+    std::shared_ptr<Detail> detail_;
+};
+
+}  // namespace data

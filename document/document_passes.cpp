@@ -1,0 +1,227 @@
+#include <algorithm>
+
+#include "document/document_detail.h"
+#include "document/visibility.h"
+#include "foundation/logger.h"
+
+namespace data {
+
+using cpp::String;
+
+namespace {
+
+// Snapshots of the active and the saved filters for one pass.
+std::vector<Filter> snapshotFilters(const FilterSet& filters) {
+    std::vector<Filter> snapshot;
+    snapshot.push_back(filters.active()->snapshot());
+    for (const auto& [id, filter] : filters.saved()) snapshot.push_back(filter->snapshot());
+    return snapshot;
+}
+
+// The visible lines of [first, first + entries.size()) and their display rows.
+void collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets, std::uint32_t first,
+                 const TextEntry* entries, std::size_t count, const LayoutMetrics& metrics,
+                 std::vector<std::uint32_t>& lines, std::vector<TextRow>& rows) {
+    Visibility visibility;
+    for (std::size_t i = 0; i < filters.size(); ++i)
+        visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t line = first + static_cast<std::uint32_t>(i);
+        if (!visibility.isVisible(line)) continue;
+        lines.push_back(line);
+        const std::uint32_t segments = metrics.rowCount(entries[i]);
+        for (std::uint32_t s = 0; s < segments; ++s) rows.emplace_back(line, s);
+    }
+}
+
+}  // namespace
+
+void Document::Detail::startThread() {
+    if (thread) return;
+    running = true;
+    progress = 1.0;
+    thread = std::make_unique<cpp::Thread>([this] { run(); });
+}
+
+void Document::Detail::stopThread() {
+    if (!thread) return;
+    if (cpp::Thread::current() == thread->info())
+        throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+    running = false;
+    thread.reset();  // interrupts its wait and joins
+}
+
+void Document::Detail::run() {
+    cpp::Thread::setName("Document");
+    cpp::logInfo("Document thread begin");
+    while (running) {
+        try {
+            {
+                cpp::Mutex::Lock job(jobMutex, true);
+                while (running && filterRequest == 0 && layoutRequest == 0 && !store.hasBatch()) job.wait();
+            }
+            if (!running) break;
+            if (rebuildNeeded) {
+                doRebuild();
+            } else {
+                doAppend();
+            }
+        } catch (const cpp::InterruptException&) {
+            cpp::Thread::current()->interrupted = false;
+            cpp::Mutex::Lock job(jobMutex, false);
+            if (currentJob != 0) ++abandonedRebuilds;
+            currentJob = 0;
+            appending = false;
+        } catch (const std::exception& e) {
+            cpp::logInfo(String("Exception in Document thread:\n%", e.what()));
+            cpp::Mutex::Lock job(jobMutex, false);
+            currentJob = 0;
+            appending = false;
+        }
+    }
+    cpp::logInfo("Document thread end");
+}
+
+void Document::Detail::doAppend() {
+    std::vector<TextEntry> entries;
+    std::vector<String> texts;
+    std::vector<Filter> passFilters;
+    LayoutMetrics metrics;
+    std::uint32_t first = 0;
+    {
+        cpp::Mutex::Lock job(jobMutex, true);
+        if (!store.takeBatch(entries, texts)) return;
+        appending = true;
+        first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
+        passFilters = snapshotFilters(filters);
+        metrics = view.metrics;
+    }
+    std::size_t done = 0;
+    while (done < entries.size()) {
+        const std::uint32_t a = first + static_cast<std::uint32_t>(done);
+        // Chunks never cross a multiple of 1000, so each feeds one block.
+        const std::size_t k = lengthWithinBlock(a, entries.size() - done);
+        const std::vector<String> chunkTexts(std::make_move_iterator(texts.begin() + static_cast<std::ptrdiff_t>(done)),
+                                             std::make_move_iterator(texts.begin() + static_cast<std::ptrdiff_t>(done + k)));
+        std::vector<LineSet> sets;
+        for (const Filter& filter : passFilters) sets.push_back(filter.matchChunk(a, chunkTexts));
+        std::vector<std::uint32_t> lines;
+        std::vector<TextRow> rows;
+        collectRows(passFilters, sets, a, entries.data() + done, k, metrics, lines, rows);
+        {
+            cpp::Mutex::Lock data(dataMutex, false);
+            store.commit(entries.data() + done, k);
+            for (std::size_t i = 0; i < passFilters.size(); ++i) {
+                if (const auto filter = filters.find(passFilters[i].id()))
+                    filter->updateMatches(a, a + static_cast<std::uint32_t>(k), sets[i]);
+            }
+            filters.filtersChanged = true;
+            view.visibleLines.add(a / linesPerBlock, lines);
+            view.displayRows.add(a / linesPerBlock, rows);
+            view.viewChanged = true;
+        }
+        done += k;
+        notifyIfDue();
+    }
+    {
+        cpp::Mutex::Lock job(jobMutex, false);
+        appending = false;
+    }
+    notifyViewer();
+}
+
+void Document::Detail::doRebuild() {
+    bool filterTaken = false;
+    std::set<std::int32_t> changedIds;
+    std::vector<Filter> passFilters;
+    LayoutMetrics metrics;
+    std::uint32_t total = 0;
+    std::shared_ptr<const SourceStore::Sources> sources;
+    {
+        cpp::Mutex::Lock job(jobMutex, true);
+        currentJob = std::max(filterRequest, layoutRequest);
+        if (currentJob == 0) {
+            rebuildNeeded = false;
+            return;
+        }
+        if (filterRequest != 0) {
+            filterTaken = true;
+            changedIds = filters.changed;
+        }
+        passFilters = snapshotFilters(filters);
+        metrics = view.metrics;
+        total = static_cast<std::uint32_t>(store.lineCount());
+        sources = store.sources();
+    }
+    progress = 0.0;
+    const bool needTexts = std::any_of(passFilters.begin(), passFilters.end(),
+                                       [&](const Filter& f) { return changedIds.count(f.id()) != 0; });
+    // Texts are read on the bus while the previous block is filtered. The
+    // task works on copies only, so it may outlive an abandoned pass.
+    const auto readAhead = [&](std::uint32_t h) {
+        std::vector<TextEntry> blockEntries = store.entries(h, std::min(total - h, linesPerBlock));
+        return bus.post([sources, blockEntries = std::move(blockEntries)] {
+            return SourceStore::readTexts(*sources, blockEntries);
+        });
+    };
+    cpp::Future<std::vector<String>> next;
+    if (needTexts && total > 0) next = readAhead(0);
+    for (std::uint32_t h = 0; h < total; h += linesPerBlock) {
+        const std::uint32_t k = std::min(total - h, linesPerBlock);
+        std::vector<String> texts;
+        if (needTexts) {
+            texts = next.get();
+            if (h + k < total) next = readAhead(h + k);
+        }
+        std::vector<LineSet> sets(passFilters.size());
+        std::vector<bool> fresh(passFilters.size());
+        for (std::size_t i = 0; i < passFilters.size(); ++i) {
+            fresh[i] = changedIds.count(passFilters[i].id()) != 0;
+            if (fresh[i]) sets[i] = passFilters[i].matchChunk(h, texts);
+        }
+        {
+            cpp::Mutex::Lock data(dataMutex, false);
+            cpp::Thread::checkInterrupted();
+            for (std::size_t i = 0; i < passFilters.size(); ++i) {
+                if (fresh[i]) continue;
+                if (const auto filter = filters.find(passFilters[i].id())) sets[i] = filter->matchesIn(h, h + k);
+            }
+        }
+        const std::vector<TextEntry> blockEntries = store.entries(h, k);
+        std::vector<std::uint32_t> lines;
+        std::vector<TextRow> rows;
+        collectRows(passFilters, sets, h, blockEntries.data(), blockEntries.size(), metrics, lines, rows);
+        {
+            cpp::Mutex::Lock data(dataMutex, false);
+            cpp::Thread::checkInterrupted();
+            for (std::size_t i = 0; i < passFilters.size(); ++i) {
+                if (!fresh[i]) continue;
+                if (const auto filter = filters.find(passFilters[i].id())) filter->updateMatches(h, h + k, sets[i]);
+            }
+            view.visibleLines.replace(h / linesPerBlock, std::move(lines));
+            view.displayRows.replace(h / linesPerBlock, std::move(rows));
+            view.viewChanged = true;
+            progress = static_cast<double>(h + k) / total;
+        }
+        notifyIfDue();
+    }
+    progress = 1.0;
+    {
+        cpp::Mutex::Lock data(dataMutex, false);
+        filters.filtersChanged = true;
+        view.viewChanged = true;
+    }
+    notifyViewer();
+    cpp::Mutex::Lock job(jobMutex, false);
+    cpp::Thread::checkInterrupted();
+    if (filterTaken) {
+        filters.changed.clear();
+        filters.allSavedChanged = false;
+        filterRequest = 0;
+    }
+    if (layoutRequest <= currentJob) layoutRequest = 0;
+    if (filterRequest == 0 && layoutRequest == 0) rebuildNeeded = false;
+    currentJob = 0;
+}
+
+}  // namespace data

@@ -1,0 +1,213 @@
+#include <algorithm>
+
+#include "document/document_detail.h"
+#include "foundation/utf8.h"
+
+namespace data {
+
+using cpp::String;
+
+namespace {
+
+// The position of the first element for line `line` or a later one.
+std::size_t firstPositionOf(const RowIndex<std::uint32_t>& index, std::uint32_t line) {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= index.blockCount()) return index.size();
+    const auto& block = index.block(k);
+    return index.blockFirst(k) + static_cast<std::size_t>(std::lower_bound(block.begin(), block.end(), line) - block.begin());
+}
+
+std::size_t firstPositionOf(const RowIndex<TextRow>& index, std::uint32_t line) {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= index.blockCount()) return index.size();
+    const auto& block = index.block(k);
+    const auto at = std::lower_bound(block.begin(), block.end(), TextRow(line, 0));
+    return index.blockFirst(k) + static_cast<std::size_t>(at - block.begin());
+}
+
+// A filter's matches in a text, in characters.
+void appendRanges(const Filter& filter, const String& text, std::vector<MatchRecord>& ranges) {
+    for (const MatchRecord& match : filter.match(text)) {
+        const char* begin = text.data();
+        const auto offset = cpp::utf8::countCharacters(begin, begin + match.offset);
+        const auto length = cpp::utf8::countCharacters(begin + match.offset, begin + match.offset + match.length);
+        ranges.push_back({match.filterId, static_cast<std::int32_t>(offset), static_cast<std::int32_t>(length)});
+    }
+}
+
+// Characters [from, to) of a UTF-8 text.
+String characters(const String& text, std::uint32_t from, std::uint32_t to) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const std::size_t start = cpp::utf8::byteOffsetOf(begin, end, from);
+    const std::size_t stop = to <= from ? start : start + cpp::utf8::byteOffsetOf(begin + start, end, to - from);
+    return String(text.substr(start, stop - start));
+}
+
+}  // namespace
+
+DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wait, bool wrap,
+                              const GlyphMeasure& measure) {
+    Detail& d = *detail_;
+    DisplayRows result;
+    result.first = first;
+    bool metricsChanged = false;
+    {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        result.sources = d.store.sources();
+        const std::size_t size = wrap ? d.view.displayRows.size() : d.view.visibleLines.size();
+        const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, size);
+        std::optional<std::uint32_t> previousLine;
+        TextEntryCache_t::Line text;
+        std::vector<MatchRecord> lineRanges;
+        for (std::size_t p = first; p < end; ++p) {
+            DisplayLine line;
+            line.row = wrap ? d.view.displayRows.at(p) : TextRow(d.view.visibleLines.at(p), 0);
+            const auto entry = d.store.entry(line.row.line);
+            if (!entry) continue;
+            line.entry = *entry;
+            line.segmentStart = wrap ? d.view.metrics.segmentStart(entry->leadingTabs, line.row.subRow) : 0;
+            line.segmentEnd = wrap ? d.view.metrics.segmentEnd(*entry, line.row.subRow)
+                                   : static_cast<std::uint32_t>(std::max(entry->charLength, 0));
+            if (previousLine != line.row.line) {
+                previousLine = line.row.line;
+                text = d.store.prepareLine(line.row.line, d.view.metrics, measure, wait, metricsChanged);
+                lineRanges.clear();
+                if (text) {
+                    appendRanges(*d.filters.active(), text->text, lineRanges);
+                    for (const auto& [id, filter] : d.filters.saved()) appendRanges(*filter, text->text, lineRanges);
+                }
+            }
+            line.text = text;
+            if (!text) result.incomplete = true;
+            for (const MatchRecord& range : lineRanges) {
+                if (static_cast<std::uint32_t>(range.offset) < line.segmentEnd &&
+                    static_cast<std::uint32_t>(range.offset + range.length) >= line.segmentStart)
+                    line.ranges.push_back(range);
+            }
+            result.lines.push_back(std::move(line));
+        }
+    }
+    if (metricsChanged) {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        {
+            cpp::Mutex::Lock data(d.dataMutex, false);
+            d.view.layoutChanged = true;
+        }
+        d.requestRelayout();
+    }
+    return result;
+}
+
+unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
+                              std::map<std::int32_t, SourceInfo>& sources,
+                              std::map<std::int32_t, FilterInfo>& filterInfos) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    unsigned bits = 0;
+    if (d.cleared) {
+        d.cleared = false;
+        bits |= Cleared;
+    }
+    if (d.store.takeSourceInfo(sources)) bits |= SourcesChanged;
+    if (d.filters.takeFilterInfo(filterInfos)) bits |= FiltersChanged;
+    if (d.view.layoutChanged) {
+        d.view.layoutChanged = false;
+        const LayoutMetrics& m = d.view.metrics;
+        metrics.lineHeight = m.lineHeight;
+        std::copy(std::begin(m.fontMeasures), std::end(m.fontMeasures), std::begin(metrics.fontMeasures));
+        metrics.charWidth = m.charWidth;
+        metrics.viewWidth = m.viewWidth;
+        metrics.updateColumns();
+        bits |= LayoutChanged;
+    }
+    if (d.view.viewChanged) {
+        d.view.viewChanged = false;
+        bits |= Changed;
+    }
+    if (bits == 0) return 0;
+    bits |= Changed;
+    status.longestColumns = std::max<std::uint32_t>(
+        d.store.longestColumns(), static_cast<std::uint32_t>(std::min<std::uint64_t>(d.store.longestPending(), UINT32_MAX)));
+    status.lines = d.store.lineCount();
+    status.visibleLines = d.view.visibleLines.size();
+    status.displayRows = d.view.displayRows.size();
+    status.progress = d.progress;
+    status.arrivals = d.store.arrivals();
+    status.lineMemory = d.store.linesMemory();
+    status.indexMemory = d.view.visibleLines.memory() + d.view.displayRows.memory();
+    status.filterMemory = d.filters.active()->matches().memory();
+    for (const auto& [id, filter] : d.filters.saved()) status.filterMemory += filter->matches().memory();
+    status.textCacheMemory = d.store.textCacheMemory();
+    status.fileCacheMemory = d.store.fileCacheMemory();
+    return bits;
+}
+
+TextCursor Document::toDisplayCursor(const TextCursor& cursor, bool wrap) const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    if (wrap) {
+        const std::size_t size = d.view.displayRows.size();
+        if (size == 0) return TextCursor();
+        const std::size_t first = firstPositionOf(d.view.displayRows, cursor.row);
+        const auto entry = d.store.entry(cursor.row);
+        if (first >= size || !entry || d.view.displayRows.at(first).line != cursor.row)
+            return TextCursor(static_cast<std::uint32_t>(std::min(first, size - 1)), 0);
+        const auto shown = d.view.metrics.toSegment(*entry, cursor.column, cursor.atSegmentEnd);
+        return TextCursor(static_cast<std::uint32_t>(first + shown.segment), shown.column);
+    }
+    const std::size_t size = d.view.visibleLines.size();
+    if (size == 0) return TextCursor();
+    const std::size_t position = firstPositionOf(d.view.visibleLines, cursor.row);
+    if (position >= size || d.view.visibleLines.at(position) != cursor.row)
+        return TextCursor(static_cast<std::uint32_t>(std::min(position, size - 1)), 0);
+    return TextCursor(static_cast<std::uint32_t>(position), cursor.column);
+}
+
+TextCursor Document::toLineCursor(const TextCursor& cursor, bool wrap) const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    if (wrap) {
+        if (cursor.row >= d.view.displayRows.size()) return TextCursor();
+        const TextRow row = d.view.displayRows.at(cursor.row);
+        const auto entry = d.store.entry(row.line);
+        if (!entry) return TextCursor();
+        const auto position = d.view.metrics.toLine(*entry, row.subRow, cursor.column);
+        return TextCursor(row.line, position.offset, position.atSegmentEnd);
+    }
+    const std::size_t size = d.view.visibleLines.size();
+    if (size == 0) return TextCursor();
+    const std::uint32_t line = d.view.visibleLines.at(std::min<std::size_t>(cursor.row, size - 1));
+    const auto entry = d.store.entry(line);
+    const auto length = entry ? static_cast<std::uint32_t>(std::max(entry->charLength, 0)) : 0u;
+    return TextCursor(line, std::min(cursor.column, length), false);
+}
+
+void Document::writeVisibleLines(const cpp::Output& output) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    const std::size_t size = d.view.visibleLines.size();
+    for (std::size_t p = 0; p < size; ++p) {
+        output.put(d.store.readLine(d.view.visibleLines.at(p)));
+        output.put("\r\n");
+    }
+}
+
+void Document::writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    const std::size_t size = d.view.visibleLines.size();
+    bool firstLine = true;
+    for (std::size_t p = firstPositionOf(d.view.visibleLines, start.row); p < size; ++p) {
+        const std::uint32_t line = d.view.visibleLines.at(p);
+        if (line > end.row) break;
+        const String text = d.store.readLine(line);
+        const std::uint32_t from = line == start.row ? start.column : 0;
+        const std::uint32_t to = line == end.row ? end.column : UINT32_MAX;
+        if (!firstLine) output.put("\r\n");
+        firstLine = false;
+        output.put(characters(text, from, to));
+    }
+}
+
+}  // namespace data

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include "document/blocks.h"
+#include "document_harness.h"
+#include "test_files.h"
+
+using cpp::String;
+using data::Document;
+using data::FilterKind;
+using testing_support::TemporaryFolder;
+using testing_support::visibleTexts;
+using testing_support::waitUntilIdle;
+
+namespace {
+
+using Texts = std::vector<String>;
+
+struct DocumentUnderTest {
+    cpp::Bus bus{8, String("Bus")};
+    Document document{bus};
+    TemporaryFolder folder;
+
+    // Writes the lines to a new file and opens it.
+    data::Source open(const char* name, const std::vector<std::string>& lines) {
+        std::string text;
+        for (const auto& line : lines) text += line + "\n";
+        testing_support::writeFile(folder.file(name), text);
+        return document.openFile(folder.file(name));
+    }
+};
+
+// Many lines whose texts say their number.
+std::vector<std::string> numberedLines(std::size_t count, const char* prefix = "line ") {
+    std::vector<std::string> lines;
+    for (std::size_t i = 1; i <= count; ++i) lines.push_back(prefix + std::to_string(i));
+    return lines;
+}
+
+std::int32_t onlySavedId(Document& document) {
+    cpp::Mutex::Lock data(document.detail()->dataMutex, false);
+    return document.detail()->filters.saved().begin()->first;
+}
+
+}  // namespace
+
+TEST(Document, BatchesAreCutAtBlockBoundaries) {
+    EXPECT_EQ(data::lengthWithinBlock(700, 1000), 300u);
+    EXPECT_EQ(data::lengthWithinBlock(1000, 700), 700u);
+    EXPECT_EQ(data::lengthWithinBlock(0, 1000), 1000u);
+    EXPECT_EQ(data::lengthWithinBlock(999, 5), 1u);
+}
+
+TEST(Document, KindsCombineIntoTheVisibleLines) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    t.open("a.log", {"alpha error", "beta warn", "gamma error warn", "delta"});
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"alpha error", "beta warn", "gamma error warn", "delta"})) << "no filters";
+
+    doc.setFilterText("error", FilterKind::Highlight);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc).size(), 4u) << "a Highlight filter hides nothing";
+    const auto rows = testing_support::allRows(doc, false);
+    ASSERT_EQ(rows.lines[0].ranges.size(), 1u);
+    EXPECT_EQ(rows.lines[0].ranges[0].offset, 6);
+    EXPECT_EQ(rows.lines[0].ranges[0].length, 5);
+    EXPECT_TRUE(rows.lines[1].ranges.empty());
+
+    doc.setFilterText("error", FilterKind::Show);
+    ASSERT_TRUE(doc.addFilter());
+    const std::int32_t saved = onlySavedId(doc);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"alpha error", "gamma error warn"})) << "Show shows its matches";
+
+    doc.setFilterText("warn", FilterKind::ShowOnly);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"beta warn", "gamma error warn"})) << "a Show Only filter decides";
+
+    doc.updateFilter(saved, FilterKind::ShowOnly, 0xFF00FF00);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"gamma error warn"})) << "two Show Only filters intersect";
+
+    doc.updateFilter(saved, FilterKind::Show, 0xFF00FF00);
+    doc.setFilterText("warn", FilterKind::Hide);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"alpha error"})) << "Show and Hide: hidden wins";
+
+    doc.removeFilter(saved);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"alpha error", "delta"})) << "a Hide filter alone hides only its matches";
+
+    doc.setFilterText("(a", FilterKind::ShowOnly);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    EXPECT_EQ(visibleTexts(doc).size(), 4u) << "a broken pattern takes no part";
+}
+
+TEST(Document, RowsBeyondTheEndAndRowsWithoutText) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    // More than the reader's block cache keeps, so the first lines' texts
+    // must be loaded again when asked for.
+    const auto lines = numberedLines(160'000, "a line long enough to fill the block cache soon, number ");
+    t.open("big.log", lines);
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size()));
+    EXPECT_TRUE(doc.getRows(static_cast<std::uint32_t>(lines.size()), 10, true, false, testing_support::FixedWidth())
+                    .lines.empty());
+    const auto partial = doc.getRows(static_cast<std::uint32_t>(lines.size()) - 2, 10, true, false,
+                                     testing_support::FixedWidth());
+    EXPECT_EQ(partial.lines.size(), 2u);
+
+    const auto unloaded = doc.getRows(0, 3, false, false, testing_support::FixedWidth());
+    ASSERT_EQ(unloaded.lines.size(), 3u);
+    EXPECT_TRUE(unloaded.incomplete);
+    EXPECT_FALSE(unloaded.lines[0].text);
+    EXPECT_EQ(unloaded.lines[0].entry.lineNumber, 1);
+    const auto loaded = doc.getRows(0, 3, true, false, testing_support::FixedWidth());
+    EXPECT_FALSE(loaded.incomplete);
+    ASSERT_TRUE(loaded.lines[2].text);
+    EXPECT_EQ(loaded.lines[2].text->text, lines[2]);
+}
+
+// A newer refilter abandons a running rebuild; a relayout waits for it.
+TEST(Document, RefilterInterruptsARebuildAndRelayoutDoesNot) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const auto lines = numberedLines(400'000);
+    t.open("many.log", lines);
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
+    const auto waitForRunningRebuild = [&] {
+        const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
+        while (cpp::Time() < deadline) {
+            {
+                cpp::Mutex::Lock job(doc.detail()->jobMutex, false);
+                if (doc.detail()->currentJob != 0) return true;
+            }
+            std::this_thread::yield();
+        }
+        return false;
+    };
+
+    doc.setFilterText("7");
+    ASSERT_TRUE(waitForRunningRebuild());
+    const unsigned before = doc.detail()->abandonedRebuilds;
+    doc.setFilterText("77");
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
+    EXPECT_GT(doc.detail()->abandonedRebuilds, before) << "the refilter restarted the rebuild";
+    std::size_t expected = 0;
+    for (const auto& line : lines) expected += line.find("77") != std::string::npos;
+    EXPECT_EQ(testing_support::allRows(doc, false).lines.size(), expected);
+
+    doc.setFilterText("777");
+    ASSERT_TRUE(waitForRunningRebuild());
+    const unsigned during = doc.detail()->abandonedRebuilds;
+    doc.setViewWidth(200);
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
+    EXPECT_EQ(doc.detail()->abandonedRebuilds, during) << "the relayout waited";
+    expected = 0;
+    for (const auto& line : lines) expected += line.find("777") != std::string::npos;
+    EXPECT_EQ(testing_support::allRows(doc, false).lines.size(), expected);
+}
+
+TEST(Document, CursorsConvertAndSelectionsAreWritten) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    t.open("a.log", {"one", "two hidden", std::string(100, 'x'), "four"});
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+    doc.setFilterText("hidden", FilterKind::Hide);
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+
+    EXPECT_EQ(doc.toDisplayCursor(data::TextCursor(2, 5), false), data::TextCursor(1, 5));
+    EXPECT_EQ(doc.toLineCursor(data::TextCursor(1, 5), false), data::TextCursor(2, 5));
+    // 320 pixels less the indent hold 38 characters of 8 pixels; the first row 40.
+    EXPECT_EQ(doc.toDisplayCursor(data::TextCursor(2, 45), true), data::TextCursor(2, 5));
+    EXPECT_EQ(doc.toLineCursor(data::TextCursor(2, 5), true), data::TextCursor(2, 45));
+    EXPECT_EQ(doc.toLineCursor(data::TextCursor(99, 0), true), data::TextCursor()) << "beyond the rows";
+
+    auto sink = std::make_shared<cpp::StringOutput>();
+    doc.writeVisibleLines(cpp::Output(sink));
+    EXPECT_EQ(sink->text(), "one\r\n" + std::string(100, 'x') + "\r\nfour\r\n");
+    auto selection = std::make_shared<cpp::StringOutput>();
+    doc.writeSelection(cpp::Output(selection), data::TextCursor(0, 1), data::TextCursor(3, 2));
+    EXPECT_EQ(selection->text(), "ne\r\n" + std::string(100, 'x') + "\r\nfo") << "hidden lines are not selected";
+
+    doc.clear();
+    ASSERT_TRUE(waitUntilIdle(doc, 0));
+    EXPECT_EQ(doc.toDisplayCursor(data::TextCursor(2, 5), false), data::TextCursor());
+    EXPECT_EQ(doc.sourceCaption(), "");
+}

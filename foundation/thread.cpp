@@ -1,5 +1,7 @@
 #include "foundation/thread.h"
 
+#include <deque>
+
 #include "foundation/exception.h"
 #include "foundation/thread_name.h"
 
@@ -7,7 +9,20 @@ namespace cpp {
 
 namespace {
 
-thread_local std::shared_ptr<Thread::Info> currentInfo = std::make_shared<Thread::Info>();
+// The calling thread's record. Deliberately a plain pointer: MinGW's emulated
+// thread-local storage may free a thread's block before it runs the
+// destructors of its thread_local objects, which then touch freed memory.
+thread_local std::shared_ptr<Thread::Info>* currentSlot = nullptr;
+
+// Records of threads that did not start as a Thread (the main thread, a
+// detached helper). Never freed, so a thread still running at exit finds its own.
+std::shared_ptr<Thread::Info>& foreignSlot() {
+    static std::mutex lock;
+    static auto* slots = new std::deque<std::shared_ptr<Thread::Info>>();
+    std::lock_guard<std::mutex> guard(lock);
+    slots->push_back(std::make_shared<Thread::Info>());
+    return slots->back();
+}
 
 }  // namespace
 
@@ -31,23 +46,29 @@ void Thread::Info::interrupt() {
     }
 }
 
-const std::shared_ptr<Thread::Info>& Thread::current() { return currentInfo; }
+const std::shared_ptr<Thread::Info>& Thread::current() {
+    if (currentSlot == nullptr) currentSlot = &foreignSlot();
+    return *currentSlot;
+}
 
 Thread::Thread(std::function<void()> function) {
     auto startup = std::make_shared<Mutex>();
     Mutex::Lock lock(*startup, false);
     thread_ = std::thread([this, startup, function = std::move(function)] {
+        std::shared_ptr<Info> info = std::make_shared<Info>();
+        currentSlot = &info;
         {
             Mutex::Lock published(*startup, false);
-            info_ = currentInfo;
+            info_ = info;
             startup->notifyAll();
         }
         // From here on the Thread object may be gone; only the Info is shared.
         try {
             function();
         } catch (...) {
-            currentInfo->exception = std::current_exception();
+            info->exception = std::current_exception();
         }
+        currentSlot = nullptr;
     });
     while (!info_) lock.wait();
 }
@@ -65,15 +86,15 @@ Thread::~Thread() {
 }
 
 void Thread::setName(const String& name) {
-    currentInfo->name = name;
+    current()->name = name;
     platform::announceThreadName(name);
 }
 
-String Thread::name() { return currentInfo->name; }
+String Thread::name() { return current()->name; }
 
 void Thread::checkInterrupted() {
-    if (currentInfo->interrupted.load()) {
-        currentInfo->setWaitingOn(nullptr);
+    if (current()->interrupted.load()) {
+        current()->setWaitingOn(nullptr);
         throw InterruptException();
     }
 }

@@ -1,0 +1,226 @@
+// Asynchronous WinINet: every call that reports ERROR_IO_PENDING completes
+// later through the status callback, possibly after we stopped waiting. So
+// each handle's context owns the request record (and with it every buffer
+// WinINet may still write into) until WinINet reports the handle closing.
+#include "foundation/http.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <vector>
+
+#include "foundation/mutex.h"
+#include "foundation/time.h"
+#include "foundation/windows_exception.h"
+
+namespace cpp {
+
+namespace {
+
+const std::size_t readChunk = 65536;
+
+// What WinINet may still touch after a request was given up.
+struct Request {
+    Mutex mutex;
+    bool pending = false;
+    DWORD error = 0;
+    std::vector<char> buffer = std::vector<char>(readChunk);
+    DWORD transferred = 0;
+    String body;
+
+    void arm() {
+        Mutex::Lock lock(mutex, false);
+        pending = true;
+        error = 0;
+    }
+    void complete(DWORD result) {
+        Mutex::Lock lock(mutex, false);
+        pending = false;
+        error = result;
+        mutex.notifyAll();
+    }
+};
+
+// One per handle, freed when WinINet says the handle is closing.
+struct Context {
+    std::shared_ptr<Request> request;
+};
+
+void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    auto* owner = reinterpret_cast<Context*>(context);
+    if (owner == nullptr) return;
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        owner->request->complete(result->dwResult ? 0 : (result->dwError ? result->dwError : ERROR_INTERNET_INTERNAL_ERROR));
+    } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        delete owner;
+    }
+}
+
+[[noreturn]] void fail(DWORD error, const String& context) {
+    SetLastError(error);
+    throw windows::Exception(context);
+}
+
+// Closes the request's handles however the request ends.
+struct Handles {
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    ~Handles() {
+        if (request) InternetCloseHandle(request);
+        if (connection) InternetCloseHandle(connection);
+    }
+};
+
+}  // namespace
+
+struct Http::Detail {
+    HINTERNET internet = nullptr;
+
+    // Calls `start` (armed first); when it reports a pending operation, waits
+    // for the callback until the deadline.
+    template <class Start>
+    void run(Request& request, const Time& deadline, bool infinite, const char* what, Start start) {
+        request.arm();
+        if (start()) {
+            request.complete(0);
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            request.complete(error);
+            fail(error, what);
+        }
+        Mutex::Lock lock(request.mutex, true);
+        while (request.pending) {
+            if (infinite) {
+                lock.wait();
+            } else if (lock.waitUntil(deadline) && request.pending) {
+                throw TimeoutException();
+            }
+        }
+        if (request.error != 0) fail(request.error, what);
+    }
+
+    String send(const String& verb, const String& url, const String& headers, const String& body, Duration timeout,
+                std::size_t bodyLimit);
+};
+
+Http::Http(const String& agent) : detail_(std::make_unique<Detail>()) {
+    detail_->internet =
+        InternetOpenW(agent.toWide().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    if (!detail_->internet) throw windows::Exception("InternetOpen");
+    InternetSetStatusCallbackW(detail_->internet, statusCallback);
+}
+
+// The callback stays installed: contexts of requests that are still closing
+// are freed by it.
+Http::~Http() { InternetCloseHandle(detail_->internet); }
+
+String Http::get(const String& url, const String& headers, Duration timeout, std::size_t bodyLimit) {
+    return detail_->send("GET", url, headers, String(), timeout, bodyLimit);
+}
+
+String Http::post(const String& url, const String& headers, const String& body, Duration timeout,
+                  std::size_t bodyLimit) {
+    return detail_->send("POST", url, headers, body, timeout, bodyLimit);
+}
+
+String Http::Detail::send(const String& verb, const String& url, const String& headers, const String& body,
+                          Duration timeout, std::size_t bodyLimit) {
+    const bool infinite = timeout.isInfinite();
+    const Time deadline = infinite ? Time() : Time() + timeout;
+
+    const std::wstring wideUrl = url.toWide();
+    wchar_t host[256] = {};
+    wchar_t path[2048] = {};
+    wchar_t extra[2048] = {};
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
+    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) throw windows::Exception(String("Invalid URL %", url));
+    const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const std::wstring target = std::wstring(path) + extra;
+
+    auto request = std::make_shared<Request>();
+    request->body = body;
+    Handles handles;
+    auto* connectionContext = new Context{request};
+    handles.connection = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                          reinterpret_cast<DWORD_PTR>(connectionContext));
+    if (!handles.connection) {
+        delete connectionContext;
+        throw windows::Exception(String("InternetConnect %", url));
+    }
+    // Certificates are checked as the system checks them: an update notice
+    // must not come from whoever answers in the middle.
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | (https ? INTERNET_FLAG_SECURE : 0);
+    auto* requestContext = new Context{request};
+    handles.request = HttpOpenRequestW(handles.connection, verb.toWide().c_str(), target.c_str(), L"HTTP/1.0",
+                                       nullptr, nullptr, flags, reinterpret_cast<DWORD_PTR>(requestContext));
+    if (!handles.request) {
+        delete requestContext;
+        throw windows::Exception(String("HttpOpenRequest %", url));
+    }
+    const std::wstring wideHeaders = headers.toWide();
+    if (!wideHeaders.empty() &&
+        !HttpAddRequestHeadersW(handles.request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+        throw windows::Exception(String("HttpAddRequestHeaders %", url));
+
+    INTERNET_BUFFERSW buffers = {};
+    buffers.dwStructSize = sizeof(buffers);
+    buffers.dwBufferTotal = static_cast<DWORD>(request->body.size());
+    run(*request, deadline, infinite, "HttpSendRequestEx",
+        [&] { return HttpSendRequestExW(handles.request, &buffers, nullptr, 0, 0); });
+    std::size_t written = 0;
+    while (written < request->body.size()) {
+        run(*request, deadline, infinite, "InternetWriteFile", [&] {
+            return InternetWriteFile(handles.request, request->body.data() + written,
+                                     static_cast<DWORD>(request->body.size() - written), &request->transferred);
+        });
+        if (request->transferred == 0) throw IOException(String("Sending to % stopped", url));
+        written += request->transferred;
+    }
+    run(*request, deadline, infinite, "HttpEndRequest",
+        [&] { return HttpEndRequestW(handles.request, nullptr, 0, 0); });
+
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoW(handles.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        throw windows::Exception(String("HttpQueryInfo %", url));
+    if (status != 200) {
+        std::wstring text(256, L'\0');
+        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        String reason;
+        if (HttpQueryInfoW(handles.request, HTTP_QUERY_STATUS_TEXT, text.data(), &bytes, nullptr))
+            reason = String(text.substr(0, bytes / sizeof(wchar_t)));
+        std::wstring raw(4096, L'\0');
+        bytes = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
+        String rawHeaders;
+        if (HttpQueryInfoW(handles.request, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr))
+            rawHeaders = String(raw.substr(0, bytes / sizeof(wchar_t)));
+        throw Http::Exception(url, status, reason, rawHeaders);
+    }
+
+    String received;
+    for (;;) {
+        run(*request, deadline, infinite, "InternetReadFile", [&] {
+            return InternetReadFile(handles.request, request->buffer.data(), static_cast<DWORD>(request->buffer.size()),
+                                    &request->transferred);
+        });
+        if (request->transferred == 0) break;
+        if (received.size() + request->transferred > bodyLimit)
+            throw IOException(String("The answer from % is larger than % bytes", url, bodyLimit));
+        received.append(request->buffer.data(), request->transferred);
+        if (!infinite && Time() >= deadline) throw TimeoutException();
+    }
+    return received;
+}
+
+}  // namespace cpp

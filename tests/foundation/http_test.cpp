@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "foundation/http.h"
+#include "foundation/time.h"
+#include "foundation/windows_exception.h"
+
+using cpp::Duration;
+using cpp::Http;
+using cpp::String;
+
+namespace {
+
+// An HTTP server on 127.0.0.1 that answers each connection with `answer`.
+class LocalServer {
+public:
+    using Answer = std::function<void(asio::ip::tcp::socket&, const std::string& request)>;
+
+    explicit LocalServer(Answer answer)
+        : answer_(std::move(answer)), acceptor_(io_, {asio::ip::make_address("127.0.0.1"), 0}) {
+        port_ = acceptor_.local_endpoint().port();
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~LocalServer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        stopped_.notify_all();
+        asio::error_code ignored;
+        acceptor_.close(ignored);
+        thread_.join();
+    }
+
+    String url(const char* path) const { return String("http://127.0.0.1:%%", port_, path); }
+    unsigned short port() const { return port_; }
+    // Waits until the server stops or the time is up.
+    void hold(Duration limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        stopped_.wait_for(lock, limit.toChrono(), [this] { return stopping_; });
+    }
+    std::string lastRequest() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lastRequest_;
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            asio::ip::tcp::socket socket(io_);
+            asio::error_code error;
+            acceptor_.accept(socket, error);
+            if (error) return;
+            std::string request = readRequest(socket);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                lastRequest_ = request;
+            }
+            try {
+                answer_(socket, request);
+            } catch (const std::exception&) {
+                // The client gave up; the next one may come.
+            }
+        }
+    }
+
+    static std::string readRequest(asio::ip::tcp::socket& socket) {
+        std::string data;
+        asio::error_code error;
+        const std::size_t headerEnd = asio::read_until(socket, asio::dynamic_buffer(data), "\r\n\r\n", error);
+        if (error) return data;
+        std::size_t length = 0;
+        const auto at = data.find("Content-Length: ");
+        if (at != std::string::npos) length = std::stoul(data.substr(at + 16));
+        if (data.size() < headerEnd + length)
+            asio::read(socket, asio::dynamic_buffer(data), asio::transfer_exactly(headerEnd + length - data.size()), error);
+        return data;
+    }
+
+    Answer answer_;
+    asio::io_context io_;
+    asio::ip::tcp::acceptor acceptor_;
+    unsigned short port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
+    std::string lastRequest_;
+};
+
+void reply(asio::ip::tcp::socket& socket, const char* status, const std::string& body) {
+    const std::string answer = std::string("HTTP/1.0 ") + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                               std::to_string(body.size()) + "\r\n\r\n" + body;
+    asio::write(socket, asio::buffer(answer));
+}
+
+const Duration generous = Duration::seconds(20);
+
+}  // namespace
+
+TEST(Http, ABodyIsReadWholeAndAPostSendsItsBody) {
+    std::string big;
+    for (int i = 0; big.size() < 200000; ++i) big += "line " + std::to_string(i) + "\n";
+    LocalServer server([&](asio::ip::tcp::socket& socket, const std::string& request) {
+        if (request.rfind("POST", 0) == 0) {
+            reply(socket, "200 OK", "got: " + request.substr(request.find("\r\n\r\n") + 4));
+        } else {
+            reply(socket, "200 OK", request.find("/big") != std::string::npos ? big : "0.83\n");
+        }
+    });
+    Http http("qi-lark");
+    EXPECT_EQ(http.get(server.url("/version.txt"), "", generous), "0.83\n");
+    EXPECT_NE(server.lastRequest().find("User-Agent: qi-lark"), std::string::npos) << server.lastRequest();
+    EXPECT_EQ(http.get(server.url("/big"), "", generous), big) << "more than 64 KiB";
+    EXPECT_EQ(http.post(server.url("/echo"), "Content-Type: text/plain\r\n", "hello body", generous), "got: hello body");
+}
+
+TEST(Http, AnswersOtherThanOkAreErrorsWithTheirCode) {
+    LocalServer server([](asio::ip::tcp::socket& socket, const std::string&) {
+        reply(socket, "404 Not Found", "<html>nginx/1.24</html>");
+    });
+    Http http("qi-lark");
+    const String url = server.url("/version.txt");
+    try {
+        http.get(url, "", generous);
+        ADD_FAILURE() << "a 404 came back as a body";
+    } catch (const Http::Exception& e) {
+        EXPECT_EQ(e.status(), 404u);
+        EXPECT_EQ(e.url(), url);
+        EXPECT_STREQ(e.what(), String("% : Not Found (404)", url).c_str());
+    }
+}
+
+TEST(Http, DeadlinesSizeLimitsAndRefusedConnections) {
+    // A server that accepts and never answers.
+    LocalServer* self = nullptr;
+    LocalServer holding([&](asio::ip::tcp::socket&, const std::string&) { self->hold(Duration::seconds(30)); });
+    self = &holding;
+    Http http("qi-lark");
+    const cpp::Time start;
+    EXPECT_THROW(http.get(holding.url("/x"), "", Duration::milliseconds(500)), cpp::TimeoutException);
+    EXPECT_LT((cpp::Time() - start).count(), Duration::seconds(10).count()) << "the deadline holds";
+
+    // Answers that come after the deadline find the request given up.
+    LocalServer slow([](asio::ip::tcp::socket& socket, const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        reply(socket, "200 OK", "late");
+    });
+    for (int i = 0; i < 4; ++i)
+        EXPECT_THROW(http.get(slow.url("/late"), "", Duration::milliseconds(200)), cpp::TimeoutException);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+    LocalServer flood([](asio::ip::tcp::socket& socket, const std::string&) {
+        reply(socket, "200 OK", std::string(3 << 20, 'x'));
+    });
+    try {
+        http.get(flood.url("/flood"), "", generous);
+        ADD_FAILURE() << "an oversized body was accepted";
+    } catch (const cpp::IOException& e) {
+        EXPECT_NE(String(e.what()).find("larger than"), std::string::npos) << e.what();
+    }
+
+    unsigned short closedPort = 0;
+    {
+        LocalServer gone([](asio::ip::tcp::socket&, const std::string&) {});
+        closedPort = gone.port();
+    }
+    try {
+        http.get(String("http://127.0.0.1:%/x", closedPort), "", generous);
+        ADD_FAILURE() << "a refused connection succeeded";
+    } catch (const cpp::windows::Exception& e) {
+        EXPECT_FALSE(String(e.what()).empty());
+    }
+}

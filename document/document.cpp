@@ -279,6 +279,11 @@ bool Document::isIdle() const {
     return !d.rebuildNeeded && !d.appending && d.currentJob == 0 && !d.store.hasBatch();
 }
 
+std::int32_t Document::activeFilterId() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->filters.active()->id();
+}
+
 cpp::String Document::sourceCaption() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     return detail_->store.name();

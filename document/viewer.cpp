@@ -23,6 +23,7 @@ public:
 struct Page {
     std::uint32_t first = 0;
     std::vector<DisplayLine> lines;
+    bool incomplete = false;
 
     const DisplayLine* find(std::uint32_t row) const {
         if (row < first || row - first >= lines.size()) return nullptr;
@@ -207,6 +208,7 @@ void Viewer::refetchPage() {
     DisplayRows rows = d.fetch(top, false);
     d.page.first = rows.first;
     d.page.lines = std::move(rows.lines);
+    d.page.incomplete = rows.incomplete;
     d.refetchMarked = false;
     d.following = d.isAtBottom();
 }
@@ -313,6 +315,10 @@ const DisplayLine& Viewer::row(std::uint32_t r, bool needText) {
     if (!line) throw InvalidRowException(static_cast<std::int32_t>(r));
     return *line;
 }
+
+std::uint32_t Viewer::pageFirst() const { return detail_->page.first; }
+const std::vector<DisplayLine>& Viewer::pageLines() const { return detail_->page.lines; }
+bool Viewer::pageIncomplete() const { return detail_->page.incomplete; }
 
 namespace {
 
@@ -483,6 +489,7 @@ std::uint32_t Viewer::pitch() const { return detail_->pitch(); }
 std::uint32_t Viewer::pageRows() const { return detail_->pageRows(); }
 std::uint32_t Viewer::rowCount() const { return detail_->rows(); }
 int Viewer::gutterWidth() const { return detail_->gutterWidth(); }
+std::uint32_t Viewer::lineNumberDigits() const { return detail_->digits(); }
 int Viewer::contentWidth() const { return detail_->contentWidth; }
 int Viewer::contentHeight() const { return detail_->contentHeight; }
 bool Viewer::isAtBottom() const { return detail_->isAtBottom(); }

@@ -52,6 +52,11 @@ public:
     TextCursor positionAt(int x, int y);
     // Throws InvalidRowException for a row outside the view.
     const DisplayLine& row(std::uint32_t row, bool needText);
+    // The rows of the current page, from display row `pageFirst` on.
+    std::uint32_t pageFirst() const;
+    const std::vector<DisplayLine>& pageLines() const;
+    // Some row of the page had no text when it was fetched.
+    bool pageIncomplete() const;
     // Client x where a row's text begins (its segment start).
     int textOriginX(const DisplayLine& line) const;
 
@@ -79,6 +84,8 @@ public:
     std::uint32_t pageRows() const;
     std::uint32_t rowCount() const;
     int gutterWidth() const;
+    // Decimal digits of the number of lines in the store; 1 when it is empty.
+    std::uint32_t lineNumberDigits() const;
     int contentWidth() const;
     int contentHeight() const;
     bool isAtBottom() const;

@@ -1,0 +1,36 @@
+#include "ui/draw_context.h"
+
+#include "ui/win32_raii.h"
+
+namespace ui {
+
+void DrawContext::setTextColor(std::uint32_t argb) {
+    if (textColorSet_ && argb == textColor_) return;
+    SetTextColor(dc_, toColorRef(argb));
+    SetBkMode(dc_, TRANSPARENT);
+    textColor_ = argb;
+    textColorSet_ = true;
+}
+
+void DrawContext::fillAlpha(std::uint32_t argb, const RECT& rect) {
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 4;
+    info.bmiHeader.biHeight = 4;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Bitmap bitmap(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return;
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    for (int i = 0; i < 16; ++i) pixels[i] = argb & 0x00FFFFFF;  // BGRA in memory is 0x00RRGGBB
+    MemoryDc source(CreateCompatibleDC(dc_));
+    Selected selected(source.get(), bitmap.get());
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(argb >> 24), 0};
+    AlphaBlend(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0, 4, 4,
+               blend);
+}
+
+}  // namespace ui

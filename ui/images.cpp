@@ -1,0 +1,74 @@
+#include "ui/images.h"
+
+#include <wincodec.h>
+
+#include "foundation/windows_exception.h"
+
+namespace ui {
+
+namespace {
+
+template <class T>
+struct ComPtr {
+    T* p = nullptr;
+    ~ComPtr() {
+        if (p) p->Release();
+    }
+    T** out() { return &p; }
+    T* operator->() const { return p; }
+};
+
+void check(HRESULT result, const char* what) {
+    if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), what);
+}
+
+Bitmap decode(int id) {
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+    if (!found) throw cpp::windows::Exception(cpp::String("PNG resource %", id));
+    const HGLOBAL loaded = LoadResource(module, found);
+    const auto* bytes = static_cast<BYTE*>(LockResource(loaded));
+    const DWORD size = SizeofResource(module, found);
+
+    ComPtr<IWICImagingFactory> factory;
+    check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.out())),
+          "WIC factory");
+    ComPtr<IWICStream> stream;
+    check(factory->CreateStream(stream.out()), "WIC stream");
+    check(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size), "WIC stream");
+    ComPtr<IWICBitmapDecoder> decoder;
+    check(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnLoad, decoder.out()),
+          "PNG decoder");
+    ComPtr<IWICBitmapFrameDecode> frame;
+    check(decoder->GetFrame(0, frame.out()), "PNG frame");
+    ComPtr<IWICFormatConverter> converter;
+    check(factory->CreateFormatConverter(converter.out()), "WIC converter");
+    check(converter->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0,
+                                WICBitmapPaletteTypeCustom),
+          "WIC converter");
+    UINT width = 0, height = 0;
+    check(converter->GetSize(&width, &height), "PNG size");
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap) throw cpp::windows::Exception("CreateDIBSection");
+    check(converter->CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(pixels)), "PNG pixels");
+    return bitmap;
+}
+
+}  // namespace
+
+HBITMAP Images::bitmap(int id) {
+    auto found = bitmaps_.find(id);
+    if (found == bitmaps_.end()) found = bitmaps_.emplace(id, decode(id)).first;
+    return found->second.get();
+}
+
+}  // namespace ui

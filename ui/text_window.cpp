@@ -1,0 +1,212 @@
+#include "ui/text_window.h"
+
+#include <windowsx.h>
+
+#include "foundation/logger.h"
+#include "resources/resource_ids.h"
+
+namespace ui {
+
+using cpp::String;
+
+namespace {
+
+Brush solidBrush(std::uint32_t argb) { return Brush(CreateSolidBrush(toColorRef(argb))); }
+
+}  // namespace
+
+TextWindow::TextWindow(data::Document document, data::Viewer viewer, TextWindowHost& host)
+    : document_(std::move(document)), viewer_(std::move(viewer)), host_(host) {}
+
+TextWindow::~TextWindow() { destroy(); }
+
+void TextWindow::create(HWND parent, const RECT& rect, UINT id) {
+    Window::create(parent, L"qi-lark.TextWindow", L"TextWindow",
+                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL, 0, rect, id);
+}
+
+void TextWindow::setTextFont(HFONT font) {
+    textFont_ = font;
+    measure_ = std::make_shared<GdiMeasure>(font);
+    viewer_.setFont(measure_);
+}
+
+void TextWindow::onCreate() {
+    LOGFONTW label = {};
+    label.lfHeight = 32;
+    label.lfQuality = CLEARTYPE_QUALITY;
+    wcscpy_s(label.lfFaceName, L"Tahoma");
+    labelFont_.reset(CreateFontIndirectW(&label));
+    LOGFONTW created = {};
+    GetObjectW(labelFont_.get(), sizeof(created), &created);
+    labelFontHeight_ = std::abs(created.lfHeight);
+
+    contextMenu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_TEXT)));
+    if (contextMenu_) {
+        const HMENU popup = GetSubMenu(contextMenu_.get(), 0);
+        const std::pair<UINT, int> bitmaps[] = {
+            {ID_SELECTION_HIGHLIGHT, IDB_HIGHLIGHT}, {ID_SELECTION_SHOW, IDB_SHOW}, {ID_SELECTION_SHOW_ONLY, IDB_SHOW_ONLY},
+            {ID_SELECTION_HIDE, IDB_HIDE},           {ID_SELECTION_EXCLUDE, IDB_EXCLUDE}, {ID_COPY_SELECTION, IDB_COPY},
+            {ID_SAVE_SELECTION, IDB_SAVE},           {ID_SELECT_ALL, IDB_SELECT_ALL}};
+        for (const auto& [command, image] : bitmaps) {
+            try {
+                const HBITMAP bitmap = host_.images().bitmap(image);
+                SetMenuItemBitmaps(popup, command, MF_BYCOMMAND, bitmap, bitmap);
+            } catch (const std::exception& e) {
+                cpp::logError(String("TextWindow::onCreate() : %", e.what()));
+            }
+        }
+    }
+    lineBrush_ = solidBrush(0xFFFFFFFF);
+    caretLineBrush_ = solidBrush(0xFFDDE8FF);
+    continuationBrush_ = solidBrush(0xFFF0F0F0);
+    gutterBrush_ = solidBrush(0xFFE8E8E8);
+    recentGutterBrush_ = solidBrush(0xFF78A0FF);
+    nullPen_.reset(CreatePen(PS_NULL, 0, 0));
+    focusPen_.reset(CreatePen(PS_DOT, 1, 0));
+    caretPen_.reset(CreatePen(PS_SOLID, 1, 0));
+    SetTimer(handle(), blinkTimer, 500, nullptr);
+    viewer_.setViewChangedCallback([this] { onUpdateView(); });
+}
+
+void TextWindow::onSize() {
+    RECT client;
+    GetClientRect(handle(), &client);
+    viewer_.setClientSize(client.right, client.bottom);
+    if (viewer_.wrap() && viewer_.wrapWidth() != viewer_.metrics().viewWidth) {
+        document_.setViewWidth(viewer_.wrapWidth());
+    } else {
+        viewer_.updateView();
+    }
+    RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TextWindow::onUpdateView() {
+    lastUpdate_ = cpp::Time();
+    recentRow_ = viewer_.firstRecentLine();
+    RECT client;
+    GetClientRect(handle(), &client);
+    SCROLLINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = viewer_.wrap() ? static_cast<int>(viewer_.metrics().viewMeasure) : viewer_.contentWidth();
+    info.nPage = static_cast<UINT>(client.right);
+    info.nPos = viewer_.scrollX();
+    SetScrollInfo(handle(), SB_HORZ, &info, TRUE);
+    info.nMax = viewer_.contentHeight();
+    info.nPage = static_cast<UINT>(client.bottom);
+    info.nPos = viewer_.scrollY();
+    SetScrollInfo(handle(), SB_VERT, &info, TRUE);
+    InvalidateRect(handle(), nullptr, TRUE);
+}
+
+std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) const {
+    if (cursor.row == UINT32_MAX || cursor.column == UINT32_MAX || cursor.row >= viewer_.rowCount()) return {};
+    const data::DisplayLine& line = const_cast<data::Viewer&>(viewer_).row(cursor.row, false);
+    const auto& sources = viewer_.sources();
+    const auto found = sources.find(line.entry.sourceId);
+    const String name = found == sources.end() ? String("?") : found->second.name;
+    String lines("% lines", viewer_.status().visibleLines);
+    if (viewer_.status().visibleLines != viewer_.status().lines) lines += String(" (of %)", viewer_.status().lines);
+    return {String("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
+}
+
+void TextWindow::checkMissingText(bool tick) {
+    if (!viewer_.pageIncomplete()) {
+        lastUpdate_ = cpp::Time();
+        if (refetchRunning_) {
+            KillTimer(handle(), refetchTimer);
+            refetchRunning_ = false;
+        }
+        if (tick) InvalidateRect(handle(), nullptr, FALSE);
+        return;
+    }
+    if (!refetchRunning_) {
+        SetTimer(handle(), refetchTimer, 200, nullptr);
+        refetchRunning_ = true;
+        return;
+    }
+    if ((cpp::Time() - lastUpdate_).count() > 100'000) {
+        lastUpdate_ = cpp::Time();
+        viewer_.refetchPage();
+        if (!viewer_.pageIncomplete()) {
+            KillTimer(handle(), refetchTimer);
+            refetchRunning_ = false;
+            InvalidateRect(handle(), nullptr, FALSE);
+        }
+    }
+}
+
+void TextWindow::onTimer(UINT_PTR id) {
+    if (id == blinkTimer) {
+        const std::uint32_t recent = viewer_.firstRecentLine();
+        if (recent != recentRow_) {
+            recentRow_ = recent;
+            InvalidateRect(handle(), nullptr, FALSE);
+        }
+        caretVisible_ = !caretVisible_;
+        if (host_.isActive()) {
+            const data::TextCursor caret = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
+            const auto first = viewer_.pageFirst();
+            if (caret.row >= first && caret.row < first + viewer_.pageLines().size()) {
+                RECT band = {0, rowTop(caret.row), 1 << 30, rowTop(caret.row + 1)};
+                InvalidateRect(handle(), &band, FALSE);
+            }
+        }
+    } else if (id == refetchTimer) {
+        checkMissingText(true);
+    } else if (id == dragTimer) {
+        onDragTimer();
+    }
+}
+
+LRESULT TextWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: onCreate(); return 0;
+    case WM_DESTROY:
+        viewer_.setViewChangedCallback(nullptr);
+        KillTimer(handle(), blinkTimer);
+        return 0;
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED) onSize();
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW); return 0;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        paintBuffered(handle(), message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                      [this](HDC dc, const RECT& clip) { paint(dc, clip); });
+        return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_TIMER: onTimer(wParam); return 0;
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN: onKeyDown(static_cast<UINT>(wParam)); return 0;
+    case WM_CHAR: onChar(static_cast<wchar_t>(wParam)); return 0;
+    case WM_HSCROLL: onScroll(SB_HORZ, LOWORD(wParam)); return 0;
+    case WM_VSCROLL: onScroll(SB_VERT, LOWORD(wParam)); return 0;
+    case WM_MOUSEWHEEL: onMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONUP: onMouse(message, wParam, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}); return 0;
+    case WM_APPCOMMAND: return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case ID_SELECTION_HIGHLIGHT: onFilterSelection(data::FilterKind::Highlight); return 0;
+        case ID_SELECTION_SHOW: onFilterSelection(data::FilterKind::Show); return 0;
+        case ID_SELECTION_SHOW_ONLY: onFilterSelection(data::FilterKind::ShowOnly); return 0;
+        case ID_SELECTION_HIDE: onFilterSelection(data::FilterKind::Hide); return 0;
+        case ID_SELECTION_EXCLUDE: onFilterSelection(data::FilterKind::Exclude); return 0;
+        case ID_COPY_SELECTION: copySelection(); return 0;
+        case ID_SAVE_SELECTION: saveSelection(); return 0;
+        case ID_SELECT_ALL: selectAll(); return 0;
+        default: break;
+        }
+        break;
+    default: break;
+    }
+    return defaultHandling(message, wParam, lParam);
+}
+
+}  // namespace ui

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "document/document.h"
+#include "document/viewer.h"
+#include "foundation/time.h"
+#include "ui/draw_context.h"
+#include "ui/gdi_measure.h"
+#include "ui/images.h"
+#include "ui/win32_raii.h"
+#include "ui/window.h"
+
+namespace ui {
+
+// What the text window needs of the window around it.
+class TextWindowHost {
+public:
+    virtual ~TextWindowHost() = default;
+    // Source bands are painted only while files are listed.
+    virtual bool showsFiles() const = 0;
+    // The caret shows only while the main window is active.
+    virtual bool isActive() const = 0;
+    // The filter box's edit control, which typed characters go to; may be null.
+    virtual HWND filterEdit() const = 0;
+    virtual Images& images() = 0;
+};
+
+// Shows the document's display rows, with source bands, highlights, the
+// selection, the caret and the line-number gutter, and turns keys and the
+// mouse into the viewer's operations. It keeps no text or geometry itself.
+class TextWindow : public Window {
+public:
+    static constexpr UINT_PTR blinkTimer = 1;
+    static constexpr UINT_PTR refetchTimer = 2;
+    static constexpr UINT_PTR dragTimer = 3;
+
+    TextWindow(data::Document document, data::Viewer viewer, TextWindowHost& host);
+    ~TextWindow() override;
+
+    void create(HWND parent, const RECT& rect, UINT id);
+    // The font of the text; the viewer measures with it.
+    void setTextFont(HFONT font);
+
+    void onUpdateView();
+    void onMouseWheel(int delta);
+    void selectAll();
+    void copySelection();
+    void onFilterSelection(data::FilterKind kind);
+    // Throws when the target is open as a source or cannot be written; an
+    // existing target then stays as it was.
+    void saveSelectionTo(const cpp::FilePath& target);
+    // "name : line : column" and "N lines (of M)", or nothing off the rows.
+    std::vector<cpp::String> statusItems(const data::TextCursor& cursor) const;
+
+protected:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void onCreate();
+    void onSize();
+    void onTimer(UINT_PTR id);
+    void checkMissingText(bool tick);
+
+    void paint(HDC dc, const RECT& clip);
+    void paintLineBackground(DrawContext& draw, std::uint32_t row, const data::DisplayLine& line,
+                             const data::TextCursor& caret, const data::TextCursor& start, const data::TextCursor& end);
+    void paintSourceBand(DrawContext& draw, std::uint32_t first, std::uint32_t end, std::int32_t sourceId);
+    void paintLineText(DrawContext& draw, std::uint32_t row, const data::DisplayLine& line, const data::TextCursor& caret);
+    void paintLineHeader(DrawContext& draw, std::uint32_t row, const data::DisplayLine& line, bool startsLine);
+    void paintProgress(DrawContext& draw, const RECT& client);
+    int rowTop(std::uint32_t row) const;
+    // Pixels from the row's first character to character `column` of the line.
+    int offsetInRow(const data::DisplayLine& line, std::uint32_t column) const;
+
+    void onScroll(int bar, int code);
+    void onKeyDown(UINT key);
+    void onChar(wchar_t character);
+    void onMouse(UINT message, WPARAM flags, POINT point);
+    void onDragTimer();
+    void openContextMenu(POINT point);
+    void saveSelection();
+    void afterCaretMove(bool extend, bool scrollCaret = true);
+
+    data::Document document_;
+    data::Viewer viewer_;
+    TextWindowHost& host_;
+    std::shared_ptr<GdiMeasure> measure_;
+    HFONT textFont_ = nullptr;
+    Font labelFont_;
+    int labelFontHeight_ = 0;
+    Menu contextMenu_;
+    Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
+    Pen nullPen_, focusPen_, caretPen_;
+    std::uint32_t recentRow_ = UINT32_MAX;
+    bool caretVisible_ = true;
+    bool wordMode_ = false;
+    data::TextCursor wordStart_;
+    data::TextCursor wordEnd_;
+    cpp::Time lastUpdate_;
+    bool refetchRunning_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,412 @@
+#include <windows.h>
+#include <commdlg.h>
+
+#include <algorithm>
+
+#include "foundation/file.h"
+#include "foundation/logger.h"
+#include "foundation/utf8.h"
+#include "resources/resource_ids.h"
+#include "ui/text_window.h"
+
+namespace ui {
+
+using cpp::String;
+using data::TextCursor;
+
+namespace {
+
+bool held(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+void complain(const char* where, const std::exception& e) {
+    cpp::logError(String("TextWindow::% : %", where, e.what()));
+    MessageBeep(MB_ICONEXCLAMATION);
+}
+
+// The same file, by the system's identity of files where it can tell.
+bool sameFile(const cpp::FilePath& a, const cpp::FilePath& b) {
+    if (a.text() == b.text()) return true;
+    const auto identity = [](const cpp::FilePath& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE file = CreateFileW(path.toNative().toWide().c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool known = GetFileInformationByHandle(file, &info) != 0;
+        CloseHandle(file);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION left = {}, right = {};
+    if (!identity(a, left) || !identity(b, right)) return false;
+    return left.dwVolumeSerialNumber == right.dwVolumeSerialNumber && left.nFileIndexHigh == right.nFileIndexHigh &&
+           left.nFileIndexLow == right.nFileIndexLow;
+}
+
+}  // namespace
+
+void TextWindow::afterCaretMove(bool extend, bool scrollCaret) {
+    if (!extend) viewer_.collapse();
+    if (scrollCaret) viewer_.scrollCaretIntoView();
+    viewer_.updateView();
+}
+
+void TextWindow::onScroll(int bar, int code) {
+    try {
+        const bool vertical = bar == SB_VERT;
+        const int step = vertical ? static_cast<int>(viewer_.pitch()) : static_cast<int>(viewer_.metrics().charWidth);
+        const int page = vertical ? viewer_.clientHeight() : viewer_.clientWidth();
+        const int current = vertical ? viewer_.scrollY() : viewer_.scrollX();
+        int position = current;
+        switch (code) {
+        case SB_LINEUP: position = current - step; break;
+        case SB_LINEDOWN: position = current + step; break;
+        case SB_PAGEUP: position = current - page; break;
+        case SB_PAGEDOWN: position = current + page; break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK: {
+            SCROLLINFO info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = SIF_TRACKPOS;
+            GetScrollInfo(handle(), bar, &info);
+            position = info.nTrackPos;
+            break;
+        }
+        case SB_TOP: position = 0; break;
+        case SB_BOTTOM: position = (vertical ? viewer_.contentHeight() : viewer_.contentWidth()) - page; break;
+        default: return;
+        }
+        if (vertical) {
+            viewer_.scrollTo(viewer_.scrollX(), position);
+        } else {
+            viewer_.scrollTo(position, viewer_.scrollY());
+        }
+    } catch (const std::exception& e) {
+        complain("onScroll()", e);
+    }
+}
+
+void TextWindow::onMouseWheel(int delta) {
+    try {
+        viewer_.scrollTo(viewer_.scrollX(), viewer_.scrollY() - static_cast<std::int16_t>(delta));
+    } catch (const std::exception& e) {
+        cpp::logError(String("TextWindow::onMouseWheel() : %", e.what()));
+    }
+}
+
+void TextWindow::onKeyDown(UINT key) {
+    try {
+        const bool control = held(VK_CONTROL);
+        const bool shift = held(VK_SHIFT);
+        const int pitch = static_cast<int>(viewer_.pitch());
+        const int pageRows = std::max(viewer_.clientHeight() / pitch, 1);
+        const auto caretRow = [&] { return document_.toDisplayCursor(viewer_.caret(), viewer_.wrap()); };
+        switch (key) {
+        case VK_TAB: {
+            const HWND next = GetNextDlgTabItem(GetParent(handle()), handle(), shift);
+            if (next) SetFocus(next);
+            return;
+        }
+        case VK_PRIOR:
+        case VK_NEXT: {
+            const int direction = key == VK_PRIOR ? -1 : 1;
+            if (control) {
+                viewer_.scrollTo(viewer_.scrollX(), viewer_.scrollY() + direction * viewer_.clientHeight());
+                return;
+            }
+            viewer_.moveCaretByRows(direction * pageRows);
+            break;
+        }
+        case VK_END:
+            if (control) {
+                if (viewer_.rowCount() == 0) return;
+                const std::uint32_t last = viewer_.rowCount() - 1;
+                const auto& row = viewer_.row(last, false);
+                viewer_.setCaret(TextCursor(last, row.segmentEnd - std::min(row.segmentStart, row.segmentEnd)));
+                viewer_.scrollTo(viewer_.scrollX(), viewer_.contentHeight() - viewer_.clientHeight());
+                afterCaretMove(shift, false);
+                return;
+            } else {
+                const TextCursor at = caretRow();
+                if (viewer_.rowCount() == 0) return;
+                const auto& row = viewer_.row(at.row, false);
+                const std::uint32_t length = row.segmentEnd - std::min(row.segmentStart, row.segmentEnd);
+                viewer_.moveCaretByCharacters(static_cast<int>(length) - static_cast<int>(at.column), false);
+            }
+            break;
+        case VK_HOME:
+            if (control) {
+                viewer_.setCaret(TextCursor(0, 0));
+            } else {
+                viewer_.moveCaretByCharacters(-static_cast<int>(caretRow().column), false);
+            }
+            break;
+        case VK_LEFT: viewer_.moveCaretByCharacters(-1, true); break;
+        case VK_RIGHT: viewer_.moveCaretByCharacters(1, true); break;
+        case VK_UP:
+        case VK_DOWN: {
+            const int direction = key == VK_UP ? -1 : 1;
+            if (control) {
+                viewer_.scrollTo(viewer_.scrollX(), viewer_.scrollY() + direction * pitch);
+                return;
+            }
+            viewer_.moveCaretByRows(direction);
+            break;
+        }
+        case 'A':
+            if (control) selectAll();
+            return;
+        case 'C':
+            if (control) copySelection();
+            return;
+        case 'F':
+            if (control) onFilterSelection(data::FilterKind::Highlight);
+            return;
+        default: return;
+        }
+        afterCaretMove(shift);
+    } catch (const std::exception& e) {
+        complain("onKeyDown()", e);
+    }
+}
+
+void TextWindow::onChar(wchar_t character) {
+    const HWND edit = host_.filterEdit();
+    switch (character) {
+    case 8:
+        if (edit) {
+            SetWindowTextW(edit, L"");
+            SetFocus(edit);
+        }
+        return;
+    case 27:
+        if (edit) SetWindowTextW(edit, L"");
+        return;
+    case 13: document_.addFilter(); return;
+    default: break;
+    }
+    if (character < 32 || !edit) return;
+    const wchar_t text[2] = {character, 0};
+    SetWindowTextW(edit, text);
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, 1, 1);
+}
+
+void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
+    try {
+        switch (message) {
+        case WM_LBUTTONDOWN:
+            SetTimer(handle(), dragTimer, 20, nullptr);
+            if (GetFocus() != handle()) SetFocus(handle());
+            viewer_.setCaret(viewer_.positionAt(point.x, point.y));
+            if (!(flags & MK_SHIFT)) viewer_.collapse();
+            viewer_.updateView();
+            InvalidateRect(handle(), nullptr, FALSE);
+            break;
+        case WM_MOUSEMOVE: {
+            const TextCursor at = viewer_.positionAt(point.x, point.y);
+            if (GetFocus() == handle() && flags == MK_LBUTTON) {
+                if (!wordMode_) {
+                    viewer_.setCaret(at);
+                } else {
+                    const TextCursor anchor = document_.toDisplayCursor(viewer_.anchor(), viewer_.wrap());
+                    const TextCursor caret = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
+                    if (at < wordStart_) {
+                        if (!(caret == at && anchor == wordEnd_)) {
+                            viewer_.setAnchor(wordEnd_);
+                            viewer_.setCaret(at);
+                        }
+                    } else if (wordEnd_ < at) {
+                        if (!(caret == at && anchor == wordStart_)) {
+                            viewer_.setAnchor(wordStart_);
+                            viewer_.setCaret(at);
+                        }
+                    } else if (!(anchor == wordStart_ && caret == wordEnd_)) {
+                        viewer_.setAnchor(wordStart_);
+                        viewer_.setCaret(wordEnd_);
+                    }
+                }
+                viewer_.updateView();
+                InvalidateRect(handle(), nullptr, FALSE);
+            }
+            break;
+        }
+        case WM_LBUTTONUP:
+            wordMode_ = false;
+            KillTimer(handle(), dragTimer);
+            break;
+        case WM_LBUTTONDBLCLK:
+            SetTimer(handle(), dragTimer, 20, nullptr);
+            viewer_.selectWord();
+            wordStart_ = document_.toDisplayCursor(viewer_.anchor(), viewer_.wrap());
+            wordEnd_ = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
+            wordMode_ = true;
+            viewer_.updateView();
+            InvalidateRect(handle(), nullptr, FALSE);
+            break;
+        case WM_RBUTTONUP: {
+            const TextCursor at = viewer_.positionAt(point.x, point.y);
+            if (at < viewer_.selectionStart() || viewer_.selectionEnd() < at) {
+                viewer_.setCaret(at);
+                viewer_.collapse();
+                viewer_.updateView();
+                InvalidateRect(handle(), nullptr, FALSE);
+            }
+            openContextMenu(point);
+            break;
+        }
+        default: break;
+        }
+    } catch (const std::exception& e) {
+        cpp::logError(String("TextWindow::onMouse() : %", e.what()));
+    }
+}
+
+void TextWindow::onDragTimer() {
+    try {
+        if (!(GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) & 0x8000)) {
+            KillTimer(handle(), dragTimer);
+            return;
+        }
+        POINT point;
+        GetCursorPos(&point);
+        ScreenToClient(handle(), &point);
+        RECT client;
+        GetClientRect(handle(), &client);
+        const TextCursor at = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
+        if (point.x < client.left && at.column > 0) {
+            viewer_.moveCaretByCharacters(-1, false);
+        } else if (point.x >= client.right) {
+            viewer_.moveCaretByCharacters(1, false);
+        } else if (point.y < client.top) {
+            viewer_.moveCaretByRows(-1);
+        } else if (point.y >= client.bottom) {
+            viewer_.moveCaretByRows(1);
+        } else {
+            return;
+        }
+        viewer_.scrollCaretIntoView();
+        viewer_.updateView();
+    } catch (const std::exception& e) {
+        cpp::logError(String(e.what()));
+    }
+}
+
+void TextWindow::openContextMenu(POINT point) {
+    if (!contextMenu_) return;
+    const HMENU popup = GetSubMenu(contextMenu_.get(), 0);
+    const bool selected = viewer_.caret() != viewer_.anchor();
+    const bool oneLine = selected && viewer_.caret().row == viewer_.anchor().row;
+    for (UINT command : {ID_SELECTION_HIGHLIGHT, ID_SELECTION_SHOW, ID_SELECTION_SHOW_ONLY, ID_SELECTION_HIDE,
+                         ID_SELECTION_EXCLUDE})
+        EnableMenuItem(popup, command, MF_BYCOMMAND | (oneLine ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, 0, MF_BYPOSITION | (oneLine ? MF_ENABLED : MF_GRAYED));
+    for (UINT command : {ID_COPY_SELECTION, ID_SAVE_SELECTION})
+        EnableMenuItem(popup, command, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));
+    ClientToScreen(handle(), &point);
+    if (!MonitorFromPoint(point, MONITOR_DEFAULTTONULL)) {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor);
+        point.x = std::clamp<LONG>(point.x, monitor.rcWork.left, monitor.rcWork.right - 1);
+    }
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, handle(), nullptr);
+}
+
+void TextWindow::selectAll() {
+    try {
+        if (viewer_.rowCount() == 0) return;
+        viewer_.setCaret(TextCursor(0, 0));
+        viewer_.setAnchor(TextCursor(0, 0));
+        const std::uint32_t last = viewer_.rowCount() - 1;
+        const auto& row = viewer_.row(last, false);
+        viewer_.setCaret(TextCursor(last, row.segmentEnd - std::min(row.segmentStart, row.segmentEnd)));
+        viewer_.scrollCaretIntoView();
+        viewer_.updateView();
+    } catch (const std::exception& e) {
+        complain("selectAll( )", e);
+    }
+}
+
+// The text is complete before the clipboard opens, so a failure leaves the
+// clipboard as it was and never locked.
+void TextWindow::copySelection() {
+    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    try {
+        auto text = std::make_shared<cpp::StringOutput>();
+        const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+        const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+        if (start < end) document_.writeSelection(cpp::Output(text), start, end);
+        const std::wstring wide = text->text().toWide();
+        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+        if (!memory) throw cpp::Exception("Not enough memory for the clipboard");
+        void* locked = GlobalLock(memory);
+        if (!locked) {
+            GlobalFree(memory);
+            throw cpp::Exception("Not enough memory for the clipboard");
+        }
+        std::copy(wide.c_str(), wide.c_str() + wide.size() + 1, static_cast<wchar_t*>(locked));
+        GlobalUnlock(memory);
+        if (!OpenClipboard(handle())) {
+            GlobalFree(memory);
+            throw cpp::Exception("The clipboard is in use");
+        }
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+        CloseClipboard();
+    } catch (const std::exception& e) {
+        cpp::logError(String("TextWindow::copySelection( ) : %", e.what()));
+    }
+    SetCursor(previous);
+}
+
+void TextWindow::onFilterSelection(data::FilterKind kind) {
+    try {
+        document_.setFilterText(viewer_.textOfSelection(), kind);
+    } catch (const std::exception& e) {
+        complain("onFilterSelection()", e);
+    }
+}
+
+void TextWindow::saveSelection() {
+    wchar_t name[260] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = GetActiveWindow();
+    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(name));
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&dialog)) return;
+    try {
+        saveSelectionTo(cpp::FilePath{String(std::wstring(name))});
+    } catch (const std::exception& e) {
+        MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);
+    }
+}
+
+// Written to a new file beside the target and moved over it when complete: a
+// failed write leaves the old file, and a file being viewed is never the target.
+void TextWindow::saveSelectionTo(const cpp::FilePath& target) {
+    for (const auto& [id, source] : viewer_.sources()) {
+        if (source.kind == data::Source::Kind::File && sameFile(target, cpp::FilePath(source.fullName)))
+            throw cpp::Exception(
+                String("% is open in qi-lark; saving over it would destroy the log being viewed.", target.toNative()));
+    }
+    const cpp::FilePath temporary = target.parent().append(String("%.saving", target.fileName()));
+    if (cpp::File::exists(temporary))
+        throw cpp::IOException(String("% is in the way of saving; remove it first.", temporary.toNative()));
+    try {
+        auto file = cpp::File::create(temporary);
+        const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+        const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+        document_.writeSelection(cpp::Output(file), start, end);
+        file->close();
+        const auto result = cpp::File::replace(temporary, target);
+        if (result != cpp::File::Result::Success)
+            throw cpp::IOException(String("Could not replace %: %", target.toNative(), cpp::File::resultName(result)));
+    } catch (...) {
+        cpp::File::remove(temporary);
+        throw;
+    }
+}
+
+}  // namespace ui

@@ -1,6 +1,7 @@
 // The normal start. Until the main window exists, the program shows a plain
 // window with its version and the arguments it understood.
 #include "program/program.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ void Program::start() {
     windowClassInfo.cbSize = sizeof windowClassInfo;
     windowClassInfo.lpfnWndProc = windowProcedure;
     windowClassInfo.hInstance = instance();
-    windowClassInfo.hIcon = LoadIconW(instance(), MAKEINTRESOURCEW(1));
+    windowClassInfo.hIcon = LoadIconW(instance(), MAKEINTRESOURCEW(IDI_PROGRAM));
     windowClassInfo.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClassInfo.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClassInfo.lpszClassName = windowClass;

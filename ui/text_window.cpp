@@ -16,7 +16,11 @@ Brush solidBrush(std::uint32_t argb) { return Brush(CreateSolidBrush(toColorRef(
 }  // namespace
 
 TextWindow::TextWindow(data::Document document, data::Viewer viewer, TextWindowHost& host)
-    : document_(std::move(document)), viewer_(std::move(viewer)), host_(host) {}
+    : document_(std::move(document)),
+      viewer_(std::move(viewer)),
+      host_(host),
+      updateNotice_(host),
+      memoryWindow_(host) {}
 
 TextWindow::~TextWindow() { destroy(); }
 
@@ -32,6 +36,11 @@ void TextWindow::setTextFont(HFONT font) {
 }
 
 void TextWindow::onCreate() {
+    updateNotice_.create(handle(), IDD_UPDATE);
+    ShowWindow(updateNotice_.handle(), SW_HIDE);
+    memoryWindow_.create(handle(), IDD_MEMORY);
+    ShowWindow(memoryWindow_.handle(), host_.debugMode() ? SW_SHOWNA : SW_HIDE);
+    statusPopup_.create(handle());
     LOGFONTW label = {};
     label.lfHeight = 32;
     label.lfQuality = CLEARTYPE_QUALITY;
@@ -69,7 +78,61 @@ void TextWindow::onCreate() {
     viewer_.setViewChangedCallback([this] { onUpdateView(); });
 }
 
+// The update notice, then the memory panel, in the top right corner.
+void TextWindow::stackPanels() {
+    RECT client;
+    GetClientRect(handle(), &client);
+    int y = client.top + 2;
+    for (const HWND panel : {updateNotice_.handle(), memoryWindow_.handle()}) {
+        if (!panel || !IsWindowVisible(panel)) continue;
+        RECT rect;
+        GetWindowRect(panel, &rect);
+        const int width = rect.right - rect.left;
+        const int height = rect.bottom - rect.top;
+        MoveWindow(panel, client.right - width - 2, y, width, height, TRUE);
+        y += height + 2;
+    }
+}
+
+// Visible exactly while the main window is in front, the text area is at
+// least 128 pixels high and the pointer is over it.
+void TextWindow::applyPopupRule() {
+    if (!statusPopup_.handle()) return;
+    RECT client;
+    GetClientRect(handle(), &client);
+    POINT pointer;
+    GetCursorPos(&pointer);
+    ScreenToClient(handle(), &pointer);
+    const bool wanted = GetForegroundWindow() == GetAncestor(handle(), GA_ROOT) && client.bottom >= 128 &&
+                        PtInRect(&client, pointer);
+    if (wanted != (IsWindowVisible(statusPopup_.handle()) != 0))
+        ShowWindow(statusPopup_.handle(), wanted ? SW_SHOWNA : SW_HIDE);
+}
+
+void TextWindow::updateStatusText(const data::TextCursor& cursor) {
+    try {
+        const auto items = statusItems(cursor);
+        if (items.empty()) {
+            ShowWindow(statusPopup_.handle(), SW_HIDE);
+            return;
+        }
+        statusPopup_.setItems(items);
+        RECT client;
+        GetClientRect(handle(), &client);
+        const SIZE size = statusPopup_.size();
+        SetWindowPos(statusPopup_.handle(), nullptr, client.right - size.cx - 8, client.bottom - size.cy - 8, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+        applyPopupRule();
+        RedrawWindow(statusPopup_.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+    } catch (const std::exception& e) {
+        cpp::logError(String("TextWindow::updateStatusText() : %", e.what()));
+        ShowWindow(statusPopup_.handle(), SW_HIDE);
+    }
+}
+
 void TextWindow::onSize() {
+    stackPanels();
+    if (IsWindowVisible(statusPopup_.handle())) applyPopupRule();
     RECT client;
     GetClientRect(handle(), &client);
     viewer_.setClientSize(client.right, client.bottom);
@@ -97,6 +160,19 @@ void TextWindow::onUpdateView() {
     info.nPage = static_cast<UINT>(client.bottom);
     info.nPos = viewer_.scrollY();
     SetScrollInfo(handle(), SB_VERT, &info, TRUE);
+    try {
+        POINT pointer;
+        GetCursorPos(&pointer);
+        ScreenToClient(handle(), &pointer);
+        updateStatusText(viewer_.positionAt(pointer.x, pointer.y));
+    } catch (const std::exception& e) {
+        cpp::logError(String("TextWindow::onUpdateView( ) : %", e.what()));
+    }
+    if (memoryWindow_.handle()) {
+        const auto& status = viewer_.status();
+        memoryWindow_.showFigures({status.lineMemory, status.indexMemory, status.filterMemory, status.textCacheMemory,
+                                   status.fileCacheMemory});
+    }
     InvalidateRect(handle(), nullptr, TRUE);
 }
 
@@ -145,6 +221,7 @@ void TextWindow::onTimer(UINT_PTR id) {
             InvalidateRect(handle(), nullptr, FALSE);
         }
         caretVisible_ = !caretVisible_;
+        applyPopupRule();
         if (host_.isActive()) {
             const data::TextCursor caret = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
             const auto first = viewer_.pageFirst();

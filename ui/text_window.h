@@ -11,22 +11,24 @@
 #include "ui/draw_context.h"
 #include "ui/gdi_measure.h"
 #include "ui/images.h"
+#include "ui/panels.h"
+#include "ui/text_popup.h"
 #include "ui/win32_raii.h"
 #include "ui/window.h"
 
 namespace ui {
 
 // What the text window needs of the window around it.
-class TextWindowHost {
+class TextWindowHost : public PanelResources {
 public:
-    virtual ~TextWindowHost() = default;
     // Source bands are painted only while files are listed.
     virtual bool showsFiles() const = 0;
     // The caret shows only while the main window is active.
     virtual bool isActive() const = 0;
     // The filter box's edit control, which typed characters go to; may be null.
     virtual HWND filterEdit() const = 0;
-    virtual Images& images() = 0;
+    // The memory panel shows from the start only with --debug.
+    virtual bool debugMode() const = 0;
 };
 
 // Shows the document's display rows, with source bands, highlights, the
@@ -46,6 +48,11 @@ public:
     void setTextFont(HFONT font);
 
     void onUpdateView();
+    // Shows the position under the pointer in the status popup, or hides it.
+    void updateStatusText(const data::TextCursor& cursor);
+    UpdateWindow& updateNotice() { return updateNotice_; }
+    MemoryWindow& memoryWindow() { return memoryWindow_; }
+    TextPopup& statusPopup() { return statusPopup_; }
     void onMouseWheel(int delta);
     void selectAll();
     void copySelection();
@@ -64,6 +71,8 @@ private:
     void onSize();
     void onTimer(UINT_PTR id);
     void checkMissingText(bool tick);
+    void stackPanels();
+    void applyPopupRule();
 
     void paint(HDC dc, const RECT& clip);
     void paintLineBackground(DrawContext& draw, std::uint32_t row, const data::DisplayLine& line,
@@ -88,6 +97,9 @@ private:
     data::Document document_;
     data::Viewer viewer_;
     TextWindowHost& host_;
+    UpdateWindow updateNotice_;
+    MemoryWindow memoryWindow_;
+    TextPopup statusPopup_;
     std::shared_ptr<GdiMeasure> measure_;
     HFONT textFont_ = nullptr;
     Font labelFont_;

@@ -227,6 +227,7 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
                 viewer_.updateView();
                 InvalidateRect(handle(), nullptr, FALSE);
             }
+            updateStatusText(at);
             break;
         }
         case WM_LBUTTONUP:

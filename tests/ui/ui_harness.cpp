@@ -17,6 +17,7 @@ const wchar_t* hostClass = L"qi-lark.TestHost";
 TextWindowHostForTests::TextWindowHostForTests(int width, int height)
     : bus_(8, cpp::String("Bus")), document_(bus_), viewer_(document_) {
     comReady();
+    uiFont_.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Tahoma"));
     create(nullptr, hostClass, L"qi-lark test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
            RECT{0, 0, width, height});
     edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 200, 22, handle(), nullptr,
@@ -97,7 +98,11 @@ bool comReady() {
     return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
 }
 
-Capture capture(HWND window) {
+namespace {
+
+// A capture of the window's client size filled by `draw(dc)`.
+template <class Draw>
+Capture captureWith(HWND window, Draw draw) {
     RECT client;
     GetClientRect(window, &client);
     Capture result;
@@ -117,13 +122,31 @@ Capture capture(HWND window) {
     ReleaseDC(nullptr, screen);
     {
         ui::Selected selected(dc.get(), bitmap.get());
-        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+        draw(dc.get(), result.width, result.height);
         GdiFlush();
     }
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
     result.pixels.assign(pixels, pixels + static_cast<std::size_t>(result.width) * result.height);
     for (auto& p : result.pixels) p &= 0x00FFFFFF;
     return result;
+}
+
+}  // namespace
+
+Capture capture(HWND window) {
+    return captureWith(window, [window](HDC dc, int, int) {
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    });
+}
+
+Capture captureScreen(HWND window) {
+    return captureWith(window, [window](HDC dc, int width, int height) {
+        POINT origin = {0, 0};
+        ClientToScreen(window, &origin);
+        const HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
 }
 
 void savePng(const Capture& capture, const wchar_t* name) {

@@ -25,6 +25,8 @@ public:
     bool isActive() const override { return true; }
     HWND filterEdit() const override { return edit_; }
     ui::Images& images() override { return images_; }
+    HFONT namedFont(const char*) override { return uiFont_.get(); }
+    bool debugMode() const override { return true; }
 
     data::Document& document() { return document_; }
     data::Viewer& viewer() { return viewer_; }
@@ -46,6 +48,7 @@ private:
     data::Viewer viewer_;
     ui::Images images_;
     ui::Font font_;
+    ui::Font uiFont_;
     std::unique_ptr<ui::TextWindow> text_;
     HWND edit_ = nullptr;
     std::atomic<bool> refreshPosted_{false};
@@ -66,6 +69,8 @@ struct Capture {
 bool comReady();
 
 Capture capture(HWND window);
+// What the screen shows of the window's client area, child windows included.
+Capture captureScreen(HWND window);
 // Writes the capture as a PNG into the "screenshots" folder beside the test.
 void savePng(const Capture& capture, const wchar_t* name);
 

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "resources/resource_ids.h"
+#include "test_files.h"
+#include "ui/panels.h"
+#include "ui/text_popup.h"
+#include "ui_harness.h"
+
+using cpp::String;
+using testing_support::TextWindowHostForTests;
+
+namespace {
+
+String labelText(HWND dialog, int id) {
+    wchar_t text[64] = {};
+    GetDlgItemTextW(dialog, id, text, 64);
+    return String(std::wstring(text));
+}
+
+}  // namespace
+
+TEST(SmallWindows, BytesInPowersOfAThousandAndItemWidthsInEights) {
+    EXPECT_EQ(ui::formatBytes(999'999), "999KB");
+    EXPECT_EQ(ui::formatBytes(1'000'000), "1.0MB");
+    EXPECT_EQ(ui::formatBytes(12'345'678), "12.3MB");
+    EXPECT_EQ(ui::formatBytes(0), "0KB");
+    EXPECT_EQ(ui::popupItemWidth(61), 64);
+    EXPECT_EQ(ui::popupItemWidth(64), 72);
+    EXPECT_EQ(ui::popupItemWidth(0), 8);
+}
+
+// The memory panel's figures grow as a large file loads; the status popup
+// names the position under the pointer.
+TEST(SmallWindows, MemoryPanelStatusPopupAndUpdateNotice) {
+    ASSERT_TRUE(testing_support::comReady());
+    testing_support::TemporaryFolder folder;
+    TextWindowHostForTests host(800, 500);
+    auto& text = host.text();
+    const HWND memory = text.memoryWindow().handle();
+    ASSERT_TRUE(IsWindowVisible(memory)) << "shown with --debug";
+    EXPECT_EQ(labelText(memory, 1011), "0KB");
+
+    std::string lines;
+    for (int i = 0; i < 200000; ++i) lines += "a line of the large file, number " + std::to_string(i) + "\n";
+    testing_support::writeFile(folder.file("large.log"), lines);
+    host.document().openFile(folder.file("large.log"));
+    std::set<String> totals{labelText(memory, 1011)};
+    ASSERT_TRUE(host.pumpUntil([&] {
+        totals.insert(labelText(memory, 1011));
+        return host.document().isIdle() && host.viewer().status().lines == 200000;
+    }));
+    EXPECT_GE(totals.size(), 2u) << "the figures changed while the file loaded";
+    const String entries = labelText(memory, 1012);
+    EXPECT_NE(entries.find("MB"), std::string::npos) << "200 000 entries take megabytes: " << entries;
+    RedrawWindow(host.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    host.pumpUntil([] { return false; }, 1);
+    const auto shot = testing_support::captureScreen(host.textHandle());
+    testing_support::savePng(shot, L"memory-panel");
+    RECT panel;
+    GetWindowRect(memory, &panel);
+    MapWindowPoints(nullptr, host.textHandle(), reinterpret_cast<POINT*>(&panel), 2);
+    EXPECT_GT(shot.count(panel, 0x000000, 60), 30) << "the panel's texts are on screen";
+
+    const auto items = text.statusItems(data::TextCursor(4, 7));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], "large : 5 : 7");
+    EXPECT_EQ(items[1], "200000 lines");
+    host.document().setFilterText("number 1");
+    ASSERT_TRUE(host.waitForLines(200000));
+    EXPECT_NE(text.statusItems(data::TextCursor(0, 0))[1].find(" (of 200000)"), std::string::npos);
+    EXPECT_TRUE(text.statusItems(data::TextCursor(UINT32_MAX, 0)).empty());
+
+    text.statusPopup().setItems({"large : 5 : 7", "200000 lines"});
+    const SIZE wide = text.statusPopup().size();
+    text.statusPopup().setItems({"x"});
+    EXPECT_LT(text.statusPopup().size().cx, wide.cx) << "the popup shrinks to its items";
+
+    // The update notice stacks above the memory panel; closing it returns the focus.
+    const HWND notice = text.updateNotice().handle();
+    ShowWindow(notice, SW_SHOWNA);
+    SendMessageW(host.textHandle(), WM_SIZE, 0, 0);
+    RECT noticeRect, memoryRect;
+    GetWindowRect(notice, &noticeRect);
+    GetWindowRect(memory, &memoryRect);
+    EXPECT_EQ(memoryRect.top, noticeRect.bottom + 2);
+    SetFocus(GetDlgItem(notice, IDC_GET_IT_NOW));
+    SendMessageW(notice, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_BUTTON, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowVisible(notice));
+    EXPECT_EQ(GetFocus(), host.textHandle());
+    SendMessageW(memory, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_BUTTON, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowVisible(memory));
+}

@@ -1,0 +1,97 @@
+#include "ui/panels.h"
+
+#include <shellapi.h>
+
+#include "resources/resource_ids.h"
+
+namespace ui {
+
+using cpp::String;
+
+namespace {
+
+// The close button's image, the program's icon and the heading's font.
+void dressPanel(HWND dialog, PanelResources& resources, bool closeImage, int iconSize) {
+    if (closeImage) {
+        SendDlgItemMessageW(dialog, IDC_CLOSE_BUTTON, BM_SETIMAGE, IMAGE_BITMAP,
+                            reinterpret_cast<LPARAM>(resources.images().bitmap(IDB_CLOSE)));
+    }
+    const HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, iconSize,
+                                   iconSize, iconSize ? LR_DEFAULTCOLOR : LR_DEFAULTSIZE);
+    SendDlgItemMessageW(dialog, IDC_PROGRAM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+}
+
+}  // namespace
+
+String formatBytes(std::uint64_t bytes) {
+    const std::uint64_t kilo = bytes / 1000;
+    if (kilo < 1000) return String("%KB", kilo);
+    const std::uint64_t tenths = (kilo + 50) / 100;  // megabytes with one decimal
+    return String("%.%MB", tenths / 10, tenths % 10);
+}
+
+void MemoryWindow::showFigures(const std::uint64_t (&figures)[5]) {
+    const int labels[5] = {1012, 1013, 1014, 1015, 1017};
+    std::uint64_t total = 0;
+    for (int i = 0; i < 5; ++i) {
+        SetDlgItemTextW(handle(), labels[i], formatBytes(figures[i]).toWide().c_str());
+        total += figures[i];
+    }
+    SetDlgItemTextW(handle(), 1011, formatBytes(total).toWide().c_str());
+}
+
+bool MemoryWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        dressPanel(handle(), resources_, true, 0);
+        SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(resources_.namedFont("ui-header")), FALSE);
+        return true;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_BUTTON) {
+        ShowWindow(handle(), SW_HIDE);
+        return true;
+    }
+    return false;
+}
+
+bool UpdateWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        dressPanel(handle(), resources_, true, 0);
+        SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(resources_.namedFont("ui-header")), FALSE);
+        SendDlgItemMessageW(handle(), IDC_GET_IT_NOW, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.namedFont("ui")),
+                            FALSE);
+        return true;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_BUTTON) {
+        SetFocus(GetParent(handle()));
+        ShowWindow(handle(), SW_HIDE);
+        return true;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_GET_IT_NOW) {
+        ShellExecuteW(handle(), L"open", webSite, nullptr, nullptr, SW_SHOWNORMAL);
+        return true;
+    }
+    return false;
+}
+
+void UninstallWindow::setStatusText(const String& text) { SetDlgItemTextW(handle(), IDC_HEADING, text.toWide().c_str()); }
+
+void UninstallWindow::enableClose() { EnableWindow(GetDlgItem(handle(), IDC_CLOSE_BUTTON), TRUE); }
+
+bool UninstallWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        dressPanel(handle(), resources_, false, 128);
+        SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.namedFont("ui")),
+                            FALSE);
+        return true;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_BUTTON) {
+        DestroyWindow(handle());
+        PostQuitMessage(0);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace ui

@@ -1,0 +1,84 @@
+#include "ui/text_popup.h"
+
+namespace ui {
+
+int popupItemWidth(int measured) { return measured / 8 * 8 + 8; }
+
+TextPopup::~TextPopup() { destroy(); }
+
+void TextPopup::create(HWND parent) {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    font_.reset(CreateFontIndirectW(&metrics.lfStatusFont));
+    Window::create(parent, L"qi-lark.TextPopup", L"Status Window", WS_CHILD | WS_BORDER, 0, RECT{0, 0, 0, 0});
+    RECT window, client;
+    GetWindowRect(handle(), &window);
+    GetClientRect(handle(), &client);
+    border_ = {(window.right - window.left) - client.right, (window.bottom - window.top) - client.bottom};
+}
+
+void TextPopup::setItems(const std::vector<cpp::String>& items) {
+    items_.clear();
+    widths_.clear();
+    int height = 0;
+    {
+        WindowDc dc(handle());
+        Selected selected(dc.get(), font_.get());
+        for (const auto& item : items) {
+            items_.push_back(item.toWide());
+            SIZE measured = {};
+            GetTextExtentPoint32W(dc.get(), items_.back().c_str(), static_cast<int>(items_.back().size()), &measured);
+            widths_.push_back(popupItemWidth(measured.cx));
+            height = measured.cy;
+        }
+    }
+    int content = static_cast<int>(items_.size()) * 8;
+    for (int width : widths_) content += width;
+    const SIZE next = {content + border_.cx, height + border_.cy};
+    if (next.cx < size_.cx) {
+        // The strip the smaller popup uncovers must be repainted by the parent.
+        RECT old;
+        GetWindowRect(handle(), &old);
+        MapWindowPoints(nullptr, GetParent(handle()), reinterpret_cast<POINT*>(&old), 2);
+        InvalidateRect(GetParent(handle()), &old, FALSE);
+    }
+    SetWindowPos(handle(), nullptr, 0, 0, next.cx, next.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    size_ = next;
+}
+
+void TextPopup::paint(HDC dc) {
+    RECT client;
+    GetClientRect(handle(), &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+    Selected selected(dc, font_.get());
+    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    int x = 4;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        RECT area = {x, client.top, client.right, client.bottom};
+        DrawTextW(dc, items_[i].c_str(), static_cast<int>(items_[i].size()), &area, DT_VCENTER | DT_SINGLELINE);
+        x += widths_[i] + 8;
+    }
+}
+
+LRESULT TextPopup::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        paintBuffered(handle(), message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                      [this](HDC dc, const RECT&) { paint(dc); });
+        return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_SIZING: {
+        RECT current;
+        GetWindowRect(handle(), &current);
+        *reinterpret_cast<RECT*>(lParam) = current;
+        return TRUE;
+    }
+    default: return defaultHandling(message, wParam, lParam);
+    }
+}
+
+}  // namespace ui

@@ -284,6 +284,14 @@ std::int32_t Document::activeFilterId() const {
     return detail_->filters.active()->id();
 }
 
+std::vector<cpp::FilePath> Document::openFilePaths() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    std::vector<cpp::FilePath> paths;
+    for (const auto& [id, source] : *detail_->store.sources())
+        if (source.kind() == Source::Kind::File) paths.push_back(source.path());
+    return paths;
+}
+
 cpp::String Document::sourceCaption() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     return detail_->store.name();

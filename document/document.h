@@ -65,6 +65,8 @@ public:
     void stop();
 
     cpp::String sourceCaption() const;
+    // The files open as sources, standard input left out.
+    std::vector<cpp::FilePath> openFilePaths() const;
     // The filter being edited in the filter box.
     std::int32_t activeFilterId() const;
     // No batch waits or is being merged and no rebuild is pending or running.

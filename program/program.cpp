@@ -1,5 +1,7 @@
 #include "program/program.h"
 
+#include "program/program_detail.h"
+
 #include <shlobj.h>
 
 #include "foundation/file.h"
@@ -12,13 +14,8 @@ namespace {
 using cpp::FilePath;
 using cpp::String;
 
-struct FontDeleter {
-    void operator()(HFONT font) const { DeleteObject(font); }
-};
-using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
-
-Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
-    return Font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, strikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+ui::Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
+    return ui::Font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, strikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
 }
 
@@ -44,16 +41,24 @@ void debugBox(const wchar_t* text) { MessageBoxW(nullptr, text, L"", MB_OK); }
 
 }  // namespace
 
-struct Program::Detail {
-    std::map<String, Font> fonts;
-};
+Program::Detail::Detail(Program& program, const FilePath& configPath)
+    : debug_(program.hasProperty("--debug")),
+      config_(configPath),
+      document_(std::make_unique<data::Document>(program.bus())),
+      viewer_(std::make_unique<data::Viewer>(*document_)) {}
+
+HFONT Program::Detail::namedFont(const char* name) {
+    const auto found = fonts.find(String(name));
+    return found == fonts.end() ? nullptr : found->second.get();
+}
 
 Program::Program(HINSTANCE instance, const String& commandLine)
-    : WinApp(instance, commandLine), dataFolder_(findDataFolder()), detail_(std::make_unique<Detail>()) {
+    : WinApp(instance, commandLine), dataFolder_(findDataFolder()) {
     if (hasProperty("--debug")) debugBox(L"At program begin");
     logger().addFilter(std::make_shared<cpp::DebugLogFilter_t>(8));
     logger().addFilter(std::make_shared<cpp::FileLogFilter_t>(dataFolder_, String(), String("log.txt"), 8));
     bus().resize(8);
+    detail_ = std::make_unique<Detail>(*this, dataFolder_.append("qi-lark.config.txt"));
     detail_->fonts[String("ui-header")] = makeFont(L"Tahoma", 16, FW_BOLD, false);
     detail_->fonts[String("ui")] = makeFont(L"Tahoma", 14, 0, false);
     detail_->fonts[String("ui-strikeout")] = makeFont(L"Tahoma", 14, 0, true);
@@ -62,12 +67,13 @@ Program::Program(HINSTANCE instance, const String& commandLine)
 
 Program::~Program() {
     bus().resize(0);
+    detail_->mainWindow.reset();
+    detail_->document().stop();
     if (hasProperty("--debug")) debugBox(L"At program end");
     cpp::logInfo(String("qi-lark % ended", version));
     detail_.reset();
 }
 
 HFONT Program::font(const String& name) const {
-    const auto found = detail_->fonts.find(name);
-    return found == detail_->fonts.end() ? nullptr : found->second.get();
+    return detail_->namedFont(name.c_str());
 }

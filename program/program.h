@@ -25,11 +25,12 @@ public:
     // "ui", "ui-header" or "ui-strikeout"; null for other names.
     HFONT font(const cpp::String& name) const;
 
+    struct Detail;
+    Detail& detail() { return *detail_; }
+
     static Program* current() { return static_cast<Program*>(cpp::Program::current()); }
 
 private:
-    struct Detail;
-
     cpp::FilePath dataFolder_;
     std::unique_ptr<Detail> detail_;
 };

@@ -1,61 +1,58 @@
-// The normal start. Until the main window exists, the program shows a plain
-// window with its version and the arguments it understood.
+// The normal start: the main window, connected to the document, with what
+// the command line and standard input name.
+#include "foundation/pipe_input.h"
 #include "program/program.h"
-#include "resources/resource_ids.h"
+#include "program/program_detail.h"
 
 namespace {
 
-const wchar_t windowClass[] = L"qi-lark.MainWindow";
-
-cpp::String describeArguments(const Program& program) {
-    cpp::String text("Arguments: %\r\n", program.property("argc"));
-    const long long count = cpp::String(program.property("argc")).toInt64();
-    for (long long n = 0; n < count; ++n)
-        text += cpp::String("arg[%] = %\r\n", n, program.property(cpp::String("arg[%]", n)));
-    return text;
+// Centred on the work area of the window's monitor.
+void centre(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT client;
-        GetClientRect(window, &client);
-        InflateRect(&client, -8, -8);
-        if (Program* program = Program::current()) {
-            const std::wstring text = describeArguments(*program).toWide();
-            HGDIOBJ previous = SelectObject(dc, program->font("ui"));
-            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, DT_LEFT | DT_NOPREFIX);
-            SelectObject(dc, previous);
-        }
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
+// The program's own switches are never file names.
+bool isSwitch(const cpp::String& argument) {
+    return argument == "--debug" || argument == "--noInstall" || argument == "--uninstall";
 }
 
 }  // namespace
 
 void Program::start() {
-    WNDCLASSEXW windowClassInfo = {};
-    windowClassInfo.cbSize = sizeof windowClassInfo;
-    windowClassInfo.lpfnWndProc = windowProcedure;
-    windowClassInfo.hInstance = instance();
-    windowClassInfo.hIcon = LoadIconW(instance(), MAKEINTRESOURCEW(IDI_PROGRAM));
-    windowClassInfo.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClassInfo.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClassInfo.lpszClassName = windowClass;
-    RegisterClassExW(&windowClassInfo);
+    Detail& d = *detail_;
+    d.config().load();
+    d.mainWindow = std::make_unique<ui::MainWindow>(d);
+    d.mainWindow->create();
+    centre(d.mainWindow->handle());
+    ShowWindow(d.mainWindow->handle(), SW_SHOW);
 
-    const std::wstring title = cpp::String("qi-lark %", version).toWide();
-    HWND window = CreateWindowExW(0, windowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 960,
-                                  480, nullptr, nullptr, instance(), nullptr);
-    if (window == nullptr) throw cpp::Exception(cpp::String("The main window could not be created"));
-    ShowWindow(window, SW_SHOW);
+    ui::MainWindow* window = d.mainWindow.get();
+    d.viewer().setDocumentChangedCallback([window] { window->requestRefresh(); });
+
+    const config::FontSpec spec = d.config().getFont("text-font", "Consolas", 16.0);
+    d.textFont.reset(CreateFontW(-static_cast<int>(spec.size + 0.5), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                 FIXED_PITCH | FF_MODERN, spec.face.toWide().c_str()));
+    window->text().setTextFont(d.textFont.get());
+
+    if (cpp::standardInputIsPipe()) d.document().openStandardInput(cpp::standardInput());
+
+    std::vector<cpp::String> files;
+    const long long count = cpp::String(property("argc")).toInt64();
+    for (long long n = 0; n < count; ++n) {
+        const cpp::String argument = property(cpp::String("arg[%]", n));
+        if (argument.empty() || isSwitch(argument)) continue;
+        files.push_back(argument);
+    }
+    if (!files.empty()) window->openFiles(files, false);
+    window->updateTitle();
 }

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commdlg.h>
 
 #include <algorithm>
 
@@ -7,6 +6,7 @@
 #include "foundation/logger.h"
 #include "foundation/utf8.h"
 #include "resources/resource_ids.h"
+#include "ui/safe_save.h"
 #include "ui/text_window.h"
 
 namespace ui {
@@ -21,24 +21,6 @@ bool held(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 void complain(const char* where, const std::exception& e) {
     cpp::logError(String("TextWindow::% : %", where, e.what()));
     MessageBeep(MB_ICONEXCLAMATION);
-}
-
-// The same file, by the system's identity of files where it can tell.
-bool sameFile(const cpp::FilePath& a, const cpp::FilePath& b) {
-    if (a.text() == b.text()) return true;
-    const auto identity = [](const cpp::FilePath& path, BY_HANDLE_FILE_INFORMATION& info) {
-        const HANDLE file = CreateFileW(path.toNative().toWide().c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        const bool known = GetFileInformationByHandle(file, &info) != 0;
-        CloseHandle(file);
-        return known;
-    };
-    BY_HANDLE_FILE_INFORMATION left = {}, right = {};
-    if (!identity(a, left) || !identity(b, right)) return false;
-    return left.dwVolumeSerialNumber == right.dwVolumeSerialNumber && left.nFileIndexHigh == right.nFileIndexHigh &&
-           left.nFileIndexLow == right.nFileIndexLow;
 }
 
 }  // namespace
@@ -368,46 +350,17 @@ void TextWindow::onFilterSelection(data::FilterKind kind) {
 }
 
 void TextWindow::saveSelection() {
-    wchar_t name[260] = {};
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = GetActiveWindow();
-    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
-    dialog.lpstrFile = name;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(name));
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&dialog)) return;
-    try {
-        saveSelectionTo(cpp::FilePath{String(std::wstring(name))});
-    } catch (const std::exception& e) {
-        MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);
-    }
+    const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+    const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+    saveWithDialog(handle(), viewer_.sources(),
+                   [&](const cpp::Output& output) { document_.writeSelection(output, start, end); });
 }
 
-// Written to a new file beside the target and moved over it when complete: a
-// failed write leaves the old file, and a file being viewed is never the target.
 void TextWindow::saveSelectionTo(const cpp::FilePath& target) {
-    for (const auto& [id, source] : viewer_.sources()) {
-        if (source.kind == data::Source::Kind::File && sameFile(target, cpp::FilePath(source.fullName)))
-            throw cpp::Exception(
-                String("% is open in qi-lark; saving over it would destroy the log being viewed.", target.toNative()));
-    }
-    const cpp::FilePath temporary = target.parent().append(String("%.saving", target.fileName()));
-    if (cpp::File::exists(temporary))
-        throw cpp::IOException(String("% is in the way of saving; remove it first.", temporary.toNative()));
-    try {
-        auto file = cpp::File::create(temporary);
-        const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
-        const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
-        document_.writeSelection(cpp::Output(file), start, end);
-        file->close();
-        const auto result = cpp::File::replace(temporary, target);
-        if (result != cpp::File::Result::Success)
-            throw cpp::IOException(String("Could not replace %: %", target.toNative(), cpp::File::resultName(result)));
-    } catch (...) {
-        cpp::File::remove(temporary);
-        throw;
-    }
+    const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+    const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+    saveSafely(target, viewer_.sources(),
+               [&](const cpp::Output& output) { document_.writeSelection(output, start, end); });
 }
 
 }  // namespace ui

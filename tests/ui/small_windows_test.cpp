@@ -4,6 +4,9 @@
 
 #include "resources/resource_ids.h"
 #include "test_files.h"
+#include <ole2.h>
+
+#include "ui/main_window.h"
 #include "ui/panels.h"
 #include "ui/text_popup.h"
 #include "ui_harness.h"
@@ -91,4 +94,14 @@ TEST(SmallWindows, MemoryPanelStatusPopupAndUpdateNotice) {
     EXPECT_EQ(GetFocus(), host.textHandle());
     SendMessageW(memory, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_BUTTON, BN_CLICKED), 0);
     EXPECT_FALSE(IsWindowVisible(memory));
+}
+
+TEST(MainWindowDrop, ADropNeverReportsAMove) {
+    const unsigned long all = DROPEFFECT_MOVE | DROPEFFECT_COPY | DROPEFFECT_LINK;
+    EXPECT_EQ(ui::dropEffect(0, all), DROPEFFECT_COPY) << "a plain drop replaces the files, yet reports a copy";
+    EXPECT_EQ(ui::dropEffect(MK_SHIFT, all), DROPEFFECT_COPY);
+    EXPECT_EQ(ui::dropEffect(MK_CONTROL, all), DROPEFFECT_COPY);
+    EXPECT_EQ(ui::dropEffect(MK_CONTROL | MK_SHIFT, all), DROPEFFECT_LINK);
+    EXPECT_EQ(ui::dropEffect(0, DROPEFFECT_MOVE | DROPEFFECT_LINK), DROPEFFECT_LINK);
+    EXPECT_EQ(ui::dropEffect(0, DROPEFFECT_MOVE), DROPEFFECT_NONE) << "a source that only moves is refused";
 }

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "program_harness.h"
+
+using namespace testing_support;
+
+namespace {
+
+HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }
+
+bool waitFor(const std::function<bool()>& done, int seconds = 30) {
+    const Time deadline = Time() + Duration::seconds(seconds);
+    while (Time() < deadline) {
+        if (done()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// The visible lines, as the program copies them after selecting all.
+String copyAll(HWND main) {
+    const HWND text = textWindowOf(main);
+    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
+    SendMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
+    String copied;
+    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            copied = String(std::wstring(wide));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return copied;
+}
+
+void click(HWND main, int id) { SendMessageW(GetDlgItem(main, id), BM_CLICK, 0, 0); }
+
+bool endsWith(const String& text, const String& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A top-level dialog of the process other than the main window (a message box).
+HWND waitForMessageBox(DWORD processId, HWND main) {
+    HWND found = nullptr;
+    waitFor([&] {
+        for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+             window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == processId && window != main && IsWindowVisible(window)) {
+                found = window;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+String todaysLog(const TemporaryFolder& data) {
+    return readFile(data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt"));
+}
+
+}  // namespace
+
+TEST(MainWindow, FailedFilesAreReportedTogetherAndTheRestOpens) {
+    TemporaryFolder data, logs;
+    writeFile(logs.file("real.log"), "a real line\n");
+    const String missing1 = logs.file("missing1.log").toString('\\');
+    const String missing2 = logs.file("missing2.log").toString('\\');
+    const PROCESS_INFORMATION process = startProgram(
+        data, String("--noInstall % \"%\" %", missing1, logs.file("real.log").toString('\\'), missing2));
+    const HWND box = waitForMessageBox(process.dwProcessId, nullptr);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), String("Some files failed to load:\n\t%\n\t%\n", logs.file("missing1.log").toString('/'),
+                                          logs.file("missing2.log").toString('/')));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    HWND main = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        main = FindWindowW(L"qi-lark.MainWindow", nullptr);
+        return main && endsWith(windowText(main), "real.log");
+    }));
+    EXPECT_EQ(readFile(data.file("qi-lark.config.txt")).find("files."), std::string::npos) << "no recent entry";
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+}
+
+TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
+    TemporaryFolder data, logs;
+    writeFile(logs.file("a.log"), "a1\na2\n");
+    writeFile(logs.file("b.log"), "b1\n");
+    const PROCESS_INFORMATION process =
+        startProgram(data, String("--noInstall % %", logs.file("a.log").toString('\\'), logs.file("b.log").toString('\\')));
+    const HWND main = waitForWindow(process.dwProcessId);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitFor([&] { return endsWith(windowText(main), "[a.log, b.log]"); })) << windowText(main);
+    ASSERT_TRUE(waitFor([&] { return copyAll(main) == "a1\r\na2\r\nb1"; })) << copyAll(main);
+
+    appendFile(logs.file("b.log"), "b2\n");
+    ASSERT_TRUE(waitFor([&] { return copyAll(main) == "a1\r\na2\r\nb1\r\nb2"; })) << copyAll(main);
+
+    click(main, 1006);  // pause tailing
+    EXPECT_TRUE(endsWith(windowText(main), " (paused)"));
+    appendFile(logs.file("a.log"), "a3\n");
+    Sleep(2500);
+    EXPECT_EQ(copyAll(main), "a1\r\na2\r\nb1\r\nb2") << "nothing arrives while paused";
+    click(main, 1006);
+    EXPECT_FALSE(endsWith(windowText(main), " (paused)"));
+    ASSERT_TRUE(waitFor([&] { return copyAll(main) == "a1\r\na2\r\nb1\r\nb2\r\na3"; })) << copyAll(main);
+
+    click(main, 1008);  // wrap lines
+    const String config = readFile(data.file("qi-lark.config.txt"));
+    EXPECT_NE(config.find("line_wrap"), std::string::npos) << config;
+    EXPECT_NE(config.find("true"), std::string::npos);
+    EXPECT_NE(config.find("files."), std::string::npos) << "the set is remembered";
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+    const String log = todaysLog(data);
+    EXPECT_NE(log.find("Document thread begin"), std::string::npos);
+    EXPECT_NE(log.find("Document thread end"), std::string::npos);
+}
+
+TEST(MainWindow, PipedDataIsShownBesideTheFiles) {
+    TemporaryFolder data, logs;
+    writeFile(logs.file("c.log"), "from the file\n");
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
+    std::wstring commandLine =
+        String("\"%\" --noInstall %", programPath().toString('\\'), logs.file("c.log").toString('\\')).toWide();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = readEnd;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    SetEnvironmentVariableW(L"QILARK_DATA_DIR", nullptr);
+    CloseHandle(readEnd);
+    DWORD written = 0;
+    WriteFile(writeEnd, "piped one\npiped two\n", 20, &written, nullptr);
+    CloseHandle(writeEnd);
+
+    const HWND main = waitForWindow(process.dwProcessId);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitFor([&] { return windowText(main).find("(stdin)") != std::string::npos; })) << windowText(main);
+    ASSERT_TRUE(waitFor([&] {
+        const String all = copyAll(main);
+        return all.find("piped one\r\npiped two") != std::string::npos && all.find("from the file") != std::string::npos;
+    })) << copyAll(main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+}

@@ -1,0 +1,427 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <cderr.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include "document/source.h"
+#include "foundation/logger.h"
+#include "foundation/process.h"
+#include "foundation/windows_exception.h"
+#include "resources/resource_ids.h"
+#include "ui/safe_save.h"
+
+namespace ui {
+
+using cpp::String;
+
+IDropTarget* makeDropTarget(MainWindow& window);
+
+namespace {
+
+constexpr int rowHeight = 26;
+constexpr int minimumWidth = 628;
+constexpr UINT firstRecent = 40100;
+
+enum ControlId { pauseId = 1006, addId = 1007, wrapId = 1008, optionsId = 1009, filterBoxId = 1018, viewId = 1019 };
+
+// Opens a popup menu at the control's lower-left corner.
+void trackBelow(HWND control, HMENU menu, HWND owner) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    POINT at = {rect.left + 1, rect.bottom};
+    if (!MonitorFromPoint(at, MONITOR_DEFAULTTONULL)) {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        GetMonitorInfoW(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
+        at.x = std::clamp<LONG>(at.x, monitor.rcWork.left, monitor.rcWork.right - 1);
+    }
+    TrackPopupMenu(menu, TPM_LEFTBUTTON, at.x, at.y, 0, owner, nullptr);
+}
+
+HMENU recentMenu(HMENU options) { return GetSubMenu(GetSubMenu(options, 0), 1); }
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowContext& context) : context_(context) {}
+
+MainWindow::~MainWindow() {
+    destroy();
+    if (dropTarget_) dropTarget_->Release();
+}
+
+void MainWindow::create() {
+    Window::create(nullptr, L"qi-lark.MainWindow", L"qi-log", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+                   RECT{0, 0, 960, 480});
+}
+
+bool MainWindow::isActive() const { return GetActiveWindow() == handle(); }
+
+HWND MainWindow::filterEdit() const {
+    return filterBox_ ? reinterpret_cast<HWND>(SendMessageW(filterBox_, CBEM_GETEDITCONTROL, 0, 0)) : nullptr;
+}
+
+HWND MainWindow::makeButton(const wchar_t* text, DWORD style, int x, int width, int id) {
+    const HWND button = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, 1, width, 24,
+                                        handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                        GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
+    return button;
+}
+
+void MainWindow::onCreate() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (int id : {IDB_RESUME, IDB_ADD, IDB_WRAP, IDB_CLOSE, IDB_PAUSE, IDB_HIGHLIGHT, IDB_SHOW, IDB_SHOW_ONLY, IDB_HIDE,
+                   IDB_EXCLUDE, IDB_OPEN, IDB_STOPPED, IDB_PAUSED, IDB_COPY, IDB_SAVE, IDB_SELECT_ALL, IDB_CLOSE_FILE,
+                   IDB_OPEN_FOLDER, IDB_SETTINGS})
+        context_.images().bitmap(id);
+    SendMessageW(handle(), WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_LOADTRANSPARENT)));
+    SendMessageW(handle(), WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 32, 32, LR_LOADTRANSPARENT)));
+
+    text_ = std::make_unique<TextWindow>(context_.document(), context_.viewer(), *this);
+    RECT client;
+    GetClientRect(handle(), &client);
+    text_->create(handle(), RECT{0, rowHeight, client.right, client.bottom}, 0);
+
+    optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, 10, 80, optionsId);
+    BUTTON_SPLITINFO split = {};
+    split.mask = BCSIF_STYLE;
+    split.uSplitStyle = BCSS_NOSPLIT;
+    SendMessageW(optionsButton_, BCM_SETSPLITINFO, 0, reinterpret_cast<LPARAM>(&split));
+    pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, 110, 32, pauseId);
+    updatePauseButton();
+    filterBox_ = CreateWindowExW(0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN, 146, 2, 204,
+                                 200, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterBoxId)), instance, nullptr);
+    SendMessageW(filterBox_, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
+    if (const HWND edit = filterEdit()) SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter Text"));
+    addButton_ = makeButton(L"Add", BS_FLAT, 354, 48, addId);
+    SendMessageW(addButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(context_.images().bitmap(IDB_ADD)));
+    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, 406, 160, viewId);
+    wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, 570, 24, wrapId);
+    SendMessageW(wrapButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(context_.images().bitmap(IDB_WRAP)));
+    const bool wrap = context_.config().get("line_wrap") == "true";
+    SendMessageW(wrapButton_, BM_SETCHECK, wrap ? BST_CHECKED : BST_UNCHECKED, 0);
+    context_.viewer().setWrap(wrap);
+
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, handle(), nullptr, instance, nullptr);
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 0);
+    SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_INITIAL, 250);
+    SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_RESHOW, 2000);
+    const std::pair<HWND, const wchar_t*> tools[] = {{pauseButton_, L"Pause/Resume Tailing"},
+                                                     {filterBox_, L"Filter Combo"},
+                                                     {addButton_, L"Add Button"},
+                                                     {viewButton_, L"View Button"},
+                                                     {wrapButton_, L"Toggle Line Wrapping"}};
+    for (const auto& [control, tip] : tools) {
+        TOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(control);
+        tool.lpszText = const_cast<wchar_t*>(tip);
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+
+    optionsMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_OPTIONS)));
+    const HMENU options = GetSubMenu(optionsMenu_.get(), 0);
+    const std::pair<UINT, int> bitmaps[] = {{ID_OPEN, IDB_OPEN},
+                                            {ID_OPEN_CONTAINING_FOLDER, IDB_OPEN_FOLDER},
+                                            {ID_CLOSE, IDB_CLOSE_FILE},
+                                            {ID_SAVE_AS, IDB_SAVE},
+                                            {ID_SETTINGS, IDB_SETTINGS}};
+    for (const auto& [command, image] : bitmaps) {
+        const HBITMAP bitmap = context_.images().bitmap(image);
+        SetMenuItemBitmaps(options, command, MF_BYCOMMAND, bitmap, bitmap);
+    }
+    rebuildRecentMenu();
+    viewMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_VIEW_MODE)));
+
+    dropTarget_ = makeDropTarget(*this);
+    const HRESULT registered = RegisterDragDrop(handle(), dropTarget_);
+    if (FAILED(registered)) throw cpp::windows::Exception(static_cast<std::uint32_t>(registered), "RegisterDragDrop");
+    context_.viewer().updateView();
+}
+
+void MainWindow::onSize() {
+    RECT client;
+    GetClientRect(handle(), &client);
+    // The filter list joins the layout with the filter bar; until then it takes no room.
+    const int listHeight = 0;
+    SetWindowPos(text_->handle(), nullptr, client.left, client.top + rowHeight + listHeight, client.right - client.left,
+                 client.bottom - client.top - rowHeight - listHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    InvalidateRect(handle(), nullptr, TRUE);
+}
+
+void MainWindow::updatePauseButton() {
+    const bool paused = context_.document().tailingPaused();
+    SendMessageW(pauseButton_, BM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(context_.images().bitmap(paused ? IDB_RESUME : IDB_PAUSE)));
+}
+
+void MainWindow::requestRefresh() {
+    if (!updatePosted_.exchange(true)) PostMessageW(handle(), refreshMessage, 0, 0);
+}
+
+void MainWindow::updateTitle() {
+    String title = context_.document().sourceCaption();
+    if (title.empty()) title = String("qi-lark %", context_.version());
+    if (context_.document().tailingPaused()) title += " (paused)";
+    SetWindowTextW(handle(), title.toWide().c_str());
+}
+
+void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
+    auto& document = context_.document();
+    if (replace) {
+        document.clear();
+        updatePauseButton();
+    }
+    std::vector<String> failed;
+    for (const String& name : names) {
+        try {
+            document.openFile(cpp::FilePath(name));
+        } catch (const std::exception& e) {
+            cpp::logError(String("openFiles : error opening % : %", name, e.what()));
+            failed.push_back(name);
+        }
+    }
+    updateTitle();
+    if (failed.empty()) {
+        config::RecentFiles record;
+        record.files = document.openFilePaths();
+        RECT rect;
+        GetWindowRect(handle(), &rect);
+        record.left = rect.left;
+        record.top = rect.top;
+        record.right = rect.right - rect.left;
+        record.bottom = rect.bottom - rect.top;
+        record.time = cpp::DateTime();
+        if (!record.files.empty()) {
+            context_.config().addRecentFiles(record);
+            rebuildRecentMenu();
+        }
+        return;
+    }
+    String text(failed.size() == 1 ? "A file failed to load:\n" : "Some files failed to load:\n");
+    for (const String& name : failed) {
+        String shown = name;
+        for (char& c : shown)
+            if (c == '\\') c = '/';
+        text += "\t" + shown + "\n";
+    }
+    MessageBoxW(handle(), text.toWide().c_str(), L"Error", MB_OK);
+}
+
+void MainWindow::rebuildRecentMenu() {
+    const HMENU recent = recentMenu(optionsMenu_.get());
+    while (GetMenuItemCount(recent) > 0) RemoveMenu(recent, 0, MF_BYPOSITION);
+    context_.config().load();
+    const auto entries = context_.config().getRecentFiles();
+    if (entries.empty()) {
+        AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_OPEN_RECENT_NONE, L"None");
+        return;
+    }
+    for (std::size_t i = 0; i < entries.size() && i < 50; ++i) {
+        std::vector<String> texts;
+        for (const auto& path : entries[i].files) texts.push_back(path.toString('/'));
+        AppendMenuW(recent, MF_STRING, firstRecent + i, data::sourceCaption(texts, false).toWide().c_str());
+    }
+}
+
+void MainWindow::openOptionsMenu() {
+    const HMENU options = GetSubMenu(optionsMenu_.get(), 0);
+    const bool open = !context_.document().openFilePaths().empty() || !context_.viewer().sources().empty();
+    for (UINT command : {ID_OPEN_CONTAINING_FOLDER, ID_CLOSE, ID_SAVE_AS})
+        EnableMenuItem(options, command, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+    trackBelow(optionsButton_, options, handle());
+}
+
+void MainWindow::openViewMenu() { trackBelow(viewButton_, GetSubMenu(viewMenu_.get(), 0), handle()); }
+
+void MainWindow::setViewMode(bool showFiles, bool showFilters) {
+    showFiles_ = showFiles;
+    showFilters_ = showFilters;
+    const wchar_t* name = !showFilters ? L"Hide Filters" : showFiles ? L"View Files and Filters" : L"View Filters";
+    SetWindowTextW(viewButton_, name);
+    RedrawWindow(text_->handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void MainWindow::openDialog() {
+    // Room for a large multiple selection.
+    std::wstring names(65536, L'\0');
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = GetActiveWindow();
+    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
+    dialog.lpstrFile = names.data();
+    dialog.nMaxFile = static_cast<DWORD>(names.size());
+    dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameW(&dialog)) {
+        if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+            MessageBoxW(handle(), L"Too many files were chosen at once; please choose fewer.", L"", MB_OK);
+        return;
+    }
+    std::vector<std::wstring> parts;
+    for (const wchar_t* at = names.c_str(); *at; at += wcslen(at) + 1) parts.emplace_back(at);
+    std::vector<String> paths;
+    if (parts.size() == 1) {
+        paths.emplace_back(parts.front());
+    } else {
+        for (std::size_t i = 1; i < parts.size(); ++i) paths.emplace_back(parts.front() + L"\\" + parts[i]);
+    }
+    openFiles(paths, true);
+}
+
+void MainWindow::saveVisibleLines() {
+    saveWithDialog(handle(), context_.viewer().sources(),
+                   [this](const cpp::Output& output) { context_.document().writeVisibleLines(output); });
+}
+
+void MainWindow::openContainingFolder() {
+    try {
+        const auto paths = context_.document().openFilePaths();
+        if (paths.empty()) return;
+        String prefix = paths.front().toString('/');
+        for (const auto& path : paths) {
+            const String text = path.toString('/');
+            std::size_t common = 0;
+            while (common < prefix.size() && common < text.size() && prefix[common] == text[common]) ++common;
+            prefix.resize(common);
+        }
+        if (prefix.empty()) return;
+        const cpp::FilePath folder = cpp::FilePath(prefix).parent();
+        wchar_t windows[MAX_PATH] = {};
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        const cpp::FilePath explorer = cpp::FilePath(String(std::wstring(windows))).append("explorer.exe");
+        cpp::Process::start(explorer, String("\"%\"", folder.toNative()), folder).detach();
+    } catch (const std::exception& e) {
+        MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);
+    }
+}
+
+void MainWindow::onCommand(UINT id, UINT code) {
+    auto& document = context_.document();
+    auto& viewer = context_.viewer();
+    switch (id) {
+    case optionsId: openOptionsMenu(); return;
+    case pauseId:
+        if (document.tailingPaused()) {
+            document.resumeTailing();
+        } else {
+            document.pauseTailing();
+        }
+        updatePauseButton();
+        updateTitle();
+        return;
+    case addId: document.addFilter(); return;
+    case wrapId: {
+        const bool wrap = SendMessageW(wrapButton_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        viewer.setWrap(wrap);
+        if (wrap && viewer.wrapWidth() != viewer.metrics().viewWidth) document.setViewWidth(viewer.wrapWidth());
+        viewer.updateView();
+        context_.config().set("line_wrap", wrap ? "true" : "false");
+        return;
+    }
+    case viewId:
+        if (showFiles_) {
+            setViewMode(false, false);
+        } else if (showFilters_) {
+            setViewMode(true, true);
+        } else {
+            setViewMode(false, true);
+        }
+        return;
+    case filterBoxId:
+        if (code == CBN_EDITCHANGE) {
+            wchar_t text[1024] = {};
+            GetWindowTextW(filterEdit(), text, 1024);
+            document.setFilterText(String(std::wstring(text)));
+        }
+        return;
+    case ID_HIDE_FILTERS: setViewMode(false, false); return;
+    case ID_VIEW_FILTERS: setViewMode(false, true); return;
+    case ID_VIEW_FILES_AND_FILTERS: setViewMode(true, true); return;
+    case ID_OPEN: openDialog(); return;
+    case ID_OPEN_CONTAINING_FOLDER: openContainingFolder(); return;
+    case ID_CLOSE:
+        document.clear();
+        updatePauseButton();
+        updateTitle();
+        return;
+    case ID_SAVE_AS: saveVisibleLines(); return;
+    case ID_SELECT_FILTER_SET:
+    case ID_FILTER_SETS:
+    case ID_SETTINGS: return;
+    case ID_HELP: ShellExecuteW(handle(), L"open", helpPage, nullptr, nullptr, SW_SHOWNORMAL); return;
+    default: break;
+    }
+    if (id >= firstRecent && id < firstRecent + 50) {
+        context_.config().load();
+        const auto entries = context_.config().getRecentFiles();
+        const std::size_t index = id - firstRecent;
+        if (index >= entries.size()) return;
+        std::vector<String> paths;
+        for (const auto& path : entries[index].files) paths.push_back(path.toString('/'));
+        openFiles(paths, true);
+    }
+}
+
+LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: onCreate(); return 0;
+    case WM_DESTROY:
+        RevokeDragDrop(handle());
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED) onSize();
+        return 0;
+    case WM_SIZING: {
+        auto* rect = reinterpret_cast<RECT*>(lParam);
+        if (rect->right - rect->left < minimumWidth) {
+            if (wParam == WMSZ_LEFT || wParam == WMSZ_TOPLEFT || wParam == WMSZ_BOTTOMLEFT) {
+                rect->left = rect->right - minimumWidth;
+            } else {
+                rect->right = rect->left + minimumWidth;
+            }
+        }
+        return TRUE;
+    }
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(handle(), &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
+    case refreshMessage:
+        updatePosted_ = false;
+        context_.viewer().refresh();
+        return 0;
+    case WM_MOUSEWHEEL: text_->onMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
+    case WM_MENURBUTTONUP:
+        if (reinterpret_cast<HMENU>(lParam) == recentMenu(optionsMenu_.get())) {
+            context_.config().load();
+            const auto entries = context_.config().getRecentFiles();
+            if (wParam < entries.size()) {
+                context_.config().removeRecentFiles(entries[wParam]);
+                rebuildRecentMenu();
+            }
+        }
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom == viewId && header->code == BCN_DROPDOWN) openViewMenu();
+        return 0;
+    }
+    case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    default: break;
+    }
+    return defaultHandling(message, wParam, lParam);
+}
+
+}  // namespace ui

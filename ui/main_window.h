@@ -1,0 +1,92 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "config/config.h"
+#include "document/document.h"
+#include "document/viewer.h"
+#include "ui/text_window.h"
+
+struct IDropTarget;
+
+namespace ui {
+
+// What the main window takes from the program.
+class MainWindowContext : public PanelResources {
+public:
+    virtual data::Document& document() = 0;
+    virtual data::Viewer& viewer() = 0;
+    virtual config::Config& config() = 0;
+    virtual const cpp::String& version() const = 0;
+    virtual bool debugMode() const = 0;
+};
+
+// The effect a drop of files reports: copy, or link where that is all the
+// source allows (or Ctrl+Shift asks for it); never move, which would make the
+// source delete the files it dragged.
+unsigned long dropEffect(unsigned long keys, unsigned long allowed);
+
+// The program's top-level window: the row of controls, the text window below
+// them, the Options and view-mode menus, and the ways files are opened.
+class MainWindow : public Window, public TextWindowHost {
+public:
+    static constexpr UINT refreshMessage = WM_USER;
+    static constexpr const wchar_t* helpPage = L"https://qi-lark.example.org/help/";
+
+    explicit MainWindow(MainWindowContext& context);
+    ~MainWindow() override;
+
+    // Created hidden; the caller centres and shows it.
+    void create();
+    // Opens the files as one batch (closing the open ones first with
+    // `replace`); failures, names that are no paths included, are reported
+    // together in one message box.
+    void openFiles(const std::vector<cpp::String>& names, bool replace);
+    void updateTitle();
+    // Asks for a refresh of the view from any thread; any number of calls
+    // before it is handled cost one queued message.
+    void requestRefresh();
+    TextWindow& text() { return *text_; }
+
+    bool showsFiles() const override { return showFiles_; }
+    bool isActive() const override;
+    HWND filterEdit() const override;
+    bool debugMode() const override { return context_.debugMode(); }
+    Images& images() override { return context_.images(); }
+    HFONT namedFont(const char* name) override { return context_.namedFont(name); }
+
+    class DropTarget;
+
+protected:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void onCreate();
+    void onSize();
+    void onCommand(UINT id, UINT code);
+    void openOptionsMenu();
+    void openViewMenu();
+    void setViewMode(bool showFiles, bool showFilters);
+    void rebuildRecentMenu();
+    void openDialog();
+    void saveVisibleLines();
+    void openContainingFolder();
+    void updatePauseButton();
+    HWND makeButton(const wchar_t* text, DWORD style, int x, int width, int id);
+
+    MainWindowContext& context_;
+    std::unique_ptr<TextWindow> text_;
+    HWND optionsButton_ = nullptr, pauseButton_ = nullptr, filterBox_ = nullptr, addButton_ = nullptr,
+         viewButton_ = nullptr, wrapButton_ = nullptr, tooltip_ = nullptr;
+    Menu optionsMenu_, viewMenu_;
+    ::IDropTarget* dropTarget_ = nullptr;
+    std::atomic<bool> updatePosted_{false};
+    bool showFiles_ = false;
+    bool showFilters_ = true;
+};
+
+}  // namespace ui

@@ -1,0 +1,75 @@
+#include "ui/safe_save.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include "foundation/file.h"
+
+namespace ui {
+
+using cpp::String;
+
+namespace {
+
+// The same file, by the system's identity of files where it can tell.
+bool sameFile(const cpp::FilePath& a, const cpp::FilePath& b) {
+    if (a.text() == b.text()) return true;
+    const auto identity = [](const cpp::FilePath& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE file = CreateFileW(path.toNative().toWide().c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool known = GetFileInformationByHandle(file, &info) != 0;
+        CloseHandle(file);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION left = {}, right = {};
+    if (!identity(a, left) || !identity(b, right)) return false;
+    return left.dwVolumeSerialNumber == right.dwVolumeSerialNumber && left.nFileIndexHigh == right.nFileIndexHigh &&
+           left.nFileIndexLow == right.nFileIndexLow;
+}
+
+}  // namespace
+
+void saveSafely(const cpp::FilePath& target, const std::map<std::int32_t, data::SourceInfo>& sources,
+                const std::function<void(const cpp::Output&)>& write) {
+    for (const auto& [id, source] : sources) {
+        if (source.kind == data::Source::Kind::File && sameFile(target, cpp::FilePath(source.fullName)))
+            throw cpp::Exception(
+                String("% is open in qi-lark; saving over it would destroy the log being viewed.", target.toNative()));
+    }
+    const cpp::FilePath temporary = target.parent().append(String("%.saving", target.fileName()));
+    if (cpp::File::exists(temporary))
+        throw cpp::IOException(String("% is in the way of saving; remove it first.", temporary.toNative()));
+    try {
+        auto file = cpp::File::create(temporary);
+        write(cpp::Output(file));
+        file->close();
+        const auto result = cpp::File::replace(temporary, target);
+        if (result != cpp::File::Result::Success)
+            throw cpp::IOException(String("Could not replace %: %", target.toNative(), cpp::File::resultName(result)));
+    } catch (...) {
+        cpp::File::remove(temporary);
+        throw;
+    }
+}
+
+void saveWithDialog(HWND owner, const std::map<std::int32_t, data::SourceInfo>& sources,
+                    const std::function<void(const cpp::Output&)>& write) {
+    wchar_t name[260] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = GetActiveWindow();
+    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(name));
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&dialog)) return;
+    try {
+        saveSafely(cpp::FilePath{String(std::wstring(name))}, sources, write);
+    } catch (const std::exception& e) {
+        MessageBoxW(owner, String(e.what()).toWide().c_str(), L"", MB_OK);
+    }
+}
+
+}  // namespace ui

@@ -3,6 +3,7 @@
 #include "foundation/pipe_input.h"
 #include "program/program.h"
 #include "program/program_detail.h"
+#include "program/update_check.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ void Program::start() {
                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                  FIXED_PITCH | FF_MODERN, spec.face.toWide().c_str()));
     window->text().setTextFont(d.textFont.get());
+
+    if (d.config().get("update-check") != "off") startUpdateCheck(*window);
 
     if (cpp::standardInputIsPipe()) d.document().openStandardInput(cpp::standardInput());
 

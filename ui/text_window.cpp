@@ -130,6 +130,11 @@ void TextWindow::updateStatusText(const data::TextCursor& cursor) {
     }
 }
 
+void TextWindow::showUpdateNotice() {
+    ShowWindow(updateNotice_.handle(), SW_SHOWNA);
+    stackPanels();
+}
+
 void TextWindow::onSize() {
     stackPanels();
     if (IsWindowVisible(statusPopup_.handle())) applyPopupRule();

@@ -51,6 +51,8 @@ public:
     // Shows the position under the pointer in the status popup, or hides it.
     void updateStatusText(const data::TextCursor& cursor);
     UpdateWindow& updateNotice() { return updateNotice_; }
+    // Shows the update notice without activating it, stacked in the corner.
+    void showUpdateNotice();
     MemoryWindow& memoryWindow() { return memoryWindow_; }
     TextPopup& statusPopup() { return statusPopup_; }
     void onMouseWheel(int delta);

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "../foundation/local_server.h"
+#include "program/update_check.h"
+#include "program_harness.h"
+
+using namespace testing_support;
+
+TEST(UpdateCheck, VersionsCompareByTheirNumbers) {
+    const Version own = parseVersion("0.82");
+    EXPECT_EQ(own.major, 0);
+    EXPECT_EQ(own.minor, 82);
+    EXPECT_TRUE(isNewer(own, parseVersion("0.83")));
+    EXPECT_TRUE(isNewer(own, parseVersion("1.0")));
+    EXPECT_FALSE(isNewer(own, parseVersion("0.82")));
+    EXPECT_FALSE(isNewer(own, parseVersion("0.9"))) << "9 is less than 82";
+    const Version embedded = parseVersion("latest: 0.85 (released 2.3.2027)\n");
+    EXPECT_EQ(embedded.minor, 85) << "the first pair counts";
+    EXPECT_EQ(parseVersion("no number").major, 0);
+}
+
+namespace {
+
+// Starts the program against the version file at `url` and tells whether the
+// update notice shows; the log says when the check ended.
+bool noticeShownAt(const String& url) {
+    TemporaryFolder data;
+    SetEnvironmentVariableW(L"QILARK_UPDATE_URL", url.toWide().c_str());
+    const PROCESS_INFORMATION process = startProgram(data, "--noInstall");
+    SetEnvironmentVariableW(L"QILARK_UPDATE_URL", nullptr);
+    const HWND main = waitForWindow(process.dwProcessId);
+    EXPECT_NE(main, nullptr);
+    const FilePath log = data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt");
+    const Time deadline = Time() + Duration::seconds(30);
+    bool ended = false;
+    while (!ended && Time() < deadline) {
+        Sleep(100);
+        const String text = cpp::File::exists(log) ? readFile(log) : String();
+        ended = text.find("Update check: ") != std::string::npos || text.find("Error: ") != std::string::npos;
+    }
+    EXPECT_TRUE(ended) << "the check finished and was logged";
+    Sleep(500);
+    const HWND text = FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr);
+    bool shown = false;
+    for (HWND panel = FindWindowExW(text, nullptr, L"#32770", nullptr); panel;
+         panel = FindWindowExW(text, panel, L"#32770", nullptr)) {
+        wchar_t heading[64] = {};
+        GetDlgItemTextW(panel, 1004, heading, 64);
+        if (std::wstring(heading) == L"An Update Is Available!") shown = IsWindowVisible(panel) != 0;
+    }
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+    return shown;
+}
+
+bool noticeShown(const LocalServer::Answer& answer) {
+    LocalServer server(answer);
+    return noticeShownAt(server.url("/version.txt"));
+}
+
+LocalServer::Answer offering(const char* body) {
+    return [body](asio::ip::tcp::socket& socket, const std::string&) { reply(socket, "200 OK", body); };
+}
+
+}  // namespace
+
+TEST(UpdateCheck, ANewerVersionIsAnnouncedAndNothingElse) {
+    EXPECT_TRUE(noticeShown(offering("0.83\n")));
+    EXPECT_TRUE(noticeShown(offering("1.0")));
+    EXPECT_FALSE(noticeShown(offering("0.82")));
+    EXPECT_FALSE(noticeShown(offering("0.9")));
+    EXPECT_TRUE(noticeShown(offering("<p>Latest version: 0.90 of 3.1.2027</p>")));
+    EXPECT_FALSE(noticeShown([](asio::ip::tcp::socket& socket, const std::string&) {
+        reply(socket, "404 Not Found", "nginx/1.24");
+    }));
+    {
+        LocalServer* self = nullptr;
+        LocalServer hanging([&](asio::ip::tcp::socket&, const std::string&) { self->hold(Duration::seconds(20)); });
+        self = &hanging;
+        EXPECT_FALSE(noticeShownAt(hanging.url("/version.txt"))) << "a server that never answers";
+    }
+    unsigned short closed = 0;
+    {
+        LocalServer gone([](asio::ip::tcp::socket&, const std::string&) {});
+        closed = gone.port();
+    }
+    EXPECT_FALSE(noticeShownAt(String("http://127.0.0.1:%/version.txt", closed))) << "no server";
+}

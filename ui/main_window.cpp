@@ -49,6 +49,8 @@ MainWindow::MainWindow(MainWindowContext& context) : context_(context) {}
 
 MainWindow::~MainWindow() {
     destroy();
+    detachColourMenu();
+    if (imageList_) ImageList_Destroy(imageList_);
     if (dropTarget_) dropTarget_->Release();
 }
 
@@ -94,10 +96,7 @@ void MainWindow::onCreate() {
     SendMessageW(optionsButton_, BCM_SETSPLITINFO, 0, reinterpret_cast<LPARAM>(&split));
     pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, 110, 32, pauseId);
     updatePauseButton();
-    filterBox_ = CreateWindowExW(0, WC_COMBOBOXEXW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN, 146, 2, 204,
-                                 200, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterBoxId)), instance, nullptr);
-    SendMessageW(filterBox_, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
-    if (const HWND edit = filterEdit()) SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter Text"));
+    createFilterControls();
     addButton_ = makeButton(L"Add", BS_FLAT, 354, 48, addId);
     SendMessageW(addButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(context_.images().bitmap(IDB_ADD)));
     viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, 406, 160, viewId);
@@ -145,14 +144,30 @@ void MainWindow::onCreate() {
     dropTarget_ = makeDropTarget(*this);
     const HRESULT registered = RegisterDragDrop(handle(), dropTarget_);
     if (FAILED(registered)) throw cpp::windows::Exception(static_cast<std::uint32_t>(registered), "RegisterDragDrop");
+    context_.viewer().setListsChangedCallback([this] { onUpdateFilters(); });
     context_.viewer().updateView();
 }
 
 void MainWindow::onSize() {
     RECT client;
     GetClientRect(handle(), &client);
-    // The filter list joins the layout with the filter bar; until then it takes no room.
-    const int listHeight = 0;
+    int listHeight = 0;
+    if (ListView_GetItemCount(filterList_) == 0) {
+        ShowWindow(filterList_, SW_HIDE);
+    } else {
+        const int width = client.right - client.left - 8;
+        listHeight = filterListHeight();
+        SetWindowPos(filterList_, nullptr, client.left + 4, client.top + rowHeight, width, listHeight,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const int rewrapped = filterListHeight();
+        if (rewrapped != listHeight) {
+            listHeight = rewrapped;
+            SetWindowPos(filterList_, nullptr, client.left + 4, client.top + rowHeight, width, listHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        ShowWindow(filterList_, SW_SHOWNA);
+        listHeight += 2;
+    }
     SetWindowPos(text_->handle(), nullptr, client.left, client.top + rowHeight + listHeight, client.right - client.left,
                  client.bottom - client.top - rowHeight - listHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     InvalidateRect(handle(), nullptr, TRUE);
@@ -248,6 +263,7 @@ void MainWindow::setViewMode(bool showFiles, bool showFilters) {
     showFilters_ = showFilters;
     const wchar_t* name = !showFilters ? L"Hide Filters" : showFiles ? L"View Files and Filters" : L"View Filters";
     SetWindowTextW(viewButton_, name);
+    onUpdateFilters();
     RedrawWindow(text_->handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
@@ -337,11 +353,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
         }
         return;
     case filterBoxId:
-        if (code == CBN_EDITCHANGE) {
-            wchar_t text[1024] = {};
-            GetWindowTextW(filterEdit(), text, 1024);
-            document.setFilterText(String(std::wstring(text)));
-        }
+        if (code == CBN_EDITCHANGE) onFilterTextChanged();
         return;
     case ID_HIDE_FILTERS: setViewMode(false, false); return;
     case ID_VIEW_FILTERS: setViewMode(false, true); return;
@@ -359,6 +371,11 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_SETTINGS: return;
     case ID_HELP: ShellExecuteW(handle(), L"open", helpPage, nullptr, nullptr, SW_SHOWNORMAL); return;
     default: break;
+    }
+    if ((id >= ID_FILTER_HIGHLIGHT && id <= ID_FILTER_REMOVE) || (id >= ID_FILTER_SHOW_ONLY && id <= ID_FILE_STOP) ||
+        (id >= 40150 && id <= 40185)) {
+        onItemCommand(id);
+        return;
     }
     if (id >= firstRecent && id < firstRecent + 50) {
         context_.config().load();
@@ -415,8 +432,30 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == viewId && header->code == BCN_DROPDOWN) openViewMenu();
-        return 0;
+        if (header->idFrom == viewId && header->code == BCN_DROPDOWN) {
+            openViewMenu();
+            return 0;
+        }
+        return onFilterNotify(*header);
+    }
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (measure->CtlType != ODT_MENU) break;
+        measure->itemWidth = 12;
+        measure->itemHeight = 24;
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (draw->CtlType != ODT_MENU) break;
+        RECT area = draw->rcItem;
+        FillRect(draw->hDC, &area, GetSysColorBrush((draw->itemState & ODS_SELECTED) ? COLOR_MENUHILIGHT : COLOR_MENU));
+        InflateRect(&area, -4, -4);
+        FillRect(draw->hDC, &area, GetSysColorBrush(COLOR_WINDOWFRAME));
+        InflateRect(&area, -1, -1);
+        Brush swatch(CreateSolidBrush(toColorRef(data::paletteColour(35 - static_cast<int>(draw->itemID - 40150)))));
+        FillRect(draw->hDC, &area, swatch.get());
+        return TRUE;
     }
     case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     default: break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <memory>
@@ -51,6 +52,11 @@ public:
     // before it is handled cost one queued message.
     void requestRefresh();
     TextWindow& text() { return *text_; }
+    // Rebuilds the filter list and refreshes the filter box from the viewer.
+    void onUpdateFilters();
+    HWND filterList() const { return filterList_; }
+    HWND filterBox() const { return filterBox_; }
+    HMENU colourMenu() const { return colourMenu_.get(); }
 
     bool showsFiles() const override { return showFiles_; }
     bool isActive() const override;
@@ -76,13 +82,39 @@ private:
     void saveVisibleLines();
     void openContainingFolder();
     void updatePauseButton();
+    // The filter bar and list.
+    void createFilterControls();
+    void onFilterTextChanged();
+    // Writes the active filter's text and kind image into the box.
+    void showInBox(const std::wstring& text, int image);
+    LRESULT onFilterNotify(const NMHDR& header);
+    void openItemMenu();
+    void onItemCommand(UINT id);
+    int filterListHeight();
+    // The filter and file menus share the colour menu; it must not be
+    // destroyed with each of them.
+    void detachColourMenu();
+    static LRESULT CALLBACK editProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
     HWND makeButton(const wchar_t* text, DWORD style, int x, int width, int id);
 
     MainWindowContext& context_;
     std::unique_ptr<TextWindow> text_;
     HWND optionsButton_ = nullptr, pauseButton_ = nullptr, filterBox_ = nullptr, addButton_ = nullptr,
          viewButton_ = nullptr, wrapButton_ = nullptr, tooltip_ = nullptr;
-    Menu optionsMenu_, viewMenu_;
+    Menu optionsMenu_, viewMenu_, filterMenu_, fileMenu_, colourMenu_;
+    HIMAGELIST imageList_ = nullptr;
+    HWND filterList_ = nullptr;
+    struct ItemRecord {
+        std::int32_t sourceId = 0;
+        std::int32_t filterId = 0;
+        COLORREF text = 0;
+        COLORREF background = 0;
+    };
+    std::vector<ItemRecord> records_;
+    std::wstring lastText_;
+    int lastImage_ = 1;
+    bool editing_ = false;
+    WNDPROC editDefault_ = nullptr;
     ::IDropTarget* dropTarget_ = nullptr;
     std::atomic<bool> updatePosted_{false};
     bool showFiles_ = false;

@@ -164,13 +164,15 @@ void TextWindow::paintSourceBand(DrawContext& draw, std::uint32_t first, std::ui
     const int labelHeight = labelFontHeight_ + 8;
     RECT client;
     GetClientRect(handle(), &client);
+    // The run covers [top, bottom) of the client area; its label fits when
+    // the run is taller than the label.
     const int top = std::max(rowTop(first), 0);
-    const int bottom = rowTop(end);
-    draw.fillAlpha((colour & 0x00FFFFFF) | 0x40000000, RECT{0, top, client.right, top + std::min(bottom, labelHeight)});
-    draw.fillAlpha(colour, RECT{client.right - 8, top, client.right, top + bottom});
-    if (bottom > labelHeight) {
+    const int height = rowTop(end) - top;
+    draw.fillAlpha((colour & 0x00FFFFFF) | 0x40000000, RECT{0, top, client.right, top + std::min(height, labelHeight)});
+    draw.fillAlpha(colour, RECT{client.right - 8, top, client.right, top + height});
+    if (height > labelHeight) {
         const int x0 = client.right - size.cx - 8;
-        draw.fillAlpha((colour & 0x00FFFFFF) | 0xA0000000, RECT{x0, top, x0 + size.cx + 8, top + std::min(bottom, labelHeight)});
+        draw.fillAlpha((colour & 0x00FFFFFF) | 0xA0000000, RECT{x0, top, x0 + size.cx + 8, top + std::min(height, labelHeight)});
         draw.setTextColor(labelText);
         TextOutW(draw.dc(), x0 + 4, top + 4, name.c_str(), static_cast<int>(name.size()));
     }

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "config/config.h"
+#include "document/document_detail.h"
+#include "document/source.h"
+#include "resources/resource_ids.h"
+#include "test_files.h"
+#include "ui/main_window.h"
+#include "ui_harness.h"
+
+using cpp::String;
+using data::FilterKind;
+
+namespace {
+
+// The main window in this process, over a document and configuration of its own.
+class MainWindowUnderTest : public ui::MainWindowContext {
+public:
+    MainWindowUnderTest()
+        : bus_(8, String("Bus")),
+          document_(bus_),
+          viewer_(document_),
+          config_(folder.file("qi-lark.config.txt")),
+          window(*this) {
+        testing_support::comReady();
+        for (const char* name : {"ui", "ui-header"})
+            fonts_[name].reset(CreateFontW(-11, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+        fonts_["ui-strikeout"].reset(CreateFontW(-11, 0, 0, 0, 0, 0, 0, TRUE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+        window.create();
+        viewer_.setDocumentChangedCallback([this] { window.requestRefresh(); });
+        ShowWindow(window.handle(), SW_SHOW);
+        pump();
+    }
+    ~MainWindowUnderTest() override {
+        viewer_.setDocumentChangedCallback(nullptr);
+        document_.stop();
+    }
+
+    data::Document& document() override { return document_; }
+    data::Viewer& viewer() override { return viewer_; }
+    config::Config& config() override { return config_; }
+    const String& version() const override { return version_; }
+    bool debugMode() const override { return false; }
+    HFONT namedFont(const char* name) override { return fonts_[name].get(); }
+    ui::Images& images() override { return images_; }
+
+    void pump(int milliseconds = 0) {
+        const cpp::Time deadline = cpp::Time() + cpp::Duration::milliseconds(milliseconds);
+        do {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            Sleep(5);
+        } while (cpp::Time() < deadline);
+    }
+    bool settle(std::size_t lines) {
+        const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(30);
+        while (cpp::Time() < deadline) {
+            pump();
+            if (document_.isIdle() && viewer_.status().lines == lines && viewer_.status().progress >= 1.0) {
+                pump(50);
+                return true;
+            }
+        }
+        return false;
+    }
+    void type(const wchar_t* text) {
+        SetWindowTextW(window.filterEdit(), text);
+        SendMessageW(window.handle(), WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE),
+                     reinterpret_cast<LPARAM>(window.filterBox()));
+    }
+    std::vector<String> items() {
+        std::vector<String> texts;
+        const HWND list = window.filterList();
+        for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+            wchar_t text[256] = {};
+            ListView_GetItemText(list, i, 0, text, 256);
+            texts.emplace_back(std::wstring(text));
+        }
+        return texts;
+    }
+    int imageOf(int item) {
+        LVITEMW entry = {};
+        entry.mask = LVIF_IMAGE;
+        entry.iItem = item;
+        ListView_GetItem(window.filterList(), &entry);
+        return entry.iImage;
+    }
+    void select(int item) {
+        ListView_SetItemState(window.filterList(), item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    void command(UINT id) { SendMessageW(window.handle(), WM_COMMAND, id, 0); }
+    std::uint32_t requests() {
+        cpp::Mutex::Lock job(document_.detail()->jobMutex, false);
+        return document_.detail()->sequence;
+    }
+    String boxText() {
+        wchar_t text[256] = {};
+        GetWindowTextW(window.filterEdit(), text, 256);
+        return String(std::wstring(text));
+    }
+
+    testing_support::TemporaryFolder folder;
+
+private:
+    cpp::Bus bus_;
+    data::Document document_;
+    data::Viewer viewer_;
+    config::Config config_;
+    ui::Images images_;
+    std::map<String, ui::Font> fonts_;
+    String version_{"0.82"};
+
+public:
+    ui::MainWindow window;
+};
+
+}  // namespace
+
+TEST(FilterBar, TypingSavingKindsRemovalAndBrokenPatterns) {
+    MainWindowUnderTest t;
+    testing_support::writeFile(t.folder.file("app.log"), "an error here\nall fine\nanother error\nwarn only\n");
+    t.window.openFiles({t.folder.file("app.log").toString('/')}, false);
+    ASSERT_TRUE(t.settle(4));
+
+    const std::uint32_t before = t.requests();
+    t.type(L"e");
+    t.type(L"er");
+    t.type(L"err");
+    EXPECT_EQ(t.requests(), before + 3) << "each change of text refilters";
+    t.type(L"err");
+    EXPECT_EQ(t.requests(), before + 3) << "the same text does not";
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.viewer().status().visibleLines, 2u) << "a new filter shows only its matches";
+    EXPECT_EQ(t.items(), (std::vector<String>{"err (2)"})) << "the active filter is listed";
+
+    SendMessageW(t.window.filterEdit(), WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.items(), (std::vector<String>{"err (2)"}));
+    EXPECT_EQ(t.imageOf(0), static_cast<int>(FilterKind::ShowOnly));
+    EXPECT_EQ(t.boxText(), "") << "the box shows the fresh active filter";
+    const auto savedBefore = t.viewer().filters().size();
+    SendMessageW(t.window.filterEdit(), WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.viewer().filters().size(), savedBefore) << "a second Enter saves nothing";
+
+    t.select(0);
+    t.command(ID_FILTER_HIDE);
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.viewer().status().visibleLines, 2u) << "now the error lines are hidden";
+    EXPECT_EQ(t.imageOf(0), static_cast<int>(FilterKind::Hide));
+
+    t.command(40150);  // top-left swatch
+    ASSERT_TRUE(t.settle(4));
+    const auto saved = t.viewer().filters().begin()->second;
+    EXPECT_EQ(saved.colour, data::paletteColour(35));
+    t.select(0);
+    t.command(40185);  // bottom-right swatch
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.viewer().filters().begin()->second.colour, data::paletteColour(0));
+
+    t.type(L"(a");
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.viewer().status().visibleLines, 2u) << "a broken pattern hides nothing more";
+    bool broken = false;
+    for (const auto& [id, info] : t.viewer().filters()) broken = broken || (info.text == "(a" && !info.hasPattern);
+    EXPECT_TRUE(broken) << "and is listed as having no pattern (drawn struck out)";
+
+    // Remove on the active filter empties the box and sets the kind to Show.
+    const auto list = t.items();
+    ASSERT_EQ(list.size(), 2u);
+    t.select(1);
+    t.command(ID_FILTER_REMOVE);
+    ASSERT_TRUE(t.settle(4));
+    EXPECT_EQ(t.boxText(), "");
+    EXPECT_EQ(t.viewer().filters().at(t.document().activeFilterId()).kind, FilterKind::Show);
+}
+
+TEST(FilterBar, SourceItemsColoursAndTheListHeight) {
+    MainWindowUnderTest t;
+    testing_support::writeFile(t.folder.file("one.log"), "first\n");
+    testing_support::writeFile(t.folder.file("two.log"), "second\n");
+    t.window.openFiles({t.folder.file("one.log").toString('/'), t.folder.file("two.log").toString('/')}, false);
+    ASSERT_TRUE(t.settle(2));
+    t.command(ID_VIEW_FILES_AND_FILTERS);
+    t.pump(50);
+    ASSERT_EQ(t.items(), (std::vector<String>{"one (1)", "two (1)"}));
+    EXPECT_EQ(t.imageOf(0), 5) << "reading";
+
+    t.select(0);
+    t.command(ID_FILE_PAUSE);
+    t.pump(100);
+    EXPECT_TRUE(t.viewer().sources().at(1).paused);
+    EXPECT_EQ(t.imageOf(0), 6);
+    t.command(ID_FILE_RESUME);
+    t.pump(100);
+    EXPECT_FALSE(t.viewer().sources().at(1).paused);
+    t.command(ID_FILE_STOP);
+    t.pump(100);
+    EXPECT_FALSE(t.viewer().sources().at(1).reading);
+    EXPECT_EQ(t.imageOf(0), 7) << "the stopped image";
+
+    t.select(1);
+    t.command(40150);
+    t.pump(100);
+    EXPECT_EQ(t.viewer().sources().at(2).colour, data::paletteColour(35));
+    const auto shot = testing_support::capture(t.window.text().handle());
+    testing_support::savePng(shot, L"recoloured-source");
+    const int strip = shot.width - 4;
+    int row = -1;
+    for (const auto& line : t.viewer().pageLines())
+        if (line.entry.sourceId == 2) row = static_cast<int>((t.viewer().pageFirst() + (&line - &t.viewer().pageLines()[0])) * t.viewer().pitch()) + 5 - t.viewer().scrollY();
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(shot.at(strip, row), data::paletteColour(35) & 0x00FFFFFF) << "the band takes the new colour";
+
+    for (int i = 0; i < 20; ++i) {
+        t.type(String("filter number %", i).toWide().c_str());
+        SendMessageW(t.window.filterEdit(), WM_KEYDOWN, VK_RETURN, 0);
+    }
+    ASSERT_TRUE(t.settle(2));
+    RECT list, text;
+    GetWindowRect(t.window.filterList(), &list);
+    GetWindowRect(t.window.text().handle(), &text);
+    EXPECT_LE(list.bottom - list.top, 64) << "the list grows to 64 pixels at most";
+    EXPECT_GT(list.bottom - list.top, 20);
+    EXPECT_EQ(text.top, list.bottom + 2) << "the text window starts below it";
+}

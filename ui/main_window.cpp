@@ -248,12 +248,15 @@ void MainWindow::rebuildRecentMenu() {
     }
 }
 
-void MainWindow::openOptionsMenu() {
-    const HMENU options = GetSubMenu(optionsMenu_.get(), 0);
+void MainWindow::updateOptionsMenu() {
     const bool open = !context_.document().openFilePaths().empty() || !context_.viewer().sources().empty();
     for (UINT command : {ID_OPEN_CONTAINING_FOLDER, ID_CLOSE, ID_SAVE_AS})
-        EnableMenuItem(options, command, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
-    trackBelow(optionsButton_, options, handle());
+        EnableMenuItem(optionsMenu(), command, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+}
+
+void MainWindow::openOptionsMenu() {
+    updateOptionsMenu();
+    trackBelow(optionsButton_, optionsMenu(), handle());
 }
 
 void MainWindow::openViewMenu() { trackBelow(viewButton_, GetSubMenu(viewMenu_.get(), 0), handle()); }

@@ -57,6 +57,10 @@ public:
     HWND filterList() const { return filterList_; }
     HWND filterBox() const { return filterBox_; }
     HMENU colourMenu() const { return colourMenu_.get(); }
+    HMENU optionsMenu() const { return GetSubMenu(optionsMenu_.get(), 0); }
+    ::IDropTarget* dropTarget() const { return dropTarget_; }
+    // Sets the Options menu's items enabled as they would be when it opens.
+    void updateOptionsMenu();
 
     bool showsFiles() const override { return showFiles_; }
     bool isActive() const override;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <shlobj.h>
 
 #include "config/config.h"
 #include "document/document_detail.h"
@@ -229,4 +231,110 @@ TEST(FilterBar, SourceItemsColoursAndTheListHeight) {
     EXPECT_LE(list.bottom - list.top, 64) << "the list grows to 64 pixels at most";
     EXPECT_GT(list.bottom - list.top, 20);
     EXPECT_EQ(text.top, list.bottom + 2) << "the text window starts below it";
+}
+
+namespace {
+
+// Files on offer as the file browser offers them when dragging.
+class FileDrag : public IDataObject {
+public:
+    explicit FileDrag(const std::vector<std::wstring>& names) : names_(names) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == IID_IUnknown || id == IID_IDataObject) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+        std::wstring list;
+        for (const auto& name : names_) list += name + L'\0';
+        list += L'\0';
+        const SIZE_T size = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        std::copy(list.begin(), list.end(), reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(drop) + sizeof(DROPFILES)));
+        GlobalUnlock(memory);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+        return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<std::wstring> names_;
+};
+
+DWORD drop(ui::MainWindow& window, const std::vector<std::wstring>& names, DWORD keys) {
+    FileDrag files(names);
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+    window.dropTarget()->DragEnter(&files, keys, POINTL{10, 10}, &effect);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+    window.dropTarget()->Drop(&files, keys, POINTL{10, 10}, &effect);
+    return effect;
+}
+
+}  // namespace
+
+TEST(MainWindowFiles, OptionsRecentFilesAndDrops) {
+    MainWindowUnderTest t;
+    t.window.updateOptionsMenu();
+    for (UINT command : {ID_OPEN_CONTAINING_FOLDER, ID_CLOSE, ID_SAVE_AS})
+        EXPECT_TRUE(GetMenuState(t.window.optionsMenu(), command, MF_BYCOMMAND) & MF_GRAYED) << "nothing open";
+
+    testing_support::writeFile(t.folder.file("app1.log"), "one\n");
+    testing_support::writeFile(t.folder.file("app2.log"), "two\n");
+    testing_support::writeFile(t.folder.file("app3.log"), "three\n");
+    t.window.openFiles({t.folder.file("app1.log").toString('/'), t.folder.file("app2.log").toString('/')}, false);
+    ASSERT_TRUE(t.settle(2));
+    t.window.updateOptionsMenu();
+    EXPECT_FALSE(GetMenuState(t.window.optionsMenu(), ID_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+
+    const HMENU recent = GetSubMenu(t.window.optionsMenu(), 1);
+    ASSERT_EQ(GetMenuItemCount(recent), 1);
+    wchar_t caption[256] = {};
+    GetMenuStringW(recent, 0, caption, 256, MF_BYPOSITION);
+    EXPECT_NE(std::wstring(caption).find(L"app[1.log, 2.log]"), std::wstring::npos);
+
+    // A plain drop replaces the files, with Ctrl it adds; either way it reports a copy.
+    EXPECT_EQ(drop(t.window, {t.folder.file("app3.log").toNative().toWide()}, 0), static_cast<DWORD>(DROPEFFECT_COPY));
+    ASSERT_TRUE(t.settle(1));
+    EXPECT_EQ(t.document().openFilePaths().size(), 1u);
+    EXPECT_EQ(drop(t.window, {t.folder.file("app1.log").toNative().toWide()}, MK_CONTROL),
+              static_cast<DWORD>(DROPEFFECT_COPY));
+    ASSERT_TRUE(t.settle(2));
+    EXPECT_EQ(t.document().openFilePaths().size(), 2u);
+
+    // Each set opened is remembered; choosing the first one reopens it.
+    int first = -1;
+    for (int i = 0; i < GetMenuItemCount(recent); ++i) {
+        GetMenuStringW(recent, i, caption, 256, MF_BYPOSITION);
+        if (std::wstring(caption).find(L"app[1.log, 2.log]") != std::wstring::npos) first = i;
+    }
+    ASSERT_GE(first, 1) << "newer sets come first";
+    t.command(40100 + first);
+    ASSERT_TRUE(t.settle(2));
+    const auto reopened = t.document().openFilePaths();
+    ASSERT_EQ(reopened.size(), 2u);
+    EXPECT_EQ(reopened[1].fileName(), "app2.log");
+
+    const int entries = GetMenuItemCount(recent);
+    SendMessageW(t.window.handle(), WM_MENURBUTTONUP, 0, reinterpret_cast<LPARAM>(recent));
+    EXPECT_EQ(GetMenuItemCount(recent), entries - 1) << "a right click removes an entry";
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "document/display_line.h"
 #include "document/filter_set.h"
@@ -81,6 +82,17 @@ public:
 
     TextCursor toDisplayCursor(const TextCursor& lineCursor, bool wrap) const;
     TextCursor toLineCursor(const TextCursor& displayCursor, bool wrap) const;
+
+    // The nearest visible line after (or, going back, before) `line` that the
+    // filter matched, from its match set; none when there is no such line.
+    std::optional<std::uint32_t> nextMatch(std::int32_t filterId, std::uint32_t line, bool forward) const;
+    // Where the filter first matches in the line: start and length in characters.
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> firstMatchIn(std::int32_t filterId, std::uint32_t line);
+    // The line of the store holding line `lineNumber` of the source, or the
+    // nearest visible line after it when it is hidden; none beyond the end.
+    std::optional<std::uint32_t> visibleLineAt(std::int32_t sourceId, std::int32_t lineNumber) const;
+    // Whether the filter has a usable, non-empty pattern.
+    bool filterTakesPart(std::int32_t filterId) const;
 
     // Each visible line followed by "\r\n".
     void writeVisibleLines(const cpp::Output& output);

@@ -183,6 +183,60 @@ TextCursor Document::toLineCursor(const TextCursor& cursor, bool wrap) const {
     return TextCursor(line, std::min(cursor.column, length), false);
 }
 
+namespace {
+
+bool isVisible(const RowIndex<std::uint32_t>& visible, std::uint32_t line) {
+    const std::size_t position = firstPositionOf(visible, line);
+    return position < visible.size() && visible.at(position) == line;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> Document::nextMatch(std::int32_t filterId, std::uint32_t line, bool forward) const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    const auto filter = d.filters.find(filterId);
+    if (!filter) return std::nullopt;
+    const LineSet& matches = filter->matches();
+    auto candidate = forward ? matches.firstAtOrAfter(line + 1) : matches.lastBefore(line);
+    while (candidate && !isVisible(d.view.visibleLines, *candidate))
+        candidate = forward ? matches.firstAtOrAfter(*candidate + 1) : matches.lastBefore(*candidate);
+    return candidate;
+}
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> Document::firstMatchIn(std::int32_t filterId, std::uint32_t line) {
+    Detail& d = *detail_;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    const auto filter = d.filters.find(filterId);
+    if (!filter || line >= d.store.lineCount()) return std::nullopt;
+    const String text = d.store.readLine(line);
+    std::vector<MatchRecord> ranges;
+    appendRanges(*filter, text, ranges);
+    if (ranges.empty()) return std::nullopt;
+    return std::make_pair(static_cast<std::uint32_t>(ranges.front().offset),
+                          static_cast<std::uint32_t>(ranges.front().length));
+}
+
+std::optional<std::uint32_t> Document::visibleLineAt(std::int32_t sourceId, std::int32_t lineNumber) const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    const std::size_t count = d.store.lineCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto entry = d.store.entry(static_cast<std::uint32_t>(i));
+        if (entry->sourceId != sourceId || entry->lineNumber < lineNumber) continue;
+        const std::size_t position = firstPositionOf(d.view.visibleLines, static_cast<std::uint32_t>(i));
+        if (position >= d.view.visibleLines.size()) return std::nullopt;
+        return d.view.visibleLines.at(position);
+    }
+    return std::nullopt;
+}
+
+bool Document::filterTakesPart(std::int32_t filterId) const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    const auto filter = detail_->filters.find(filterId);
+    return filter && filter->takesPart();
+}
+
 void Document::writeVisibleLines(const cpp::Output& output) {
     Detail& d = *detail_;
     cpp::Mutex::Lock data(d.dataMutex, false);

@@ -77,6 +77,31 @@ std::vector<std::uint32_t> LineSet::toVector() const {
     return lines;
 }
 
+std::optional<std::uint32_t> LineSet::firstAtOrAfter(std::uint32_t line) const {
+    for (std::size_t b = line / blockSize; b < blocks_.size(); ++b) {
+        const auto& block = blocks_[b];
+        const std::uint32_t base = static_cast<std::uint32_t>(b) * blockSize;
+        const auto from = line > base ? static_cast<std::uint16_t>(line - base) : std::uint16_t{0};
+        const auto at = std::lower_bound(block.begin(), block.end(), from);
+        if (at != block.end()) return base + *at;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> LineSet::lastBefore(std::uint32_t line) const {
+    if (line == 0 || blocks_.empty()) return std::nullopt;
+    std::size_t b = std::min<std::size_t>((line - 1) / blockSize, blocks_.size() - 1);
+    for (;;) {
+        const auto& block = blocks_[b];
+        const std::uint32_t base = static_cast<std::uint32_t>(b) * blockSize;
+        const std::uint32_t limit = std::min<std::uint32_t>(line - base, blockSize);  // offsets below it
+        const auto at = std::lower_bound(block.begin(), block.end(), static_cast<std::uint16_t>(std::min<std::uint32_t>(limit, 0xFFFF)));
+        if (at != block.begin() && limit > 0) return base + *(at - 1);
+        if (b == 0) return std::nullopt;
+        --b;
+    }
+}
+
 std::uint64_t LineSet::memory() const {
     std::uint64_t bytes = blocks_.capacity() * sizeof(blocks_[0]);
     for (const auto& block : blocks_) bytes += block.capacity() * sizeof(std::uint16_t);

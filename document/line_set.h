@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "document/blocks.h"
@@ -39,6 +40,9 @@ public:
         }
     }
     std::vector<std::uint32_t> toVector() const;
+    // The first member at or after `line`, and the last one before it.
+    std::optional<std::uint32_t> firstAtOrAfter(std::uint32_t line) const;
+    std::optional<std::uint32_t> lastBefore(std::uint32_t line) const;
 
     // Bytes held, for the memory figures.
     std::uint64_t memory() const;

@@ -143,6 +143,11 @@ void MainWindow::showInBox(const std::wstring& text, int image) {
     if (const HWND edit = filterEdit()) SetWindowTextW(edit, text.c_str());
 }
 
+std::int32_t MainWindow::selectedFilterId() const {
+    const int selected = ListView_GetNextItem(filterList_, -1, LVNI_SELECTED);
+    return selected >= 0 && static_cast<std::size_t>(selected) < records_.size() ? records_[selected].filterId : 0;
+}
+
 void MainWindow::onFilterTextChanged() {
     // The edit field holds what was typed; the box's own text can lag behind it.
     wchar_t text[1025] = {};

@@ -369,6 +369,9 @@ void MainWindow::onCommand(UINT id, UINT code) {
         updateTitle();
         return;
     case ID_SAVE_AS: saveVisibleLines(); return;
+    case ID_FIND_NEXT: text_->findMatch(true); return;
+    case ID_FIND_PREVIOUS: text_->findMatch(false); return;
+    case ID_GO_TO_LINE: text_->askGoToLine(); return;
     case ID_SELECT_FILTER_SET:
     case ID_FILTER_SETS:
     case ID_SETTINGS: return;

@@ -68,6 +68,7 @@ public:
     bool debugMode() const override { return context_.debugMode(); }
     Images& images() override { return context_.images(); }
     HFONT namedFont(const char* name) override { return context_.namedFont(name); }
+    std::int32_t selectedFilterId() const override;
 
     class DropTarget;
 

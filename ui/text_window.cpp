@@ -283,6 +283,9 @@ LRESULT TextWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case ID_COPY_SELECTION: copySelection(); return 0;
         case ID_SAVE_SELECTION: saveSelection(); return 0;
         case ID_SELECT_ALL: selectAll(); return 0;
+        case ID_FIND_NEXT: findMatch(true); return 0;
+        case ID_FIND_PREVIOUS: findMatch(false); return 0;
+        case ID_GO_TO_LINE: askGoToLine(); return 0;
         default: break;
         }
         break;

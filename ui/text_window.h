@@ -29,6 +29,8 @@ public:
     virtual HWND filterEdit() const = 0;
     // The memory panel shows from the start only with --debug.
     virtual bool debugMode() const = 0;
+    // The filter selected in the filter list; 0 when none is.
+    virtual std::int32_t selectedFilterId() const { return 0; }
 };
 
 // Shows the document's display rows, with source bands, highlights, the
@@ -59,6 +61,14 @@ public:
     void selectAll();
     void copySelection();
     void onFilterSelection(data::FilterKind kind);
+    // Moves to the next (or previous) visible line that the active filter, or
+    // else the filter selected in the list, matches; beeps when there is none.
+    bool findMatch(bool forward);
+    // Moves to a line number of the caret's source (or the nearest visible
+    // line after it); beeps when there is none.
+    bool goToLine(std::int32_t lineNumber);
+    // Asks for a line number and goes there.
+    void askGoToLine();
     // Throws when the target is open as a source or cannot be written; an
     // existing target then stays as it was.
     void saveSelectionTo(const cpp::FilePath& target);
@@ -95,6 +105,8 @@ private:
     void openContextMenu(POINT point);
     void saveSelection();
     void afterCaretMove(bool extend, bool scrollCaret = true);
+    // Scrolls a display row into view with a few rows of context above it.
+    void showWithContext(std::uint32_t row);
 
     data::Document document_;
     data::Viewer viewer_;

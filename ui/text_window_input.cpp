@@ -142,6 +142,10 @@ void TextWindow::onKeyDown(UINT key) {
         case 'F':
             if (control) onFilterSelection(data::FilterKind::Highlight);
             return;
+        case VK_F3: findMatch(!shift); return;
+        case 'G':
+            if (control) askGoToLine();
+            return;
         default: return;
         }
         afterCaretMove(shift);

@@ -186,3 +186,40 @@ TEST(Document, CursorsConvertAndSelectionsAreWritten) {
     EXPECT_EQ(doc.toDisplayCursor(data::TextCursor(2, 5), false), data::TextCursor());
     EXPECT_EQ(doc.sourceCaption(), "");
 }
+
+// F3 walks the filter's match set, skipping lines that other filters hide.
+TEST(Document, NextAndPreviousMatchesComeFromTheMatchSets) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5000; ++i) lines.push_back(i % 1000 == 7 ? "ERROR " + std::to_string(i) : "fine " + std::to_string(i));
+    lines[2007] = "ERROR but noisy";
+    t.open("a.log", lines);
+    t.open("b.log", {"b fine", "b ERROR"});
+    ASSERT_TRUE(waitUntilIdle(doc, 5002));
+    doc.setFilterText("noisy", FilterKind::Hide);
+    ASSERT_TRUE(doc.addFilter());
+    doc.setFilterText("ERROR", FilterKind::Highlight);
+    ASSERT_TRUE(waitUntilIdle(doc, 5002));
+    const std::int32_t active = doc.activeFilterId();
+    EXPECT_TRUE(doc.filterTakesPart(active));
+
+    std::vector<std::uint32_t> walked;
+    for (auto at = doc.nextMatch(active, 0, true); at; at = doc.nextMatch(active, *at, true)) walked.push_back(*at);
+    ASSERT_GE(walked.size(), 5u);
+    EXPECT_EQ(walked[0], 7u);
+    EXPECT_EQ(walked[1], 1007u);
+    EXPECT_EQ(walked[2], 3007u) << "2007 is hidden by the saved Hide filter";
+    EXPECT_FALSE(doc.nextMatch(active, walked.back(), true)) << "no further match";
+    EXPECT_EQ(doc.nextMatch(active, 3007, false), std::optional<std::uint32_t>(1007));
+    EXPECT_FALSE(doc.nextMatch(active, 7, false));
+
+    const auto match = doc.firstMatchIn(active, 1007);
+    ASSERT_TRUE(match);
+    EXPECT_EQ(*match, std::make_pair(0u, 5u));
+
+    const std::int32_t a = 1;
+    EXPECT_EQ(doc.visibleLineAt(a, 11), std::optional<std::uint32_t>(10)) << "line 11 of a is index 10";
+    EXPECT_EQ(doc.visibleLineAt(a, 2008), std::optional<std::uint32_t>(2008)) << "hidden: the next visible one";
+    EXPECT_FALSE(doc.visibleLineAt(a, 999999));
+}

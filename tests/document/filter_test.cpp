@@ -48,6 +48,19 @@ TEST(LineSet, KeepsOrderedMembersPerBlock) {
 }
 
 // The per-range replacement is checked against a plain std::set.
+TEST(LineSet, NeighboursOfALine) {
+    LineSet set;
+    for (std::uint32_t line : {3u, 999u, 1000u, 5001u}) set.insert(line);
+    EXPECT_EQ(set.firstAtOrAfter(0), std::optional<std::uint32_t>(3));
+    EXPECT_EQ(set.firstAtOrAfter(4), std::optional<std::uint32_t>(999));
+    EXPECT_EQ(set.firstAtOrAfter(1001), std::optional<std::uint32_t>(5001));
+    EXPECT_FALSE(set.firstAtOrAfter(5002));
+    EXPECT_EQ(set.lastBefore(1000), std::optional<std::uint32_t>(999));
+    EXPECT_EQ(set.lastBefore(5001), std::optional<std::uint32_t>(1000));
+    EXPECT_EQ(set.lastBefore(900000), std::optional<std::uint32_t>(5001));
+    EXPECT_FALSE(set.lastBefore(3));
+}
+
 TEST(LineSet, RangeReplacementAgreesWithAModel) {
     std::mt19937 random(5);
     LineSet set;

@@ -15,6 +15,7 @@
 
 using cpp::String;
 using data::FilterKind;
+using data::TextCursor;
 
 namespace {
 
@@ -337,4 +338,57 @@ TEST(MainWindowFiles, OptionsRecentFilesAndDrops) {
     const int entries = GetMenuItemCount(recent);
     SendMessageW(t.window.handle(), WM_MENURBUTTONUP, 0, reinterpret_cast<LPARAM>(recent));
     EXPECT_EQ(GetMenuItemCount(recent), entries - 1) << "a right click removes an entry";
+}
+
+namespace {
+
+void pressKey(HWND window, UINT key, bool shift) {
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    SendMessageW(window, WM_KEYDOWN, key, 0);
+    state[VK_SHIFT] = 0;
+    SetKeyboardState(state);
+}
+
+}  // namespace
+
+// F3 over a million lines walks the matches from the match sets; Ctrl+G goes
+// to a line number of the caret's source.
+TEST(MainWindowFind, NextPreviousAndGoToLineOverAMillionLines) {
+    MainWindowUnderTest t;
+    std::string text;
+    text.reserve(24'000'000);
+    for (int i = 1; i <= 1'000'000; ++i) {
+        text += i % 100'000 == 50'000 ? "ERROR in line " : "a quiet line ";
+        text += std::to_string(i);
+        text += '\n';
+    }
+    testing_support::writeFile(t.folder.file("big.log"), text);
+    t.window.openFiles({t.folder.file("big.log").toString('/')}, false);
+    ASSERT_TRUE(t.settle(1'000'000));
+    t.document().setFilterText("ERROR", FilterKind::Highlight);
+    ASSERT_TRUE(t.settle(1'000'000));
+    const HWND window = t.window.text().handle();
+    t.viewer().setCaret(TextCursor(0, 0));
+    t.viewer().collapse();
+
+    for (int match = 0; match < 10; ++match) {
+        pressKey(window, VK_F3, false);
+        ASSERT_EQ(t.viewer().anchor(), TextCursor(static_cast<std::uint32_t>(match * 100'000 + 49'999), 0))
+            << "match " << match;
+        EXPECT_EQ(t.viewer().selectedText(), "ERROR");
+    }
+    EXPECT_FALSE(t.window.text().findMatch(true)) << "no further match: a beep, and the caret stays";
+    EXPECT_EQ(t.viewer().anchor().row, 949'999u);
+    pressKey(window, VK_F3, true);
+    EXPECT_EQ(t.viewer().anchor().row, 849'999u) << "Shift+F3 walks back";
+    EXPECT_FALSE(t.viewer().following()) << "a caret move stops following";
+
+    ASSERT_TRUE(t.window.text().goToLine(500'000));
+    EXPECT_EQ(t.viewer().caret(), TextCursor(499'999, 0));
+    const auto at = t.document().toDisplayCursor(t.viewer().caret(), false);
+    EXPECT_EQ(t.window.text().statusItems(at)[0], "big : 500000 : 0");
+    EXPECT_FALSE(t.window.text().goToLine(2'000'000));
 }

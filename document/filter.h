@@ -64,7 +64,8 @@ public:
 
     std::vector<MatchRecord> match(std::string_view text) const;
     bool isMatch(std::string_view text) const;
-    // The indices first, first + 1, ... of the texts that match.
+    // The indices first, first + 1, ... of the texts that match; none for a
+    // filter that takes no part.
     LineSet matchChunk(std::uint32_t first, const std::vector<cpp::String>& texts) const;
 
     const LineSet& matches() const { return matches_; }

@@ -164,8 +164,11 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
         EXPECT_EQ(status.displayRows, expectedRows.size());
         for (std::size_t i = 0; i < filters.size(); ++i) {
             ASSERT_EQ(filterInfos.count(filters[i].id), 1u);
+            data::Filter probe;
+            probe.setText(filters[i].text);
             std::size_t count = 0;
-            for (bool m : matched[i]) count += m;
+            if (probe.takesPart())  // the others keep no match set
+                for (bool m : matched[i]) count += m;
             ASSERT_EQ(filterInfos.at(filters[i].id).matchCount, count)
                 << "round " << round << " filter '" << filters[i].text << "'";
         }

@@ -7,10 +7,10 @@ namespace data {
 
 Document::Detail::Detail(cpp::Bus bus)
     : bus(bus),
-      store(bus, [this](std::int32_t, const std::vector<TextEntry>& entries, const std::vector<cpp::String>& texts,
+      store(bus, [this](std::int32_t, std::vector<TextEntry>&& entries, std::vector<cpp::String>&& texts,
                         std::uint64_t longest) {
           cpp::Mutex::Lock job(jobMutex, false);
-          store.appendBatch(entries, texts, longest);
+          store.appendBatch(std::move(entries), std::move(texts), longest);
           jobMutex.notifyAll();
       }) {}
 

@@ -82,10 +82,10 @@ void Source::start(bool paused) {
     Detail* self = &d;  // the reader ends before the Detail does
     d.reader = std::make_unique<SourceReader>(
         SourceReader::Identity{d.id, d.name, d.pathText}, d.path, d.input, d.copy, d.bus,
-        [self](const std::vector<TextEntry>& entries, const std::vector<String>& texts, std::uint64_t longest) {
+        [self](std::vector<TextEntry>&& entries, std::vector<String>&& texts, std::uint64_t longest) {
             if (entries.empty()) return;
             self->lastLineNumber = entries.back().lineNumber;
-            if (self->batch) self->batch(self->id, entries, texts, longest);
+            if (self->batch) self->batch(self->id, std::move(entries), std::move(texts), longest);
         },
         [](std::error_code) {}, paused);
 }

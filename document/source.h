@@ -19,9 +19,9 @@ std::uint32_t paletteColour(int index);
 class Source {
 public:
     enum class Kind { StandardInput = 0, File = 1 };
-    // Receives each batch on the reader thread.
-    using Batch = std::function<void(std::int32_t sourceId, const std::vector<TextEntry>& entries,
-                                     const std::vector<cpp::String>& texts, std::uint64_t longest)>;
+    // Receives each batch on the reader thread, to keep.
+    using Batch = std::function<void(std::int32_t sourceId, std::vector<TextEntry>&& entries,
+                                     std::vector<cpp::String>&& texts, std::uint64_t longest)>;
 
     // Throws IOException when the file cannot be opened.
     static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch);

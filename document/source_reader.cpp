@@ -81,9 +81,11 @@ void SourceReader::run() {
     std::uint64_t longest = 0;
     const auto flush = [&] {
         if (!entries.empty()) {
-            lines_(entries, texts, longest);
-            entries.clear();
-            texts.clear();
+            lines_(std::move(entries), std::move(texts), longest);
+            entries = std::vector<TextEntry>();
+            texts = std::vector<String>();
+            entries.reserve(batchLimit);
+            texts.reserve(batchLimit);
         }
         longest = 0;
     };

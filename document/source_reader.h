@@ -23,8 +23,8 @@ namespace data {
 // included), sleeps a second and looks again.
 class SourceReader {
 public:
-    using LinesCallback =
-        std::function<void(const std::vector<TextEntry>&, const std::vector<cpp::String>&, std::uint64_t)>;
+    // Takes the batch over, so that no line's text is copied on its way.
+    using LinesCallback = std::function<void(std::vector<TextEntry>&&, std::vector<cpp::String>&&, std::uint64_t)>;
     using EndCallback = std::function<void(std::error_code)>;
 
     struct Identity {

@@ -108,7 +108,7 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     const cpp::Time now;
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     arrivals_[now] = lines_.size();
-    lines_.insert(lines_.end(), entries, entries + count);
+    lines_.append(entries, count);
     sourcesChanged = true;
     linesChanged = true;
 }
@@ -193,8 +193,10 @@ SourceStore::Sources SourceStore::takeSources() {
 std::vector<TextEntry> SourceStore::entries(std::uint32_t first, std::uint32_t count) const {
     const std::size_t begin = std::min<std::size_t>(first, lines_.size());
     const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, lines_.size());
-    return std::vector<TextEntry>(lines_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                  lines_.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<TextEntry> copies;
+    copies.reserve(end - begin);
+    for (std::size_t i = begin; i < end; ++i) copies.push_back(lines_[i]);
+    return copies;
 }
 
 void SourceStore::clear() {
@@ -202,7 +204,6 @@ void SourceStore::clear() {
     sources_ = std::make_shared<const Sources>();
     nextId_ = 0;
     lines_.clear();
-    lines_.shrink_to_fit();
     textCache_.clear();
     arrivals_.clear();
     longestColumns_ = 0;

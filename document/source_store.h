@@ -9,6 +9,7 @@
 
 #include "document/glyph_measure.h"
 #include "document/layout_metrics.h"
+#include "document/line_store.h"
 #include "document/source.h"
 #include "document/text_entry.h"
 #include "document/text_entry_cache.h"
@@ -94,7 +95,7 @@ public:
     // Copies of the entries of [first, first + count), as far as they exist.
     std::vector<TextEntry> entries(std::uint32_t first, std::uint32_t count) const;
 
-    std::uint64_t linesMemory() const { return lines_.capacity() * sizeof(TextEntry); }
+    std::uint64_t linesMemory() const { return lines_.memory(); }
     std::uint64_t textCacheMemory() const { return textCache_.memory(); }
     std::uint64_t fileCacheMemory() const;
 
@@ -109,7 +110,7 @@ private:
     std::int32_t nextId_ = 0;
     std::shared_ptr<const Sources> sources_;
     bool allPaused_ = false;
-    std::vector<TextEntry> lines_;
+    LineStore lines_;
     TextEntryCache_t textCache_{textCacheCapacity};
     Arrivals arrivals_;
     std::uint32_t longestColumns_ = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "document/line_store.h"
 #include "document/source_store.h"
 #include "foundation/pipe_input.h"
 #include "foundation/mutex.h"
@@ -138,4 +139,23 @@ TEST(SourceStore, StandardInputIsNamedAndReadBack) {
     EXPECT_EQ(store.readLine(0), "piped line");
     EXPECT_EQ(store.name(), "(stdin)");
     EXPECT_EQ(store.sourceInfo().at(1).kind, data::Source::Kind::StandardInput);
+}
+
+TEST(LineStore, ChunksKeepEveryEntryInPlaceAndLittleSpareRoom) {
+    data::LineStore store;
+    std::vector<TextEntry> batch(1000);
+    for (std::uint32_t n = 0; n < 200; ++n) {
+        for (std::uint32_t i = 0; i < batch.size(); ++i) batch[i].lineNumber = static_cast<std::int32_t>(n * 1000 + i + 1);
+        store.append(batch.data(), batch.size());
+    }
+    ASSERT_EQ(store.size(), 200000u);
+    const TextEntry* first = &store[0];
+    for (std::size_t i = 0; i < store.size(); i += 997) ASSERT_EQ(store[i].lineNumber, static_cast<std::int32_t>(i + 1));
+    EXPECT_EQ(store[65535].lineNumber, 65536);
+    EXPECT_EQ(store[65536].lineNumber, 65537) << "across a chunk boundary";
+    store.append(batch.data(), 1);
+    EXPECT_EQ(&store[0], first) << "appending moves nothing";
+    EXPECT_LE(store.memory(), (store.size() + data::LineStore::chunkSize) * sizeof(TextEntry) + 4096);
+    store.clear();
+    EXPECT_EQ(store.size(), 0u);
 }

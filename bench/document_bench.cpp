@@ -2,13 +2,25 @@
 // reader thread, the store, the document thread, filters) over a file and
 // prints the figures as "name value" lines:
 //
-//   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT
+//   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT [quick]
+//
+// It then measures the latency from appending a line to a followed file to
+// the line being in the document (median and 99th percentile), and the CPU
+// time spent while following eight files that do not change. "quick" takes
+// fewer samples.
 //
 // LINES and the counts are what wc -l and grep found; a disagreement is an
 // error (exit code 1).
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "document/document.h"
 #include "document/viewer.h"
@@ -36,6 +48,70 @@ data::DocumentStatus settle(data::Document& document, std::size_t lines) {
         }
         cpp::sleep(cpp::Duration::milliseconds(2));
     }
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::size_t committed(data::Document& document) {
+    data::DocumentStatus status;
+    data::LayoutMetrics metrics;
+    std::map<std::int32_t, data::SourceInfo> sources;
+    std::map<std::int32_t, data::FilterInfo> filters;
+    document.getChanges(status, metrics, sources, filters);
+    return status.lines;
+}
+
+void appendLine(const std::string& path, int n) {
+    std::ofstream out(path, std::ios::app | std::ios::binary);
+    out << "2026-12-08 10:00:00.000 INFO  [main] latency: line " << n << "\n";
+}
+
+// Milliseconds from writing each line to its arrival in the document.
+std::vector<double> measureLatency(const std::string& folder, int samples) {
+    const std::string path = folder + "/latency.log";
+    std::ofstream(path, std::ios::trunc).close();
+    cpp::Bus bus(8, cpp::String("Bus"));
+    data::Document document(bus);
+    document.openFile(cpp::FilePath(cpp::String(path)));
+    std::mt19937 random(7);
+    std::vector<double> latencies;
+    std::size_t known = 0;
+    for (int n = 0; n < samples; ++n) {
+        cpp::sleep(cpp::Duration::milliseconds(50 + random() % 250));
+        const auto start = Clock::now();
+        appendLine(path, n);
+        while (committed(document) <= known) cpp::sleep(cpp::Duration::milliseconds(1));
+        ++known;
+        latencies.push_back(secondsSince(start) * 1000);
+    }
+    document.stop();
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+}
+
+// CPU time while eight followed files do not change, in % of one core.
+double measureIdle(const std::string& folder, int seconds) {
+    cpp::Bus bus(8, cpp::String("Bus"));
+    data::Document document(bus);
+    for (int f = 0; f < 8; ++f) {
+        const std::string path = folder + "/idle-" + std::to_string(f) + ".log";
+        std::ofstream(path, std::ios::trunc) << "a line\n";
+        document.openFile(cpp::FilePath(cpp::String(path)));
+    }
+    settle(document, 8);
+    cpp::sleep(cpp::Duration::seconds(1));
+    const double cpu = cpuSeconds();
+    const auto start = Clock::now();
+    cpp::sleep(cpp::Duration::seconds(seconds));
+    const double used = cpuSeconds() - cpu;
+    const double wall = secondsSince(start);
+    document.stop();
+    return used / wall * 100;
 }
 
 }  // namespace
@@ -90,5 +166,12 @@ int main(int argc, char** argv) {
     const std::uint64_t bytes = status.lineMemory + status.indexMemory + status.filterMemory;
     std::printf("bytes_per_line %.1f\n", static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(lines, 1)));
     document.stop();
+
+    const bool quick = argc > 5 && std::string(argv[5]) == "quick";
+    const std::string folder = path.parent().toString('/');
+    const auto latencies = measureLatency(folder, quick ? 10 : 100);
+    std::printf("latency_median_ms %.0f\n", latencies[latencies.size() / 2]);
+    std::printf("latency_p99_ms %.0f\n", latencies[std::min(latencies.size() - 1, latencies.size() * 99 / 100)]);
+    std::printf("idle_cpu_pct %.2f\n", measureIdle(folder, quick ? 3 : 10));
     return failures == 0 ? 0 : 1;
 }

@@ -33,6 +33,7 @@ void Program::start() {
     d.config().load();
     d.mainWindow = std::make_unique<ui::MainWindow>(d);
     d.mainWindow->create();
+    d.mainWindow->updateTitle();  // never shown with its placeholder title
     centre(d.mainWindow->handle());
     ShowWindow(d.mainWindow->handle(), SW_SHOW);
 

@@ -35,15 +35,6 @@ void appendRanges(const Filter& filter, const String& text, std::vector<MatchRec
     }
 }
 
-// Characters [from, to) of a UTF-8 text.
-String characters(const String& text, std::uint32_t from, std::uint32_t to) {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    const std::size_t start = cpp::utf8::byteOffsetOf(begin, end, from);
-    const std::size_t stop = to <= from ? start : start + cpp::utf8::byteOffsetOf(begin + start, end, to - from);
-    return String(text.substr(start, stop - start));
-}
-
 }  // namespace
 
 DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wait, bool wrap,
@@ -260,7 +251,7 @@ void Document::writeSelection(const cpp::Output& output, const TextCursor& start
         const std::uint32_t to = line == end.row ? end.column : UINT32_MAX;
         if (!firstLine) output.put("\r\n");
         firstLine = false;
-        output.put(characters(text, from, to));
+        output.put(String(cpp::utf8::characterRange(text, from, to)));
     }
 }
 

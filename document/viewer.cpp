@@ -50,15 +50,6 @@ int pixelsBefore(const PreparedLine& text, std::uint32_t column) {
     return text.xEnds[std::min<std::size_t>(column, text.xEnds.size()) - 1];
 }
 
-// Characters [from, to) of a prepared line's UTF-8 text.
-String characters(const String& text, std::uint32_t from, std::uint32_t to) {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    const std::size_t start = cpp::utf8::byteOffsetOf(begin, end, from);
-    const std::size_t stop = to <= from ? start : start + cpp::utf8::byteOffsetOf(begin + start, end, to - from);
-    return String(text.substr(start, stop - start));
-}
-
 }  // namespace
 
 struct Viewer::Detail {
@@ -332,11 +323,11 @@ void rebuildSelectedText(Viewer& viewer, String& selected) {
         const DisplayLine first = viewer.row(start.row, true);
         if (!first.text) return;
         const std::uint32_t firstEnd = start.row == end.row ? end.column : segmentLength(first);
-        selected = characters(first.text->text, first.segmentStart + start.column, first.segmentStart + firstEnd);
+        selected = String(cpp::utf8::characterRange(first.text->text, first.segmentStart + start.column, first.segmentStart + firstEnd));
         if (end.row == start.row) return;
         const DisplayLine& second = viewer.row(end.row, true);
         if (!second.text) return;
-        selected += characters(second.text->text, second.segmentStart, second.segmentStart + end.column);
+        selected += String(cpp::utf8::characterRange(second.text->text, second.segmentStart, second.segmentStart + end.column));
     } catch (const InvalidRowException&) {
         selected.clear();
     }
@@ -419,7 +410,7 @@ void Viewer::selectWord() {
     const DisplayLine line = row(at.row, true);
     if (!line.text) return;
     static const cpp::Regex word("\\w[\\w\\.-:@]*\\w");
-    const String text = characters(line.text->text, line.segmentStart, line.segmentEnd);
+    const String text = String(cpp::utf8::characterRange(line.text->text, line.segmentStart, line.segmentEnd));
     std::size_t from = 0;
     while (from < text.size()) {
         const auto found = word.search(std::string_view(text).substr(from));
@@ -467,7 +458,7 @@ String Viewer::textOfSelection() {
         const TextCursor at = d.document.toDisplayCursor(d.caret, d.wrap);
         const DisplayLine& line = row(at.row, true);
         if (!line.text) throw IncompleteRowException(static_cast<std::int32_t>(at.row));
-        return characters(line.text->text, line.segmentStart, line.segmentEnd);
+        return String(cpp::utf8::characterRange(line.text->text, line.segmentStart, line.segmentEnd));
     }
     const TextCursor start = selectionStart();
     const TextCursor end = selectionEnd();
@@ -477,7 +468,7 @@ String Viewer::textOfSelection() {
         if (!line.text) throw IncompleteRowException(static_cast<std::int32_t>(r));
         const std::uint32_t from = r == start.row ? start.column : 0;
         const std::uint32_t to = r == end.row ? end.column : segmentLength(line);
-        text += characters(line.text->text, line.segmentStart + from, line.segmentStart + to);
+        text += String(cpp::utf8::characterRange(line.text->text, line.segmentStart + from, line.segmentStart + to));
         const bool endsLine = line.segmentEnd >= static_cast<std::uint32_t>(std::max(line.entry.charLength, 0));
         if (r != end.row && endsLine) text += "\n";
     }

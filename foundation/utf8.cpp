@@ -64,6 +64,14 @@ std::size_t byteOffsetOf(const char* begin, const char* end, std::size_t charact
     return static_cast<std::size_t>(reinterpret_cast<const char*>(at) - begin);
 }
 
+std::string characterRange(std::string_view text, std::size_t from, std::size_t to) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const std::size_t start = byteOffsetOf(begin, end, from);
+    const std::size_t stop = to <= from ? start : start + byteOffsetOf(begin + start, end, to - from);
+    return std::string(text.substr(start, stop - start));
+}
+
 std::size_t countCharacters(const char* begin, const char* end) {
     auto at = reinterpret_cast<const unsigned char*>(begin);
     const auto stop = reinterpret_cast<const unsigned char*>(end);

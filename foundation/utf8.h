@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace cpp::utf8 {
 
@@ -33,5 +34,7 @@ std::size_t countCharacters(const char* begin, const char* end);
 // The byte offset at which character `characters` begins; the text's length
 // when it has no more characters.
 std::size_t byteOffsetOf(const char* begin, const char* end, std::size_t characters);
+// Characters [from, to) of a UTF-8 text, as far as it has them.
+std::string characterRange(std::string_view text, std::size_t from, std::size_t to);
 
 }  // namespace cpp::utf8

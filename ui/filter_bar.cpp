@@ -263,12 +263,7 @@ void MainWindow::openItemMenu() {
     const ItemRecord& record = records_[selected];
     POINT at;
     GetCursorPos(&at);
-    if (!MonitorFromPoint(at, MONITOR_DEFAULTTONULL)) {
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoW(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
-        at.x = std::clamp<LONG>(at.x, monitor.rcWork.left, monitor.rcWork.right - 1);
-    }
+    at = onScreen(at);
     HMENU popup = nullptr;
     if (record.filterId) {
         popup = GetSubMenu(filterMenu_.get(), 0);

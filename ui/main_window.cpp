@@ -32,12 +32,7 @@ void trackBelow(HWND control, HMENU menu, HWND owner) {
     RECT rect;
     GetWindowRect(control, &rect);
     POINT at = {rect.left + 1, rect.bottom};
-    if (!MonitorFromPoint(at, MONITOR_DEFAULTTONULL)) {
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoW(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
-        at.x = std::clamp<LONG>(at.x, monitor.rcWork.left, monitor.rcWork.right - 1);
-    }
+    at = onScreen(at);
     TrackPopupMenu(menu, TPM_LEFTBUTTON, at.x, at.y, 0, owner, nullptr);
 }
 

@@ -289,12 +289,7 @@ void TextWindow::openContextMenu(POINT point) {
     for (UINT command : {ID_COPY_SELECTION, ID_SAVE_SELECTION})
         EnableMenuItem(popup, command, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));
     ClientToScreen(handle(), &point);
-    if (!MonitorFromPoint(point, MONITOR_DEFAULTTONULL)) {
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor);
-        point.x = std::clamp<LONG>(point.x, monitor.rcWork.left, monitor.rcWork.right - 1);
-    }
+    point = onScreen(point);
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, handle(), nullptr);
 }
 

@@ -1,9 +1,20 @@
 #include "ui/window.h"
 
+#include <algorithm>
+
 #include "foundation/logger.h"
 #include "foundation/windows_exception.h"
 
 namespace ui {
+
+POINT onScreen(POINT point) {
+    if (MonitorFromPoint(point, MONITOR_DEFAULTTONULL)) return point;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor);
+    point.x = std::clamp<LONG>(point.x, monitor.rcWork.left, monitor.rcWork.right - 1);
+    return point;
+}
 
 Window::~Window() { destroy(); }
 

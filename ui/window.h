@@ -50,6 +50,10 @@ private:
     HWND window_ = nullptr;
 };
 
+// Where a popup menu opens: a point on no monitor has its x moved into the
+// work area of the nearest monitor.
+POINT onScreen(POINT point);
+
 // Paints through a memory bitmap of the paint rectangle: `paint(dc, rect)`
 // draws in client coordinates and one BitBlt puts the result on screen.
 // With `given` (WM_PRINTCLIENT) it paints the whole client area into it.

@@ -48,15 +48,20 @@ struct Block {
 }  // namespace
 
 struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
-    Detail(const cpp::FilePath& path, std::size_t blockLimit, std::uint64_t blockSize, cpp::Bus bus)
-        : path(path), blockLimit(blockLimit), blockSize(blockSize), bus(std::move(bus)) {}
+    Detail(std::shared_ptr<cpp::RandomAccessFile> file, std::size_t blockLimit, std::uint64_t blockSize, cpp::Bus bus,
+           bool refuseShrunk)
+        : file(std::move(file)), path(this->file->path()), blockLimit(blockLimit), blockSize(blockSize),
+          bus(std::move(bus)), refuseShrunk(refuseShrunk) {}
 
+    std::shared_ptr<cpp::RandomAccessFile> file;
     cpp::FilePath path;
     std::size_t blockLimit;
     std::uint64_t blockSize;
     cpp::Bus bus;
+    bool refuseShrunk;
 
     Mutex mutex;
+    std::uint64_t storedEnd = 0;  // the end of the furthest line stored
     std::map<std::uint64_t, Block> blocks;
     std::map<std::uint64_t, Time> stamps;
     std::map<Time, std::set<std::uint64_t>> byAge;
@@ -103,6 +108,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         if (block.bytes.size() < end) block.bytes.resize(end);
         std::copy(text.begin(), text.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(at));
         addInterval(block.valid, at, end);
+        storedEnd = std::max(storedEnd, start + end);
         failures.erase(start);
         stamp(start);
         evict();
@@ -141,11 +147,16 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         String bytes;
         String failure;
         try {
-            const cpp::FileInfo info(path);
-            if (!info.exists) throw cpp::IOException(String("the file is gone"));
-            if (info.size <= start) throw cpp::IOException(String("the file ends before it"));
-            bytes.resize(std::min<std::uint64_t>(blockSize, info.size - start));
-            cpp::Input(cpp::File::readToSize(path, start)).get(cpp::ByteRange{bytes.data(), bytes.size()});
+            std::uint64_t stored = 0;
+            {
+                Mutex::Lock lock(mutex, false);
+                stored = storedEnd;
+            }
+            const std::uint64_t size = file->size();
+            if (refuseShrunk && size < stored) throw cpp::IOException(String("the file was truncated"));
+            if (size <= start) throw cpp::IOException(String("the file ends before it"));
+            bytes.resize(std::min<std::uint64_t>(blockSize, size - start));
+            bytes.resize(file->readAt(start, cpp::ByteRange{bytes.data(), bytes.size()}));
         } catch (const std::exception& e) {
             failure = e.what();
             if (failure.empty()) failure = "unknown error";
@@ -183,9 +194,9 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     }
 };
 
-FileBlockCache::FileBlockCache(const cpp::FilePath& path, std::size_t blockLimit, cpp::Bus bus,
-                               std::uint64_t blockSize)
-    : detail_(std::make_shared<Detail>(path, blockLimit, blockSize, std::move(bus))) {}
+FileBlockCache::FileBlockCache(std::shared_ptr<cpp::RandomAccessFile> file, std::size_t blockLimit, cpp::Bus bus,
+                               bool refuseShrunk, std::uint64_t blockSize)
+    : detail_(std::make_shared<Detail>(std::move(file), blockLimit, blockSize, std::move(bus), refuseShrunk)) {}
 
 FileBlockCache::~FileBlockCache() = default;
 

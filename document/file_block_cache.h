@@ -8,22 +8,27 @@
 #include <vector>
 
 #include "foundation/bus.h"
-#include "foundation/file_path.h"
 #include "foundation/mutex.h"
+#include "foundation/random_access_file.h"
 
 namespace data {
 
 // The newest text of a source in a few large blocks. The reader stores every
 // line; older blocks are loaded back from the file on the Bus when a text is
-// asked for. Each block knows which of its bytes are real, so that a block
+// asked for, through the cache's own open file, so that a renamed or replaced
+// name never hands out another file's bytes. Each block knows which of its bytes are real, so that a block
 // recreated in its middle, or loaded while lines were being stored, never
 // hands out bytes that are not the file's.
 class FileBlockCache {
 public:
     static constexpr std::uint64_t defaultBlockSize = 640000;
 
-    FileBlockCache(const cpp::FilePath& path, std::size_t blockLimit, cpp::Bus bus,
-                   std::uint64_t blockSize = defaultBlockSize);
+    // With `refuseShrunk`, a file found shorter than the bytes stored from it
+    // was truncated meanwhile: its blocks are not loaded, as they would hold
+    // other text at the old offsets. (A copy being written lags behind what
+    // was stored in it, so it does not ask for this.)
+    FileBlockCache(std::shared_ptr<cpp::RandomAccessFile> file, std::size_t blockLimit, cpp::Bus bus,
+                   bool refuseShrunk, std::uint64_t blockSize = defaultBlockSize);
     // Never waits: loads still running finish on their own.
     ~FileBlockCache();
     FileBlockCache(const FileBlockCache&) = delete;

@@ -26,7 +26,8 @@ struct Source::Detail {
 
     std::int32_t id = 0;
     Kind kind = Kind::File;
-    cpp::Input input;
+    cpp::Input input;                               // standard input
+    std::shared_ptr<cpp::RandomAccessFile> file;    // a followed file, until its reader takes it
     std::shared_ptr<cpp::File::Handle> copy;
     cpp::FilePath path;
     String pathText;
@@ -55,7 +56,7 @@ Source Source::file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Ba
     auto detail = std::make_shared<Detail>(std::move(bus));
     detail->id = id;
     detail->kind = Kind::File;
-    detail->input = cpp::Input(cpp::File::follow(path));
+    detail->file = std::make_shared<cpp::RandomAccessFile>(path);
     detail->path = path;
     detail->pathText = path.toString('/');
     detail->name = path.stem();
@@ -80,14 +81,20 @@ void Source::start(bool paused) {
     Detail& d = *detail_;
     d.colour = paletteColour(d.id);
     Detail* self = &d;  // the reader ends before the Detail does
-    d.reader = std::make_unique<SourceReader>(
-        SourceReader::Identity{d.id, d.name, d.pathText}, d.path, d.input, d.copy, d.bus,
-        [self](std::vector<TextEntry>&& entries, std::vector<String>&& texts, std::uint64_t longest) {
-            if (entries.empty()) return;
-            self->lastLineNumber = entries.back().lineNumber;
-            if (self->batch) self->batch(self->id, std::move(entries), std::move(texts), longest);
-        },
-        [](std::error_code) {}, paused);
+    SourceReader::LinesCallback lines = [self](std::vector<TextEntry>&& entries, std::vector<String>&& texts,
+                                               std::uint64_t longest) {
+        if (entries.empty()) return;
+        self->lastLineNumber = entries.back().lineNumber;
+        if (self->batch) self->batch(self->id, std::move(entries), std::move(texts), longest);
+    };
+    const SourceReader::Identity identity{d.id, d.name, d.pathText};
+    if (d.kind == Kind::File) {
+        d.reader = std::make_unique<SourceReader>(identity, std::move(d.file), d.bus, std::move(lines),
+                                                  [](std::error_code) {}, paused);
+    } else {
+        d.reader = std::make_unique<SourceReader>(identity, d.input, d.copy, d.path, d.bus, std::move(lines),
+                                                  [](std::error_code) {}, paused);
+    }
 }
 
 void Source::pause() {
@@ -114,14 +121,14 @@ std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
 bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
 bool Source::paused() const { return detail_->reader && detail_->reader->paused(); }
 
-std::optional<String> Source::findText(std::uint64_t offset, std::uint32_t length) const {
+std::optional<String> Source::findText(const TextEntry& entry) const {
     if (!detail_->reader) return std::nullopt;
-    return detail_->reader->findText(offset, length);
+    return detail_->reader->findText(entry);
 }
 
-String Source::readText(std::uint64_t offset, std::uint32_t length) const {
+String Source::readText(const TextEntry& entry) const {
     if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
-    return detail_->reader->readText(offset, length);
+    return detail_->reader->readText(entry);
 }
 
 std::uint64_t Source::memory() const { return detail_->reader ? detail_->reader->memory() : 0; }

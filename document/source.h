@@ -51,8 +51,9 @@ public:
     bool reading() const;
     bool paused() const;
 
-    std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length) const;
-    cpp::String readText(std::uint64_t offset, std::uint32_t length) const;
+    // The text of one of its lines, from the file the line came from.
+    std::optional<cpp::String> findText(const TextEntry& entry) const;
+    cpp::String readText(const TextEntry& entry) const;
     std::uint64_t memory() const;
 
 private:

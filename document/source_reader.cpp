@@ -1,5 +1,6 @@
 #include "document/source_reader.h"
 
+#include "foundation/folder_watch.h"
 #include "foundation/line_reader.h"
 #include "foundation/logger.h"
 #include "foundation/utf8.h"
@@ -9,10 +10,14 @@ namespace data {
 using cpp::Duration;
 using cpp::String;
 
+const char* const SourceReader::lostText = "(line no longer in the file)";
+
 namespace {
 
 const Duration readTimeout = Duration::milliseconds(200);
 const Duration idleSleep = Duration::seconds(1);
+// How often a file at its end is read again while a read waits for growth.
+const Duration followPace = Duration::milliseconds(10);
 constexpr std::size_t cacheBlocks = 8;
 
 std::uint16_t leadingTabs(cpp::TextRef text) {
@@ -25,20 +30,88 @@ std::int32_t clampLength(std::uint64_t length) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(length, 0x7FFFFFFF));
 }
 
+// Reads a file from its start on, waiting for it to grow: the input of one
+// generation of a followed file.
+class FileFollower : public cpp::Input::Source_t {
+public:
+    explicit FileFollower(std::shared_ptr<cpp::RandomAccessFile> file) : file_(std::move(file)) {}
+
+    bool isOpen() override { return open_; }
+    cpp::ByteRange read(cpp::ByteRange range, Duration timeout) override {
+        const cpp::Time start;
+        while (open_) {
+            std::size_t got = 0;
+            try {
+                got = file_->readAt(position_, range);
+            } catch (const cpp::IOException& e) {
+                cpp::logInfo(String("Reading % stopped: %", file_->path(), e.what()));
+                open_ = false;
+                break;
+            }
+            if (got > 0) {
+                position_ += got;
+                return cpp::ByteRange{range.data, got};
+            }
+            // Shorter than what was read: truncated. Said at once, before the
+            // writer can grow it past this point again and hide it.
+            if (shrunk_ || file_->size() < position_) {
+                shrunk_ = true;
+                break;
+            }
+            const Duration remaining = timeout - (cpp::Time() - start);
+            if (remaining <= Duration::zero()) break;
+            cpp::sleep(remaining < followPace ? remaining : followPace);
+        }
+        return cpp::ByteRange{range.data, 0};
+    }
+    void close() override { open_ = false; }
+    // The file became shorter than the bytes read from it.
+    bool shrunk() const { return shrunk_; }
+
+private:
+    std::shared_ptr<cpp::RandomAccessFile> file_;
+    std::uint64_t position_ = 0;
+    bool shrunk_ = false;
+    std::atomic<bool> open_{true};
+};
+
+// The placeholder, never longer than the line it stands for, so that the
+// line's layout stays as it was.
+String lostLine(const TextEntry& entry) {
+    const std::string text(SourceReader::lostText);
+    return String(text.substr(0, static_cast<std::size_t>(std::max(entry.charLength, 0))));
+}
+
 }  // namespace
 
-SourceReader::SourceReader(Identity identity, const cpp::FilePath& readable, cpp::Input input,
-                           std::shared_ptr<cpp::File::Handle> copy, cpp::Bus bus, LinesCallback lines,
-                           EndCallback end, bool startPaused)
+SourceReader::SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus,
+                           LinesCallback lines, EndCallback end, bool startPaused)
     : identity_(std::move(identity)),
-      cache_(readable, cacheBlocks, std::move(bus)),
-      input_(std::move(input)),
+      bus_(std::move(bus)),
+      file_(std::move(file)),
+      lines_(std::move(lines)),
+      end_(std::move(end)),
+      paused_(startPaused) {
+    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(file_, cacheBlocks, bus_, true)});
+    start();
+}
+
+SourceReader::SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
+                           const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
+                           bool startPaused)
+    : identity_(std::move(identity)),
+      bus_(std::move(bus)),
+      input_(std::move(stream)),
       copy_(std::move(copy)),
       lines_(std::move(lines)),
       end_(std::move(end)),
       paused_(startPaused) {
-    thread_ = std::make_unique<cpp::Thread>([this] { run(); });
+    auto readBack = std::make_shared<cpp::RandomAccessFile>(copyPath);
+    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(readBack, cacheBlocks, bus_, false)});
+    start();
 }
+
+void SourceReader::start() { thread_ = std::make_unique<cpp::Thread>([this] { run(); }); }
 
 SourceReader::~SourceReader() { stop(); }
 
@@ -71,6 +144,82 @@ void SourceReader::waitWhilePaused() {
     while (paused_) lock.wait();
 }
 
+void SourceReader::waitForChange() {
+    cpp::Mutex::Lock lock(mutex_, true);
+    const cpp::Time deadline = cpp::Time() + idleSleep;
+    while (!changed_ && !lock.waitUntil(deadline)) {
+    }
+    changed_ = false;
+    while (paused_) lock.wait();
+}
+
+SourceReader::Change SourceReader::checkFile(bool shrunk) const {
+    if (shrunk) return Change::Truncated;
+    const auto named = cpp::identityOf(file_->path());
+    if (!named) return Change::Missing;
+    return *named == file_->identity() ? Change::None : Change::Replaced;
+}
+
+bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason) {
+    std::shared_ptr<cpp::RandomAccessFile> next;
+    try {
+        next = std::make_shared<cpp::RandomAccessFile>(file_->path());
+    } catch (const cpp::IOException&) {
+        return false;  // not there yet, or still locked: the next idle cycle tries again
+    }
+    auto cache = std::make_shared<FileBlockCache>(next, cacheBlocks, bus_, true);
+    {
+        std::lock_guard<std::mutex> guard(generationsLock_);
+        if (!keepPrevious) generations_.back().cache.reset();
+        generations_.push_back(Generation{firstLine, std::move(cache)});
+        std::size_t kept = 0;
+        for (auto older = generations_.rbegin() + 1; older != generations_.rend(); ++older)
+            if (older->cache && ++kept > keptGenerations) older->cache.reset();
+    }
+    file_ = std::move(next);
+    ++restarts_;
+    cpp::logInfo(String("Reading '%' from its start again: %", identity_.fullName, reason));
+    return true;
+}
+
+std::shared_ptr<FileBlockCache> SourceReader::cacheFor(const TextEntry& entry) {
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    auto generation = generations_.end();
+    while (generation != generations_.begin() && (generation - 1)->firstLine > entry.lineNumber) --generation;
+    if (generation == generations_.begin()) return nullptr;
+    return (generation - 1)->cache;
+}
+
+std::optional<String> SourceReader::findText(const TextEntry& entry) {
+    const auto cache = cacheFor(entry);
+    if (!cache) return lostLine(entry);
+    return cache->findText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+}
+
+String SourceReader::readText(const TextEntry& entry) {
+    const auto cache = cacheFor(entry);
+    if (cache) {
+        try {
+            return cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+        } catch (const cpp::IOException& e) {
+            cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
+        }
+    }
+    return lostLine(entry);
+}
+
+std::uint64_t SourceReader::memory() {
+    std::vector<std::shared_ptr<FileBlockCache>> caches;
+    {
+        std::lock_guard<std::mutex> guard(generationsLock_);
+        for (const auto& generation : generations_)
+            if (generation.cache) caches.push_back(generation.cache);
+    }
+    std::uint64_t bytes = 0;
+    for (const auto& cache : caches) bytes += cache->memory();
+    return bytes;
+}
+
 void SourceReader::run() {
     cpp::Thread::setName(String("Reader: %", identity_.name));
     cpp::logDebug(String("SourceReader::fn() : begin : source = '%'", identity_.fullName));
@@ -79,6 +228,9 @@ void SourceReader::run() {
     entries.reserve(batchLimit);
     texts.reserve(batchLimit);
     std::uint64_t longest = 0;
+    std::int32_t lineBase = 0;  // lines of the earlier generations
+    std::int32_t lastLine = 0;
+    std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     const auto flush = [&] {
         if (!entries.empty()) {
             lines_(std::move(entries), std::move(texts), longest);
@@ -94,14 +246,15 @@ void SourceReader::run() {
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
         entry.leadingTabs = leadingTabs(line.text);
-        entry.lineNumber = static_cast<std::int32_t>(line.number);
+        entry.lineNumber = lineBase + static_cast<std::int32_t>(line.number);
         entry.offset = line.offset;
         entry.byteLength = clampLength(static_cast<std::uint64_t>(line.text.length()));
         entry.charLength = clampLength(characters);
+        lastLine = entry.lineNumber;
         entries.push_back(entry);
         texts.emplace_back(line.text);
         longest = std::max<std::uint64_t>(longest, characters);
-        cache_.store(line.offset, line.text);
+        cache->store(line.offset, line.text);
         if (copy_ && copy_->isOpen()) {
             // The copy holds each line at its own offset; the line ends between
             // them become line feeds, which nobody reads back.
@@ -115,23 +268,54 @@ void SourceReader::run() {
     std::error_code ended;
     bool reportEnd = true;
     try {
-        cpp::LineReader reader(input_, readTimeout);
+        // A change in the folder ends the idle sleep early.
+        std::unique_ptr<cpp::FolderWatch> watch;
+        if (file_)
+            watch = std::make_unique<cpp::FolderWatch>(file_->path().parent(), [this] {
+                cpp::Mutex::Lock lock(mutex_, false);
+                changed_ = true;
+                mutex_.notifyAll();
+            });
         const auto& self = *cpp::Thread::current();
-        for (auto it = reader.begin(); it != reader.end() && !self.interrupted.load(); ++it) {
-            cpp::LineReader::Line line;
-            if (it.hasLine()) {
-                line = *it;
-            } else if (!reader.next(line, true)) {
-                // Nothing is handed on while paused; what was read waits here.
-                waitWhilePaused();
-                flush();
-                cpp::sleep(idleSleep);
-                continue;
+        bool restart = true;
+        while (restart && !self.interrupted.load()) {
+            restart = false;
+            std::shared_ptr<FileFollower> follower;
+            if (file_) follower = std::make_shared<FileFollower>(file_);
+            cpp::LineReader reader(follower ? cpp::Input(follower) : input_, readTimeout);
+            // The name means another file now: this one is read to its end first.
+            bool draining = false;
+            for (auto it = reader.begin(); it != reader.end() && !self.interrupted.load(); ++it) {
+                cpp::LineReader::Line line;
+                if (it.hasLine()) {
+                    line = *it;
+                } else if (!reader.next(line, true)) {
+                    // Nothing is handed on while paused; what was read waits here.
+                    waitWhilePaused();
+                    flush();
+                    if (follower) {
+                        const Change change = checkFile(follower->shrunk());
+                        if (change == Change::Truncated || (change == Change::Replaced && draining)) {
+                            const bool truncated = change == Change::Truncated;
+                            restart = beginGeneration(lastLine + 1, !truncated,
+                                                      truncated ? "the file was truncated" : "the name now names a new file");
+                            if (restart) break;
+                        }
+                        draining = change == Change::Replaced;
+                        if (draining) continue;  // one more read, without sleeping
+                    }
+                    waitForChange();
+                    continue;
+                }
+                take(line);
+                if (entries.size() >= batchLimit) {
+                    waitWhilePaused();
+                    flush();
+                }
             }
-            take(line);
-            if (entries.size() >= batchLimit) {
-                waitWhilePaused();
-                flush();
+            if (restart) {
+                lineBase = lastLine;
+                cache = generations_.back().cache;  // only this thread adds generations
             }
         }
         waitWhilePaused();

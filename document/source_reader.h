@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "document/text_entry.h"
 #include "foundation/file.h"
 #include "foundation/input.h"
+#include "foundation/random_access_file.h"
 #include "foundation/thread.h"
 
 namespace data {
@@ -20,7 +22,14 @@ namespace data {
 // from the start, describes each line as a TextEntry, keeps its text in the
 // block cache and hands the lines on in batches of up to 1000. When no complete
 // line comes for 200 ms it hands on what it has (an unterminated last line
-// included), sleeps a second and looks again.
+// included), and waits a second, or until the file's folder changes, before
+// it looks again.
+//
+// A followed file that is truncated, or whose name comes to mean another file
+// (rotation, deletion and re-creation), is read anew from its start as a new
+// generation; the line numbers go on. Each line's text is read back from its
+// own generation: a rotated-away file through the handle kept for it, and a
+// truncated one not at all (its lines read as `lostText`).
 class SourceReader {
 public:
     // Takes the batch over, so that no line's text is copied on its way.
@@ -29,16 +38,22 @@ public:
 
     struct Identity {
         std::int32_t id;
-        cpp::String name;      // short, for the thread name
+        cpp::String name;      // short, for the thread name and the log
         cpp::String fullName;  // for the log
     };
 
     static constexpr std::size_t batchLimit = 1000;
+    // Rotated-away files kept open for their texts; older ones are let go.
+    static constexpr std::size_t keptGenerations = 8;
+    static const char* const lostText;
 
-    // `readable` is where texts are read back from: the file itself, or the
-    // copy of standard input that `copy` writes.
-    SourceReader(Identity identity, const cpp::FilePath& readable, cpp::Input input,
-                 std::shared_ptr<cpp::File::Handle> copy, cpp::Bus bus, LinesCallback lines, EndCallback end,
+    // Follows `file` under the name it was opened by.
+    SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus, LinesCallback lines,
+                 EndCallback end, bool startPaused = false);
+    // Reads `stream` to its end, writing each line into `copy` at its own
+    // offset, where texts are read back from (`copyPath`).
+    SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
+                 const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
                  bool startPaused = false);
     ~SourceReader();
     SourceReader(const SourceReader&) = delete;
@@ -52,27 +67,48 @@ public:
     // The thread exists and has not ended (standard input ends at its end).
     bool reading() const { return thread_ && running_; }
     bool paused();
+    // Files this reader has started anew (truncated or replaced).
+    int restarts() const { return restarts_; }
 
-    std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length) {
-        return cache_.findText(offset, length);
-    }
-    cpp::String readText(std::uint64_t offset, std::uint32_t length) { return cache_.readText(offset, length); }
-    std::uint64_t memory() { return cache_.memory(); }
+    std::optional<cpp::String> findText(const TextEntry& entry);
+    cpp::String readText(const TextEntry& entry);
+    std::uint64_t memory();
 
 private:
+    // The lines from `firstLine` on came from one file, as opened then.
+    struct Generation {
+        std::int32_t firstLine = 1;
+        std::shared_ptr<FileBlockCache> cache;  // none once its texts are gone
+    };
+    enum class Change { None, Truncated, Replaced, Missing };
+
+    void start();
     void run();
     void waitWhilePaused();
+    // The idle sleep, cut short by a change in the file's folder.
+    void waitForChange();
+    Change checkFile(bool shrunk) const;
+    // Opens the name anew; false (and nothing changed) when it cannot be.
+    bool beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason);
+    std::shared_ptr<FileBlockCache> cacheFor(const TextEntry& entry);
 
     Identity identity_;
-    FileBlockCache cache_;
+    cpp::Bus bus_;
+    std::shared_ptr<cpp::RandomAccessFile> file_;  // followed: the current generation's
     cpp::Input input_;
     std::shared_ptr<cpp::File::Handle> copy_;
     std::uint64_t copyPosition_ = 0;
     LinesCallback lines_;
     EndCallback end_;
+
+    std::mutex generationsLock_;  // guards generations_; never held while taking another lock
+    std::vector<Generation> generations_;
+
     cpp::Mutex mutex_;
     bool paused_ = false;
+    bool changed_ = false;  // the folder changed since the last idle sleep
     std::atomic<bool> running_{true};
+    std::atomic<int> restarts_{0};
     std::unique_ptr<cpp::Thread> thread_;
 };
 

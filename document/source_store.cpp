@@ -122,7 +122,7 @@ String SourceStore::readLine(std::uint32_t index) {
     if (index >= lines_.size()) return String();
     if (const auto cached = textCache_.find(index)) return cached->text;
     const TextEntry& e = lines_[index];
-    return findSource(*sources_, e.sourceId).readText(e.offset, static_cast<std::uint32_t>(e.byteLength));
+    return findSource(*sources_, e.sourceId).readText(e);
 }
 
 TextEntryCache_t::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetrics& metrics,
@@ -131,12 +131,11 @@ TextEntryCache_t::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetri
     if (auto cached = textCache_.find(index)) return cached;
     const TextEntry& e = lines_[index];
     const Source& source = findSource(*sources_, e.sourceId);
-    const auto length = static_cast<std::uint32_t>(e.byteLength);
     std::optional<String> text;
     if (wait) {
-        text = source.readText(e.offset, length);
+        text = source.readText(e);
     } else {
-        text = source.findText(e.offset, length);
+        text = source.findText(e);
     }
     if (!text) return nullptr;
     auto line = textCache_.put(index, data::prepareLine(*text, measure, static_cast<int>(metrics.tabWidth)));
@@ -172,7 +171,7 @@ std::vector<String> SourceStore::readTexts(const Sources& sources, const std::ve
             texts.emplace_back();
             continue;
         }
-        texts.push_back(found->second.readText(e.offset, static_cast<std::uint32_t>(e.byteLength)));
+        texts.push_back(found->second.readText(e));
     }
     return texts;
 }

@@ -23,6 +23,16 @@ std::string content(std::size_t size) {
     return bytes;
 }
 
+std::shared_ptr<cpp::RandomAccessFile> open(const cpp::FilePath& path) {
+    return std::make_shared<cpp::RandomAccessFile>(path);
+}
+
+std::shared_ptr<cpp::RandomAccessFile> emptyFile(const TemporaryFolder& folder) {
+    const auto path = folder.file("empty");
+    testing_support::writeFile(path, "");
+    return open(path);
+}
+
 String waitForText(FileBlockCache& cache, std::uint64_t offset, std::uint32_t length) {
     const Time deadline = Time() + Duration::seconds(30);
     while (Time() < deadline) {
@@ -37,7 +47,7 @@ String waitForText(FileBlockCache& cache, std::uint64_t offset, std::uint32_t le
 TEST(FileBlockCache, ALineAcrossABlockEndLivesInBothBlocks) {
     TemporaryFolder folder;
     Bus bus(0, String("Bus"));  // no loads can run: only stored bytes answer
-    FileBlockCache cache(folder.file("none"), 8, bus, block);
+    FileBlockCache cache(emptyFile(folder), 8, bus, false, block);
     cache.store(block - 5, "0123456789");
     EXPECT_EQ(cache.findText(block - 5, 10), String("0123456789"));
     EXPECT_EQ(cache.findText(block, 5), String("56789"));
@@ -51,7 +61,7 @@ TEST(FileBlockCache, TheOldestStoredBlockIsEvictedAndLoadedBackOnce) {
     const std::string bytes = content(9 * block);
     testing_support::writeFile(path, bytes);
     Bus bus(2, String("Bus"));
-    FileBlockCache cache(path, 8, bus, block);
+    FileBlockCache cache(open(path), 8, bus, false, block);
     for (std::uint64_t b = 0; b < 9; ++b) cache.store(b * block, cpp::TextRef(bytes).substr(b * block, 100));
     EXPECT_EQ(cache.memory(), 8 * block);
     EXPECT_FALSE(cache.findText(10, 20)) << "block 0 was evicted";
@@ -70,7 +80,7 @@ TEST(FileBlockCache, ABlockRecreatedInItsMiddleNeverShowsZerosForEarlierLines) {
     const std::string bytes = content(3 * block);
     testing_support::writeFile(path, bytes);
     Bus bus(1, String("Bus"));
-    FileBlockCache cache(path, 1, bus, block);
+    FileBlockCache cache(open(path), 1, bus, false, block);
     cache.store(100, cpp::TextRef(bytes).substr(100, 50));
     cache.store(block + 10, cpp::TextRef(bytes).substr(block + 10, 50));  // evicts block 0
     cache.store(600, cpp::TextRef(bytes).substr(600, 50));               // block 0 again, mid-block
@@ -87,7 +97,7 @@ TEST(FileBlockCache, ALoadKeepsLinesStoredWhileItRan) {
     const std::string bytes = content(block);
     testing_support::writeFile(path, bytes.substr(0, 400));
     Bus bus(0, String("Bus"));
-    FileBlockCache cache(path, 8, bus, block);
+    FileBlockCache cache(open(path), 8, bus, false, block);
     cache.store(500, cpp::TextRef(bytes).substr(500, 100));
     EXPECT_FALSE(cache.findText(0, 100));  // queued, no worker yet
     cache.store(700, cpp::TextRef(bytes).substr(700, 100));
@@ -103,7 +113,7 @@ TEST(FileBlockCache, ReloadedBlocksDoNotLeaveStaleAgesBehind) {
     const std::string bytes = content(4 * block);
     testing_support::writeFile(path, bytes);
     Bus bus(1, String("Bus"));
-    FileBlockCache cache(path, 2, bus, block);
+    FileBlockCache cache(open(path), 2, bus, false, block);
     cache.store(0, cpp::TextRef(bytes).substr(0, 10));
     cache.store(block, cpp::TextRef(bytes).substr(block, 10));
     // Block 0 is loaded again: it becomes the newest, its old age is gone.
@@ -119,16 +129,16 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
     Bus bus(1, String("Bus"));
     const Time start;
     {
-        FileBlockCache gone(folder.file("missing"), 8, bus, block);
-        EXPECT_THROW(gone.readText(0, 10), cpp::IOException);
-        EXPECT_FALSE(gone.findText(0, 10)) << "a failed block is not loaded again and again";
+        FileBlockCache empty(emptyFile(folder), 8, bus, false, block);
+        EXPECT_THROW(empty.readText(0, 10), cpp::IOException);
+        EXPECT_FALSE(empty.findText(0, 10)) << "a failed block is not loaded again and again";
     }
     {
         // The file shrank below a block the reader had stored and lost.
         const auto path = folder.file("short");
         const std::string bytes = content(3 * block);
         testing_support::writeFile(path, bytes.substr(0, block + 50));
-        FileBlockCache cache(path, 1, bus, block);
+        FileBlockCache cache(open(path), 1, bus, false, block);
         cache.store(block + 100, cpp::TextRef(bytes).substr(block + 100, 100));
         cache.store(0, cpp::TextRef(bytes).substr(0, 10));  // evicts the second block
         EXPECT_THROW(cache.readText(block + 100, 100), cpp::IOException);
@@ -137,9 +147,21 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
         EXPECT_THROW(cache.readText(block + 30, 40), cpp::IOException);
     }
     {
+        // A followed file truncated and written anew: the old offsets now hold
+        // other text, which is never handed out as the old lines'.
+        const auto path = folder.file("truncated");
+        const std::string bytes = content(3 * block);
+        testing_support::writeFile(path, bytes);
+        FileBlockCache cache(open(path), 1, bus, true, block);
+        cache.store(2 * block, cpp::TextRef(bytes).substr(2 * block, 100));
+        testing_support::writeFile(path, content(block + 20).substr(7));
+        EXPECT_THROW(cache.readText(10, 20), cpp::IOException);
+        EXPECT_EQ(cache.readText(2 * block + 10, 20), bytes.substr(2 * block + 10, 20)) << "stored bytes still answer";
+    }
+    {
         // Destroying a cache whose loads cannot run (no workers) returns.
         Bus idle(0, String("Bus"));
-        FileBlockCache cache(folder.file("missing"), 8, idle, block);
+        FileBlockCache cache(emptyFile(folder), 8, idle, false, block);
         EXPECT_FALSE(cache.findText(0, 10));
     }
     EXPECT_LT(Time() - start, Duration::seconds(30));
@@ -153,7 +175,7 @@ TEST(FileBlockCache, ReadsMatchTheFileWhateverTheInterleaving) {
     const std::string bytes = content(60 * block);
     testing_support::writeFile(path, bytes);
     Bus bus(3, String("Bus"));
-    FileBlockCache cache(path, 3, bus, block);
+    FileBlockCache cache(open(path), 3, bus, false, block);
     std::vector<std::pair<std::uint64_t, std::uint32_t>> lines;
     std::mt19937 random(5);
     for (std::uint64_t at = 0; at + 3000 < bytes.size();) {

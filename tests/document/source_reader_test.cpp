@@ -7,10 +7,13 @@
 #include "test_files.h"
 #include "test_pipe.h"
 #include "foundation/utf8.h"
+#include "reader_harness.h"
 
 using cpp::Bus;
 using cpp::Duration;
 using cpp::Mutex;
+using reader_harness::follow;
+using reader_harness::Received;
 using cpp::String;
 using cpp::Time;
 using data::SourceReader;
@@ -20,48 +23,6 @@ using testing_support::TemporaryFolder;
 using testing_support::writeFile;
 
 namespace {
-
-// What the reader hands on, as the document would receive it.
-struct Received {
-    Mutex mutex;
-    std::vector<std::size_t> batchSizes;
-    std::vector<TextEntry> entries;
-    std::vector<String> texts;
-    std::vector<std::uint64_t> longest;
-    int ends = 0;
-
-    SourceReader::LinesCallback lines() {
-        return [this](const std::vector<TextEntry>& e, const std::vector<String>& t, std::uint64_t max) {
-            Mutex::Lock lock(mutex, false);
-            batchSizes.push_back(e.size());
-            entries.insert(entries.end(), e.begin(), e.end());
-            texts.insert(texts.end(), t.begin(), t.end());
-            longest.push_back(max);
-        };
-    }
-    SourceReader::EndCallback end() {
-        return [this](std::error_code code) {
-            Mutex::Lock lock(mutex, false);
-            if (!code) ++ends;
-        };
-    }
-    std::size_t count() {
-        Mutex::Lock lock(mutex, false);
-        return entries.size();
-    }
-    // Waits (generously) for at least `n` lines.
-    bool waitFor(std::size_t n, Duration limit = Duration::seconds(60)) {
-        const Time deadline = Time() + limit;
-        while (count() < n && Time() < deadline) cpp::sleep(Duration::milliseconds(10));
-        return count() >= n;
-    }
-};
-
-std::unique_ptr<SourceReader> follow(const cpp::FilePath& path, Received& received, Bus& bus) {
-    return std::make_unique<SourceReader>(SourceReader::Identity{3, String("test"), path.text()}, path,
-                                          cpp::Input(cpp::File::follow(path)), nullptr, bus, received.lines(),
-                                          received.end());
-}
 
 String numberedLines(int count) {
     String text;
@@ -105,7 +66,7 @@ TEST(SourceReader, AnUnterminatedLineComesAfterSilenceAndItsRestAsANewLine) {
     EXPECT_EQ(received.texts[2], " rest");
     EXPECT_EQ(received.entries[2].lineNumber, 3);
     EXPECT_EQ(received.entries[2].offset, 10u);
-    EXPECT_EQ(reader->readText(10, 5), " rest");
+    EXPECT_EQ(reader->readText(received.entries[2]), " rest");
 }
 
 TEST(SourceReader, AnEmptyFileDeliversAppendedLinesWithinAboutASecond) {
@@ -163,18 +124,18 @@ TEST(SourceReader, StandardInputIsCopiedSoItsLinesCanBeReadBack) {
     Received received;
     std::string all;
     {
-        SourceReader reader(SourceReader::Identity{1, String("(stdin)"), String("(stdin)")}, copyPath,
-                            cpp::Input(source), cpp::File::create(copyPath), bus, received.lines(), received.end());
+        SourceReader reader(SourceReader::Identity{1, String("(stdin)"), String("(stdin)")}, cpp::Input(source),
+                            cpp::File::create(copyPath), copyPath, bus, received.lines(), received.end());
         for (int i = 0; i < 20000; ++i) all += "piped line " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
         pipe.write(all);
         pipe.closeWriteEnd();
         ASSERT_TRUE(received.waitFor(20000));
         // Lines far back are no longer in the 8 blocks the reader keeps ... 
         const TextEntry early = received.entries[5];
-        EXPECT_EQ(reader.readText(early.offset, static_cast<std::uint32_t>(early.byteLength)), "piped line 5");
+        EXPECT_EQ(reader.readText(early), "piped line 5");
         for (std::size_t i = 0; i < received.entries.size(); i += 997) {
             const TextEntry& e = received.entries[i];
-            ASSERT_EQ(reader.readText(e.offset, static_cast<std::uint32_t>(e.byteLength)), received.texts[i]);
+            ASSERT_EQ(reader.readText(e), received.texts[i]);
         }
     }
     EXPECT_EQ(received.ends, 1) << "the end of the pipe ends the reader";
@@ -218,7 +179,7 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
                 cpp::sleep(Duration::milliseconds(5));
                 continue;
             }
-            const String text = reader->readText(entry.offset, static_cast<std::uint32_t>(entry.byteLength));
+            const String text = reader->readText(entry);
             if (text != lines[static_cast<std::size_t>(entry.lineNumber - 1)]) bad = true;
         }
     });
@@ -250,6 +211,6 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
     lock.unlock();
     for (int i = 0; i < lineCount; i += 613) {
         const TextEntry& e = received.entries[static_cast<std::size_t>(i)];
-        ASSERT_EQ(reader->readText(e.offset, static_cast<std::uint32_t>(e.byteLength)), lines[static_cast<std::size_t>(i)]);
+        ASSERT_EQ(reader->readText(e), lines[static_cast<std::size_t>(i)]);
     }
 }

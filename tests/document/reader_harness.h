@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "document/source_reader.h"
+#include "foundation/mutex.h"
+#include "foundation/thread.h"
+
+namespace reader_harness {
+
+// What the reader hands on, as the document would receive it.
+struct Received {
+    cpp::Mutex mutex;
+    std::vector<std::size_t> batchSizes;
+    std::vector<data::TextEntry> entries;
+    std::vector<cpp::String> texts;
+    std::vector<std::uint64_t> longest;
+    int ends = 0;
+
+    data::SourceReader::LinesCallback lines() {
+        return [this](const std::vector<data::TextEntry>& e, const std::vector<cpp::String>& t, std::uint64_t max) {
+            cpp::Mutex::Lock lock(mutex, false);
+            batchSizes.push_back(e.size());
+            entries.insert(entries.end(), e.begin(), e.end());
+            texts.insert(texts.end(), t.begin(), t.end());
+            longest.push_back(max);
+        };
+    }
+    data::SourceReader::EndCallback end() {
+        return [this](std::error_code code) {
+            cpp::Mutex::Lock lock(mutex, false);
+            if (!code) ++ends;
+        };
+    }
+    std::size_t count() {
+        cpp::Mutex::Lock lock(mutex, false);
+        return entries.size();
+    }
+    // Waits (generously) for at least `n` lines.
+    bool waitFor(std::size_t n, cpp::Duration limit = cpp::Duration::seconds(60)) {
+        const cpp::Time deadline = cpp::Time() + limit;
+        while (count() < n && cpp::Time() < deadline) cpp::sleep(cpp::Duration::milliseconds(10));
+        return count() >= n;
+    }
+};
+
+inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus) {
+    return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), path.text()},
+                                                std::make_shared<cpp::RandomAccessFile>(path), bus, received.lines(),
+                                                received.end());
+}
+
+}  // namespace reader_harness

@@ -24,8 +24,20 @@ public:
     bool exists(const String& subKey) const;
     void removeKey(const String& subKey) const;
 
+    // A text value as stored: an expandable one (REG_EXPAND_SZ) keeps its
+    // %VARIABLE% references unexpanded.
+    struct Text {
+        String text;
+        bool expandable = false;
+    };
+
     // The empty name addresses the default value.
     void setText(const String& name, const String& text) const;
+    // Throws windows::Exception when the value cannot be written.
+    void setText(const String& name, const Text& value) const;
+    // An empty text when the value is missing; throws windows::Exception when
+    // it exists but cannot be read, so that it is never overwritten blindly.
+    Text readText(const String& name) const;
     void setFlag(const String& name) const;
     bool hasValue(const String& name) const;
     // The whole value, however long; empty when the value is missing.

@@ -15,7 +15,11 @@ void showError(const cpp::String& text) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     try {
         Program program(instance, cpp::String(std::wstring(commandLine)));
-        program.start();
+        if (program.hasProperty("--uninstall")) {
+            program.uninstall();
+        } else {
+            program.start();
+        }
         while (program.runUntil(cpp::Time() + cpp::Duration::milliseconds(100))) {
         }
     } catch (const cpp::InterruptException&) {

@@ -19,7 +19,7 @@ ui::Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
 }
 
-FilePath findDataFolder() {
+FilePath findDataFolder(bool create) {
     wchar_t overridden[1024];
     const DWORD length = GetEnvironmentVariableW(L"QILARK_DATA_DIR", overridden, 1024);
     FilePath folder;
@@ -33,7 +33,7 @@ FilePath findDataFolder() {
         if (base.empty()) throw cpp::IOException(String("The local application data folder is unknown"));
         folder = FilePath(base).append("qi-lark");
     }
-    cpp::File::createDirectories(folder);
+    if (create) cpp::File::createDirectories(folder);
     return folder;
 }
 
@@ -53,10 +53,12 @@ HFONT Program::Detail::namedFont(const char* name) {
 }
 
 Program::Program(HINSTANCE instance, const String& commandLine)
-    : WinApp(instance, commandLine), dataFolder_(findDataFolder()) {
+    : WinApp(instance, commandLine), dataFolder_(findDataFolder(!hasProperty("--uninstall"))) {
     if (hasProperty("--debug")) debugBox(L"At program begin");
     logger().addFilter(std::make_shared<cpp::DebugLogFilter_t>(8));
-    logger().addFilter(std::make_shared<cpp::FileLogFilter_t>(dataFolder_, String(), String("log.txt"), 8));
+    // Uninstalling deletes the data folder: no log file is kept open in it.
+    if (!hasProperty("--uninstall"))
+        logger().addFilter(std::make_shared<cpp::FileLogFilter_t>(dataFolder_, String(), String("log.txt"), 8));
     bus().resize(8);
     detail_ = std::make_unique<Detail>(*this, dataFolder_.append("qi-lark.config.txt"));
     detail_->fonts[String("ui-header")] = makeFont(L"Tahoma", 16, FW_BOLD, false);
@@ -68,6 +70,7 @@ Program::Program(HINSTANCE instance, const String& commandLine)
 Program::~Program() {
     bus().resize(0);
     detail_->mainWindow.reset();
+    detail_->uninstallWindow.reset();
     detail_->document().stop();
     if (hasProperty("--debug")) debugBox(L"At program end");
     cpp::logInfo(String("qi-lark % ended", version));

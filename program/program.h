@@ -16,11 +16,18 @@ public:
     Program(HINSTANCE instance, const cpp::String& commandLine);
     ~Program() override;
 
-    // The normal start: brings up the main window.
+    // The normal start: installs (unless --noInstall), then brings up the
+    // main window.
     void start();
+    // Installs the running program for the current user, or hands over to a
+    // newer staged build (InterruptException: this process ends).
+    void install();
+    // Removes the installation; the window it shows ends the program.
+    void uninstall();
 
     // The folder "qi-lark" in the user's local application data, or the
-    // folder named by QILARK_DATA_DIR; created if missing.
+    // folder named by QILARK_DATA_DIR; created if missing, except when
+    // uninstalling, which deletes it.
     const cpp::FilePath& dataFolder() const { return dataFolder_; }
     // "ui", "ui-header" or "ui-strikeout"; null for other names.
     HFONT font(const cpp::String& name) const;

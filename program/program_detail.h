@@ -10,6 +10,7 @@
 #include "program/program.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
+#include "ui/panels.h"
 #include "ui/win32_raii.h"
 
 // What windows, callbacks and tasks reach through Program::current().
@@ -27,6 +28,7 @@ struct Program::Detail : ui::MainWindowContext {
     std::map<cpp::String, ui::Font> fonts;
     ui::Font textFont;
     std::unique_ptr<ui::MainWindow> mainWindow;
+    std::unique_ptr<ui::UninstallWindow> uninstallWindow;
 
 private:
     bool debug_;

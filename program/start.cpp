@@ -29,6 +29,7 @@ bool isSwitch(const cpp::String& argument) {
 }  // namespace
 
 void Program::start() {
+    install();
     Detail& d = *detail_;
     d.config().load();
     d.mainWindow = std::make_unique<ui::MainWindow>(d);

@@ -70,6 +70,34 @@ void RegistryKey::setText(const String& name, const String& text) const {
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+void RegistryKey::setText(const String& name, const Text& value) const {
+    const std::wstring text = value.text.toWide();
+    const LONG status = RegSetValueExW(key_, name.toWide().c_str(), 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
+                                      reinterpret_cast<const BYTE*>(text.c_str()),
+                                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS) fail(status, String("RegSetValueEx(%) : ", name));
+}
+
+RegistryKey::Text RegistryKey::readText(const String& name) const {
+    const std::wstring wideName = name.toWide();
+    std::vector<wchar_t> buffer(4096);
+    for (;;) {
+        DWORD type = 0;
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        const LONG status = RegGetValueW(key_, nullptr, wideName.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                         &type, buffer.data(), &bytes);
+        if (status == ERROR_FILE_NOT_FOUND) return Text{};
+        if (status == ERROR_MORE_DATA) {
+            buffer.resize(bytes / sizeof(wchar_t) + 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) fail(status, String("RegGetValue(%) : ", name));
+        std::size_t units = bytes / sizeof(wchar_t);
+        while (units > 0 && buffer[units - 1] == L'\0') --units;
+        return Text{String(std::wstring(buffer.data(), units)), type == REG_EXPAND_SZ};
+    }
+}
+
 void RegistryKey::setFlag(const String& name) const {
     const DWORD one = 1;
     RegSetValueExW(key_, name.toWide().c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);

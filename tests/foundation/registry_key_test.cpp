@@ -73,3 +73,19 @@ TEST(RegistryKey, KeysCanBeRemovedAndMissingOnesFailToOpen) {
     EXPECT_THROW(root.open(scratch.name() + "\\sub"), cpp::windows::Exception);
     EXPECT_THROW(root.removeKey(scratch.name() + "\\missing"), cpp::windows::Exception);
 }
+
+// A search path keeps its references unexpanded and its type when written back.
+TEST(RegistryKey, ExpandableTextsKeepTheirTypeAndReferences) {
+    ThrowAwayKey scratch;
+    RegistryKey key = RegistryKey().create(scratch.name());
+    EXPECT_EQ(key.readText("Path").text, "");
+    key.setText("Path", RegistryKey::Text{"%USERPROFILE%\\bin;C:\\tools", true});
+    RegistryKey::Text path = key.readText("Path");
+    EXPECT_EQ(path.text, "%USERPROFILE%\\bin;C:\\tools");
+    EXPECT_TRUE(path.expandable);
+    key.setText("Plain", RegistryKey::Text{"%not%", false});
+    EXPECT_EQ(key.readText("Plain").text, "%not%");
+    EXPECT_FALSE(key.readText("Plain").expandable);
+    key.setFlag("Number");
+    EXPECT_THROW(key.readText("Number"), cpp::windows::Exception) << "not a text: never taken for an empty one";
+}

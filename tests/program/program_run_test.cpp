@@ -31,7 +31,7 @@ TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
 
 TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
     TemporaryFolder data;
-    const PROCESS_INFORMATION process = startProgram(data, "--debug");
+    const PROCESS_INFORMATION process = startProgram(data, "--debug --noInstall");
     const HWND begin = waitForWindow(process.dwProcessId);
     ASSERT_NE(begin, nullptr);
     EXPECT_EQ(messageBoxText(begin), "At program begin");

@@ -7,7 +7,7 @@ namespace data {
 
 Document::Detail::Detail(cpp::Bus bus)
     : bus(bus),
-      store(bus, [this](std::int32_t, std::vector<TextEntry>&& entries, std::vector<cpp::String>&& texts,
+      store(bus, [this](std::int32_t, std::vector<TextEntry>&& entries, LineTexts&& texts,
                         std::uint64_t longest) {
           cpp::Mutex::Lock job(jobMutex, false);
           store.appendBatch(std::move(entries), std::move(texts), longest);

@@ -84,7 +84,7 @@ void Document::Detail::run() {
 
 void Document::Detail::doAppend() {
     std::vector<TextEntry> entries;
-    std::vector<String> texts;
+    LineTexts texts;
     std::vector<Filter> passFilters;
     LayoutMetrics metrics;
     std::uint32_t first = 0;
@@ -101,10 +101,8 @@ void Document::Detail::doAppend() {
         const std::uint32_t a = first + static_cast<std::uint32_t>(done);
         // Chunks never cross a multiple of 1000, so each feeds one block.
         const std::size_t k = lengthWithinBlock(a, entries.size() - done);
-        const std::vector<String> chunkTexts(std::make_move_iterator(texts.begin() + static_cast<std::ptrdiff_t>(done)),
-                                             std::make_move_iterator(texts.begin() + static_cast<std::ptrdiff_t>(done + k)));
         std::vector<LineSet> sets;
-        for (const Filter& filter : passFilters) sets.push_back(filter.matchChunk(a, chunkTexts));
+        for (const Filter& filter : passFilters) sets.push_back(filter.matchChunk(a, texts, done, k));
         std::vector<std::uint32_t> lines;
         std::vector<TextRow> rows;
         collectRows(passFilters, sets, a, entries.data() + done, k, metrics, lines, rows);
@@ -164,11 +162,11 @@ void Document::Detail::doRebuild() {
             return SourceStore::readTexts(*sources, blockEntries);
         });
     };
-    cpp::Future<std::vector<String>> next;
+    cpp::Future<LineTexts> next;
     if (needTexts && total > 0) next = readAhead(0);
     for (std::uint32_t h = 0; h < total; h += linesPerBlock) {
         const std::uint32_t k = std::min(total - h, linesPerBlock);
-        std::vector<String> texts;
+        LineTexts texts;
         if (needTexts) {
             texts = next.get();
             if (h + k < total) next = readAhead(h + k);
@@ -177,7 +175,7 @@ void Document::Detail::doRebuild() {
         std::vector<bool> fresh(passFilters.size());
         for (std::size_t i = 0; i < passFilters.size(); ++i) {
             fresh[i] = changedIds.count(passFilters[i].id()) != 0;
-            if (fresh[i]) sets[i] = passFilters[i].matchChunk(h, texts);
+            if (fresh[i]) sets[i] = passFilters[i].matchChunk(h, texts, 0, texts.size());
         }
         {
             cpp::Mutex::Lock data(dataMutex, false);

@@ -74,6 +74,9 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
 
     void stamp(std::uint64_t start) {
         const auto previous = stamps.find(start);
+        // Lines are stored one after the other into the newest block: it
+        // stays the newest without a new stamp.
+        if (previous != stamps.end() && previous->second == lastStamp) return;
         if (previous != stamps.end()) {
             const auto age = byAge.find(previous->second);
             if (age != byAge.end()) {

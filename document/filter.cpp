@@ -123,13 +123,13 @@ bool Filter::isMatch(std::string_view text) const {
     return false;
 }
 
-LineSet Filter::matchChunk(std::uint32_t first, const std::vector<String>& texts) const {
+LineSet Filter::matchChunk(std::uint32_t first, const LineTexts& texts, std::size_t from, std::size_t count) const {
     LineSet found;
     // A filter without a usable text decides nothing; its set would only cost
     // memory (an empty expression matches every line).
     if (!takesPart()) return found;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (isMatch(texts[i])) found.insert(first + static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (isMatch(texts[from + i])) found.insert(first + static_cast<std::uint32_t>(i));
     }
     return found;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/line_set.h"
+#include "document/line_texts.h"
 #include "foundation/regex.h"
 #include "foundation/string.h"
 
@@ -66,7 +67,8 @@ public:
     bool isMatch(std::string_view text) const;
     // The indices first, first + 1, ... of the texts that match; none for a
     // filter that takes no part.
-    LineSet matchChunk(std::uint32_t first, const std::vector<cpp::String>& texts) const;
+    // Lines [from, from + count) of `texts` are lines first, first + 1, ...
+    LineSet matchChunk(std::uint32_t first, const LineTexts& texts, std::size_t from, std::size_t count) const;
 
     const LineSet& matches() const { return matches_; }
     LineSet matchesIn(std::uint32_t first, std::uint32_t end) const { return matches_.range(first, end); }

@@ -81,7 +81,7 @@ void Source::start(bool paused) {
     Detail& d = *detail_;
     d.colour = paletteColour(d.id);
     Detail* self = &d;  // the reader ends before the Detail does
-    SourceReader::LinesCallback lines = [self](std::vector<TextEntry>&& entries, std::vector<String>&& texts,
+    SourceReader::LinesCallback lines = [self](std::vector<TextEntry>&& entries, LineTexts&& texts,
                                                std::uint64_t longest) {
         if (entries.empty()) return;
         self->lastLineNumber = entries.back().lineNumber;
@@ -129,6 +129,11 @@ std::optional<String> Source::findText(const TextEntry& entry) const {
 String Source::readText(const TextEntry& entry) const {
     if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
     return detail_->reader->readText(entry);
+}
+
+void Source::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) const {
+    if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
+    detail_->reader->readTexts(entries, count, texts);
 }
 
 std::uint64_t Source::memory() const { return detail_->reader ? detail_->reader->memory() : 0; }

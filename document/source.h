@@ -21,7 +21,7 @@ public:
     enum class Kind { StandardInput = 0, File = 1 };
     // Receives each batch on the reader thread, to keep.
     using Batch = std::function<void(std::int32_t sourceId, std::vector<TextEntry>&& entries,
-                                     std::vector<cpp::String>&& texts, std::uint64_t longest)>;
+                                     LineTexts&& texts, std::uint64_t longest)>;
 
     // Throws IOException when the file cannot be opened.
     static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch);
@@ -54,6 +54,8 @@ public:
     // The text of one of its lines, from the file the line came from.
     std::optional<cpp::String> findText(const TextEntry& entry) const;
     cpp::String readText(const TextEntry& entry) const;
+    // Appends the texts of `count` of its lines.
+    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) const;
     std::uint64_t memory() const;
 
 private:

@@ -1,5 +1,7 @@
 #include "document/source_reader.h"
 
+#include <limits>
+
 #include "foundation/folder_watch.h"
 #include "foundation/line_reader.h"
 #include "foundation/logger.h"
@@ -182,12 +184,13 @@ bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, co
     return true;
 }
 
-std::shared_ptr<FileBlockCache> SourceReader::cacheFor(const TextEntry& entry) {
+SourceReader::Generation SourceReader::generationOf(const TextEntry& entry) {
     std::lock_guard<std::mutex> guard(generationsLock_);
-    auto generation = generations_.end();
-    while (generation != generations_.begin() && (generation - 1)->firstLine > entry.lineNumber) --generation;
-    if (generation == generations_.begin()) return nullptr;
-    return (generation - 1)->cache;
+    auto next = generations_.end();
+    while (next != generations_.begin() && (next - 1)->firstLine > entry.lineNumber) --next;
+    const std::int32_t nextFirst = next == generations_.end() ? std::numeric_limits<std::int32_t>::max() : next->firstLine;
+    if (next == generations_.begin()) return Generation{nextFirst, nullptr};
+    return Generation{nextFirst, (next - 1)->cache};
 }
 
 std::optional<String> SourceReader::findText(const TextEntry& entry) {
@@ -208,6 +211,42 @@ String SourceReader::readText(const TextEntry& entry) {
     return lostLine(entry);
 }
 
+void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) {
+    // Lines of one generation with following numbers lie one after the other,
+    // apart by their line ends, unless one ran into a later block.
+    constexpr std::uint64_t longestRun = 1 << 20;
+    for (std::size_t i = 0; i < count;) {
+        const TextEntry& first = entries[i];
+        const Generation generation = generationOf(first);
+        const auto& cache = generation.cache;
+        std::size_t end = i + 1;
+        std::uint64_t runEnd = first.offset + static_cast<std::uint64_t>(std::max(first.byteLength, 0));
+        while (cache && end < count && entries[end].lineNumber == entries[end - 1].lineNumber + 1 &&
+               entries[end].offset >= runEnd && entries[end].offset <= runEnd + 2 &&
+               entries[end].offset + static_cast<std::uint64_t>(std::max(entries[end].byteLength, 0)) - first.offset <= longestRun &&
+               entries[end].lineNumber < generation.firstLine) {
+            runEnd = entries[end].offset + static_cast<std::uint64_t>(std::max(entries[end].byteLength, 0));
+            ++end;
+        }
+        if (end - i == 1) {
+            texts.append(readText(first));
+            i = end;
+            continue;
+        }
+        String run;
+        try {
+            run = cache->readText(first.offset, static_cast<std::uint32_t>(runEnd - first.offset));
+        } catch (const cpp::IOException&) {
+            for (; i < end; ++i) texts.append(readText(entries[i]));  // each line as far as it can be read
+            continue;
+        }
+        for (; i < end; ++i) {
+            const TextEntry& e = entries[i];
+            texts.append(std::string_view(run).substr(e.offset - first.offset, static_cast<std::size_t>(std::max(e.byteLength, 0))));
+        }
+    }
+}
+
 std::uint64_t SourceReader::memory() {
     std::vector<std::shared_ptr<FileBlockCache>> caches;
     {
@@ -224,9 +263,9 @@ void SourceReader::run() {
     cpp::Thread::setName(String("Reader: %", identity_.name));
     cpp::logDebug(String("SourceReader::fn() : begin : source = '%'", identity_.fullName));
     std::vector<TextEntry> entries;
-    std::vector<String> texts;
+    LineTexts texts;
     entries.reserve(batchLimit);
-    texts.reserve(batchLimit);
+    texts.reserve(batchLimit, batchLimit * 128);
     std::uint64_t longest = 0;
     std::int32_t lineBase = 0;  // lines of the earlier generations
     std::int32_t lastLine = 0;
@@ -235,9 +274,9 @@ void SourceReader::run() {
         if (!entries.empty()) {
             lines_(std::move(entries), std::move(texts), longest);
             entries = std::vector<TextEntry>();
-            texts = std::vector<String>();
+            texts = LineTexts();
             entries.reserve(batchLimit);
-            texts.reserve(batchLimit);
+            texts.reserve(batchLimit, batchLimit * 128);
         }
         longest = 0;
     };
@@ -252,7 +291,7 @@ void SourceReader::run() {
         entry.charLength = clampLength(characters);
         lastLine = entry.lineNumber;
         entries.push_back(entry);
-        texts.emplace_back(line.text);
+        texts.append(std::string_view(line.text.begin(), static_cast<std::size_t>(line.text.length())));
         longest = std::max<std::uint64_t>(longest, characters);
         cache->store(line.offset, line.text);
         if (copy_ && copy_->isOpen()) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/file_block_cache.h"
+#include "document/line_texts.h"
 #include "document/text_entry.h"
 #include "foundation/file.h"
 #include "foundation/input.h"
@@ -33,7 +34,7 @@ namespace data {
 class SourceReader {
 public:
     // Takes the batch over, so that no line's text is copied on its way.
-    using LinesCallback = std::function<void(std::vector<TextEntry>&&, std::vector<cpp::String>&&, std::uint64_t)>;
+    using LinesCallback = std::function<void(std::vector<TextEntry>&&, LineTexts&&, std::uint64_t)>;
     using EndCallback = std::function<void(std::error_code)>;
 
     struct Identity {
@@ -72,6 +73,9 @@ public:
 
     std::optional<cpp::String> findText(const TextEntry& entry);
     cpp::String readText(const TextEntry& entry);
+    // Appends the texts of `count` lines of this source to `texts`, reading
+    // each stretch of neighbouring lines in one piece.
+    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts);
     std::uint64_t memory();
 
 private:
@@ -90,7 +94,10 @@ private:
     Change checkFile(bool shrunk) const;
     // Opens the name anew; false (and nothing changed) when it cannot be.
     bool beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason);
-    std::shared_ptr<FileBlockCache> cacheFor(const TextEntry& entry);
+    std::shared_ptr<FileBlockCache> cacheFor(const TextEntry& entry) { return generationOf(entry).cache; }
+    // The generation of a line, with `firstLine` set to the first line of the
+    // next one (or the largest number).
+    Generation generationOf(const TextEntry& entry);
 
     Identity identity_;
     cpp::Bus bus_;

@@ -89,13 +89,13 @@ bool SourceStore::takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos) {
     return true;
 }
 
-void SourceStore::appendBatch(std::vector<TextEntry> entries, std::vector<String> texts, std::uint64_t longest) {
+void SourceStore::appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest) {
     pendingEntries_.push_back(std::move(entries));
     pendingTexts_.push_back(std::move(texts));
     longestPending_ = std::max(longestPending_, longest);
 }
 
-bool SourceStore::takeBatch(std::vector<TextEntry>& entries, std::vector<String>& texts) {
+bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
     if (pendingEntries_.empty()) return false;
     entries = std::move(pendingEntries_.front());
     texts = std::move(pendingTexts_.front());
@@ -157,21 +157,27 @@ std::vector<String> SourceStore::readLines(std::uint32_t first, std::uint32_t co
         const auto e = entry(first + i);
         entries.push_back(e ? *e : TextEntry{});
     }
-    std::vector<String> texts = readTexts(*sources_, entries);
+    const LineTexts texts = readTexts(*sources_, entries);
+    std::vector<String> lines;
+    lines.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) lines.emplace_back(std::string(texts[i]));
     cpp::logDebug(String("\tDocument::readLines(%,%) - %ms", first, count, (cpp::Time() - start).count() / 1000));
-    return texts;
+    return lines;
 }
 
-std::vector<String> SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries) {
-    std::vector<String> texts;
-    texts.reserve(entries.size());
-    for (const TextEntry& e : entries) {
-        const auto found = sources.find(e.sourceId);
-        if (found == sources.end() || e.byteLength <= 0) {
-            texts.emplace_back();
+LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries) {
+    LineTexts texts;
+    texts.reserve(entries.size(), entries.size() * 128);
+    for (std::size_t i = 0; i < entries.size();) {
+        const auto found = sources.find(entries[i].sourceId);
+        std::size_t end = i + 1;
+        while (end < entries.size() && entries[end].sourceId == entries[i].sourceId) ++end;
+        if (found == sources.end()) {
+            for (; i < end; ++i) texts.append(std::string_view());
             continue;
         }
-        texts.push_back(found->second.readText(e));
+        found->second.readTexts(entries.data() + i, end - i, texts);
+        i = end;
     }
     return texts;
 }

@@ -63,10 +63,10 @@ public:
     // Shared, so a reader of the table keeps it across later additions.
     std::shared_ptr<const Sources> sources() const { return sources_; }
 
-    void appendBatch(std::vector<TextEntry> entries, std::vector<cpp::String> texts, std::uint64_t longest);
+    void appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest);
     bool hasBatch() const { return !pendingEntries_.empty(); }
     // Moves the oldest batch out; false when none waits.
-    bool takeBatch(std::vector<TextEntry>& entries, std::vector<cpp::String>& texts);
+    bool takeBatch(std::vector<TextEntry>& entries, LineTexts& texts);
     std::uint64_t longestPending() const { return longestPending_; }
 
     void commit(const TextEntry* entries, std::size_t count);
@@ -83,7 +83,7 @@ public:
     std::vector<cpp::String> readLines(std::uint32_t first, std::uint32_t count);
     // Reads texts back without touching the store, so it may run on a
     // worker while the document goes on: give it a copy of the entries.
-    static std::vector<cpp::String> readTexts(const Sources& sources, const std::vector<TextEntry>& entries);
+    static LineTexts readTexts(const Sources& sources, const std::vector<TextEntry>& entries);
     std::uint32_t longestColumns() const { return longestColumns_; }
 
     // Hands the sources over, for stopping them where no lock is held.
@@ -115,7 +115,7 @@ private:
     Arrivals arrivals_;
     std::uint32_t longestColumns_ = 0;
     std::deque<std::vector<TextEntry>> pendingEntries_;
-    std::deque<std::vector<cpp::String>> pendingTexts_;
+    std::deque<LineTexts> pendingTexts_;
     std::uint64_t longestPending_ = 0;
 };
 

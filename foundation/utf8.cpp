@@ -1,5 +1,7 @@
 #include "foundation/utf8.h"
 
+#include <cstring>
+
 #include "foundation/exception.h"
 
 namespace cpp::utf8 {
@@ -77,7 +79,16 @@ std::size_t countCharacters(const char* begin, const char* end) {
     const auto stop = reinterpret_cast<const unsigned char*>(end);
     std::size_t count = 0;
     while (at < stop) {
-        // ASCII needs no decoding.
+        // ASCII needs no decoding; eight bytes of it are taken at once.
+        if (stop - at >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, at, sizeof word);
+            if ((word & 0x8080808080808080ull) == 0) {
+                at += 8;
+                count += 8;
+                continue;
+            }
+        }
         if (*at < 0x80) {
             ++at;
         } else {

@@ -147,8 +147,9 @@ TEST(Filter, IdsGrowAndMatchSetsFollowChunks) {
     EXPECT_EQ(first.colour(), 0u);
 
     Filter f = filter("err");
-    const std::vector<String> texts{"ok", "err 1", "ok", "err 2"};
-    const LineSet found = f.matchChunk(998, texts);
+    data::LineTexts texts;
+    for (const char* text : {"err 0", "ok", "err 1", "ok", "err 2"}) texts.append(text);
+    const LineSet found = f.matchChunk(998, texts, 1, 4);
     EXPECT_EQ(found.toVector(), (std::vector<std::uint32_t>{999, 1001}));
     f.updateMatches(998, 1002, found);
     EXPECT_EQ(f.info().matchCount, 2u);

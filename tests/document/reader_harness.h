@@ -19,11 +19,11 @@ struct Received {
     int ends = 0;
 
     data::SourceReader::LinesCallback lines() {
-        return [this](const std::vector<data::TextEntry>& e, const std::vector<cpp::String>& t, std::uint64_t max) {
+        return [this](const std::vector<data::TextEntry>& e, const data::LineTexts& t, std::uint64_t max) {
             cpp::Mutex::Lock lock(mutex, false);
             batchSizes.push_back(e.size());
             entries.insert(entries.end(), e.begin(), e.end());
-            texts.insert(texts.end(), t.begin(), t.end());
+            for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));
             longest.push_back(max);
         };
     }

@@ -22,7 +22,7 @@ struct Delivered {
     std::size_t lines = 0;
 
     data::Source::Batch callback(SourceStore*& store) {
-        return [this, &store](std::int32_t, const std::vector<TextEntry>& entries, const std::vector<String>& texts,
+        return [this, &store](std::int32_t, const std::vector<TextEntry>& entries, const data::LineTexts& texts,
                               std::uint64_t longest) {
             cpp::Mutex::Lock lock(mutex, false);
             store->appendBatch(entries, texts, longest);
@@ -42,7 +42,7 @@ struct Delivered {
 void commitPending(SourceStore& store, Delivered& delivered) {
     cpp::Mutex::Lock lock(delivered.mutex, false);
     std::vector<TextEntry> entries;
-    std::vector<String> texts;
+    data::LineTexts texts;
     while (store.takeBatch(entries, texts)) store.commit(entries.data(), entries.size());
 }
 

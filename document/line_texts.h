@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace data {
+
+// The texts of a run of lines in one buffer: handing thousands of lines on
+// costs two allocations instead of one per line.
+class LineTexts {
+public:
+    void reserve(std::size_t lines, std::size_t bytes) {
+        ends_.reserve(lines);
+        bytes_.reserve(bytes);
+    }
+    void append(std::string_view text) {
+        bytes_.append(text.data(), text.size());
+        ends_.push_back(bytes_.size());
+    }
+    std::size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    std::string_view operator[](std::size_t line) const {
+        const std::size_t begin = line == 0 ? 0 : ends_[line - 1];
+        return std::string_view(bytes_.data() + begin, ends_[line] - begin);
+    }
+    void clear() {
+        bytes_.clear();
+        ends_.clear();
+    }
+
+private:
+    std::string bytes_;
+    std::vector<std::size_t> ends_;
+};
+
+}  // namespace data

@@ -33,14 +33,17 @@ std::int32_t clampLength(std::uint64_t length) {
 }
 
 // Reads a file from its start on, waiting for it to grow: the input of one
-// generation of a followed file.
+// generation of a followed file. `atEnd` runs when a read first finds no
+// more bytes, before it waits: the lines read so far need not wait too.
 class FileFollower : public cpp::Input::Source_t {
 public:
-    explicit FileFollower(std::shared_ptr<cpp::RandomAccessFile> file) : file_(std::move(file)) {}
+    FileFollower(std::shared_ptr<cpp::RandomAccessFile> file, std::function<void()> atEnd)
+        : file_(std::move(file)), atEnd_(std::move(atEnd)) {}
 
     bool isOpen() override { return open_; }
     cpp::ByteRange read(cpp::ByteRange range, Duration timeout) override {
         const cpp::Time start;
+        bool waited = false;
         while (open_) {
             std::size_t got = 0;
             try {
@@ -60,6 +63,8 @@ public:
                 shrunk_ = true;
                 break;
             }
+            if (!waited) atEnd_();
+            waited = true;
             const Duration remaining = timeout - (cpp::Time() - start);
             if (remaining <= Duration::zero()) break;
             cpp::sleep(remaining < followPace ? remaining : followPace);
@@ -72,6 +77,7 @@ public:
 
 private:
     std::shared_ptr<cpp::RandomAccessFile> file_;
+    std::function<void()> atEnd_;
     std::uint64_t position_ = 0;
     bool shrunk_ = false;
     std::atomic<bool> open_{true};
@@ -320,7 +326,11 @@ void SourceReader::run() {
         while (restart && !self.interrupted.load()) {
             restart = false;
             std::shared_ptr<FileFollower> follower;
-            if (file_) follower = std::make_shared<FileFollower>(file_);
+            if (file_)
+                follower = std::make_shared<FileFollower>(file_, [&] {
+                    waitWhilePaused();
+                    flush();
+                });
             cpp::LineReader reader(follower ? cpp::Input(follower) : input_, readTimeout);
             // The name means another file now: this one is read to its end first.
             bool draining = false;

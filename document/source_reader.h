@@ -21,10 +21,11 @@ namespace data {
 
 // Tails one source on its own thread ("Reader: NAME"): reads it line by line
 // from the start, describes each line as a TextEntry, keeps its text in the
-// block cache and hands the lines on in batches of up to 1000. When no complete
-// line comes for 200 ms it hands on what it has (an unterminated last line
-// included), and waits a second, or until the file's folder changes, before
-// it looks again.
+// block cache and hands the lines on in batches of up to 1000. A followed
+// file's complete lines are handed on as soon as it has no more bytes; when
+// no complete line comes for 200 ms an unterminated last line follows, and
+// the reader waits a second, or until the file's folder changes, before it
+// looks again.
 //
 // A followed file that is truncated, or whose name comes to mean another file
 // (rotation, deletion and re-creation), is read anew from its start as a new

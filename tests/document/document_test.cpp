@@ -195,6 +195,7 @@ TEST(Document, NextAndPreviousMatchesComeFromTheMatchSets) {
     for (int i = 0; i < 5000; ++i) lines.push_back(i % 1000 == 7 ? "ERROR " + std::to_string(i) : "fine " + std::to_string(i));
     lines[2007] = "ERROR but noisy";
     t.open("a.log", lines);
+    ASSERT_TRUE(waitUntilIdle(doc, 5000));  // so that a's lines are indices 0 to 4999
     t.open("b.log", {"b fine", "b ERROR"});
     ASSERT_TRUE(waitUntilIdle(doc, 5002));
     doc.setFilterText("noisy", FilterKind::Hide);

@@ -61,6 +61,8 @@ TEST(SourceReader, AnUnterminatedLineComesAfterSilenceAndItsRestAsANewLine) {
     auto reader = follow(path, received, bus);
     ASSERT_TRUE(received.waitFor(2));
     EXPECT_EQ(received.texts[1], "part");
+    // The complete line does not wait for the unterminated one's silence.
+    EXPECT_EQ(received.batchSizes, (std::vector<std::size_t>{1, 1}));
     appendFile(path, " rest\n");
     ASSERT_TRUE(received.waitFor(3));
     EXPECT_EQ(received.texts[2], " rest");

@@ -112,9 +112,18 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         std::copy(text.begin(), text.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(at));
         addInterval(block.valid, at, end);
         storedEnd = std::max(storedEnd, start + end);
-        failures.erase(start);
+        if (!failures.empty()) failures.erase(start);
         stamp(start);
         evict();
+    }
+
+    void storeLine(std::uint64_t offset, cpp::TextRef text) {
+        const std::uint64_t start = blockOf(offset);
+        storeInBlock(start, offset, text);
+        // A line that runs into a later block also leaves its tail there.
+        const std::uint64_t last = blockOf(offset + static_cast<std::uint64_t>(text.length()));
+        if (last != start && last < offset + static_cast<std::uint64_t>(text.length()))
+            storeInBlock(last, last, text.substr(static_cast<cpp::TextRef::Position>(last - offset)));
     }
 
     void requestLoad(std::uint64_t start) {
@@ -204,14 +213,16 @@ FileBlockCache::FileBlockCache(std::shared_ptr<cpp::RandomAccessFile> file, std:
 FileBlockCache::~FileBlockCache() = default;
 
 void FileBlockCache::store(std::uint64_t offset, cpp::TextRef text) {
-    Detail& d = *detail_;
-    Mutex::Lock lock(d.mutex, false);
-    const std::uint64_t start = d.blockOf(offset);
-    d.storeInBlock(start, offset, text);
-    // A line that runs into a later block also leaves its tail there.
-    const std::uint64_t last = d.blockOf(offset + static_cast<std::uint64_t>(text.length()));
-    if (last != start && last < offset + static_cast<std::uint64_t>(text.length()))
-        d.storeInBlock(last, last, text.substr(static_cast<cpp::TextRef::Position>(last - offset)));
+    Mutex::Lock lock(detail_->mutex, false);
+    detail_->storeLine(offset, text);
+}
+
+void FileBlockCache::store(const TextEntry* entries, std::size_t count, const LineTexts& texts) {
+    Mutex::Lock lock(detail_->mutex, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view text = texts[i];
+        detail_->storeLine(entries[i].offset, cpp::TextRef(text.data(), text.data() + text.size()));
+    }
 }
 
 std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32_t length) {

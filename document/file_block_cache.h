@@ -7,6 +7,8 @@
 #include <set>
 #include <vector>
 
+#include "document/line_texts.h"
+#include "document/text_entry.h"
 #include "foundation/bus.h"
 #include "foundation/mutex.h"
 #include "foundation/random_access_file.h"
@@ -36,6 +38,8 @@ public:
 
     // The bytes of a line at its offset.
     void store(std::uint64_t offset, cpp::TextRef text);
+    // The texts of a batch of lines, under one lock.
+    void store(const TextEntry* entries, std::size_t count, const LineTexts& texts);
     // The text if it is at hand; otherwise starts loading its block.
     std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length);
     // Waits until the text is at hand. Throws IOException when its block

@@ -22,10 +22,11 @@ const Duration idleSleep = Duration::seconds(1);
 const Duration followPace = Duration::milliseconds(10);
 constexpr std::size_t cacheBlocks = 8;
 
-std::uint16_t leadingTabs(cpp::TextRef text) {
-    const auto first = text.findFirstNotOf("\t");
-    if (first <= 0) return 0;  // none, or a line of tabs only
-    return static_cast<std::uint16_t>(std::min<cpp::TextRef::Position>(first, 0xFFFF));
+std::uint16_t leadingTabs(std::string_view text) {
+    std::size_t tabs = 0;
+    while (tabs < text.size() && text[tabs] == '\t') ++tabs;
+    if (tabs == text.size()) return 0;  // a line of tabs only, or an empty one
+    return static_cast<std::uint16_t>(std::min<std::size_t>(tabs, 0xFFFF));
 }
 
 std::int32_t clampLength(std::uint64_t length) {
@@ -278,6 +279,7 @@ void SourceReader::run() {
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     const auto flush = [&] {
         if (!entries.empty()) {
+            cache->store(entries.data(), entries.size(), texts);
             lines_(std::move(entries), std::move(texts), longest);
             entries = std::vector<TextEntry>();
             texts = LineTexts();
@@ -290,16 +292,16 @@ void SourceReader::run() {
         const auto characters = cpp::utf8::countCharacters(line.text.begin(), line.text.end());
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
-        entry.leadingTabs = leadingTabs(line.text);
+        const std::string_view text(line.text.begin(), static_cast<std::size_t>(line.text.length()));
+        entry.leadingTabs = leadingTabs(text);
         entry.lineNumber = lineBase + static_cast<std::int32_t>(line.number);
         entry.offset = line.offset;
         entry.byteLength = clampLength(static_cast<std::uint64_t>(line.text.length()));
         entry.charLength = clampLength(characters);
         lastLine = entry.lineNumber;
         entries.push_back(entry);
-        texts.append(std::string_view(line.text.begin(), static_cast<std::size_t>(line.text.length())));
+        texts.append(text);
         longest = std::max<std::uint64_t>(longest, characters);
-        cache->store(line.offset, line.text);
         if (copy_ && copy_->isOpen()) {
             // The copy holds each line at its own offset; the line ends between
             // them become line feeds, which nobody reads back.

@@ -20,6 +20,10 @@ using Intervals = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 // the usual case appends at the end.
 void addInterval(Intervals& intervals, std::uint64_t begin, std::uint64_t end) {
     if (begin >= end) return;
+    if (intervals.empty() || begin > intervals.back().second) {
+        intervals.emplace_back(begin, end);
+        return;
+    }
     auto first = std::lower_bound(intervals.begin(), intervals.end(), begin,
                                   [](const auto& interval, std::uint64_t at) { return interval.second < at; });
     auto last = first;
@@ -256,6 +260,25 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
         d.requestLoad(missing);
         lock.waitUntil(Time() + cpp::Duration::milliseconds(100));
     }
+    return text;
+}
+
+String FileBlockCache::readStretch(std::uint64_t offset, std::uint32_t length) {
+    Detail& d = *detail_;
+    std::uint64_t stored = 0;
+    {
+        Mutex::Lock lock(d.mutex, false);
+        String text;
+        std::uint64_t at = offset, remaining = length, missing = 0;
+        if (d.gather(text, at, remaining, missing)) return text;
+        stored = d.storedEnd;
+    }
+    if (d.refuseShrunk && d.file->size() < stored)
+        throw cpp::IOException(String("Unable to read % at %: the file was truncated", d.path, offset));
+    String text;
+    text.resize(length);
+    if (d.file->readAt(offset, cpp::ByteRange{text.data(), text.size()}) != length)
+        throw cpp::IOException(String("Unable to read % at %: the file no longer holds the text", d.path, offset));
     return text;
 }
 

@@ -45,6 +45,11 @@ public:
     // Waits until the text is at hand. Throws IOException when its block
     // cannot be read or the file no longer holds it.
     cpp::String readText(std::uint64_t offset, std::uint32_t length);
+    // A long stretch, as a scan over the whole file reads it: from the blocks
+    // when they hold it, otherwise straight from the file, so that the scan
+    // does not push the newest text out of the blocks. Throws IOException as
+    // readText does.
+    cpp::String readStretch(std::uint64_t offset, std::uint32_t length);
     // Bytes held: the block size times the number of blocks.
     std::uint64_t memory();
 

@@ -242,7 +242,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
         }
         String run;
         try {
-            run = cache->readText(first.offset, static_cast<std::uint32_t>(runEnd - first.offset));
+            run = cache->readStretch(first.offset, static_cast<std::uint32_t>(runEnd - first.offset));
         } catch (const cpp::IOException&) {
             for (; i < end; ++i) texts.append(readText(entries[i]));  // each line as far as it can be read
             continue;

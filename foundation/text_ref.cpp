@@ -11,11 +11,6 @@ bool contains(TextRef set, char byte) {
 
 }  // namespace
 
-const char* TextRef::end() const {
-    if (end_ == nullptr && begin_ != nullptr) end_ = begin_ + std::strlen(begin_);
-    return end_;
-}
-
 char TextRef::at(Position position) const {
     return position >= 0 && position < length() ? begin_[position] : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ public:
 
     bool isAbsent() const { return begin_ == nullptr; }
     const char* begin() const { return begin_; }
-    const char* end() const;
+    const char* end() const {
+        if (end_ == nullptr && begin_ != nullptr) end_ = begin_ + std::strlen(begin_);
+        return end_;
+    }
     Position length() const { return end() - begin_; }
     bool empty() const { return length() == 0; }
 

@@ -6,9 +6,12 @@ set -uo pipefail
 : "${WINEPREFIX:?the test Wine prefix}"
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qilark-prefix.XXXXXX")
 cleanup() {
+    # Ends every process of the copy, also after a time-out of the test.
     WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1
     rm -rf "$prefix"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 cp -a "$WINEPREFIX/." "$prefix/"
-WINEPREFIX=$prefix wine "$@"
+WINEPREFIX=$prefix wine "$@" &
+wait $!

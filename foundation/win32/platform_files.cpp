@@ -46,6 +46,46 @@ int shellOperation(UINT operation, const FilePath& from, const FilePath* to) {
     return SHFileOperationW(&request);
 }
 
+// The path in the form without the 260-character limit ("\\?\C:\..."),
+// so that a deep tree is walked exactly.
+std::wstring extendedPath(const FilePath& path) {
+    const std::wstring native = path.toString('\\').toWide();
+    const DWORD size = GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size == 0 ? 0 : GetFullPathNameW(native.c_str(), size, full.data(), nullptr);
+    full.resize(length == 0 || length >= size ? 0 : length);
+    if (full.empty()) full = native;
+    if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Removes a file or a folder with everything in it, depth first. A link to a
+// folder is removed itself, never what it points to. Goes on past a failure
+// and returns the first.
+File::Result removeEntry(const std::wstring& path, DWORD attributes) {
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        File::Result first = File::Result::Success;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..") continue;
+                const File::Result result = removeEntry(path + L"\\" + name, found.dwFileAttributes);
+                if (first == File::Result::Success) first = result;
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        if (!RemoveDirectoryW(path.c_str()) && first == File::Result::Success) first = resultOf(GetLastError());
+        return first;
+    }
+    if (folder) return RemoveDirectoryW(path.c_str()) ? File::Result::Success : resultOf(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(path.c_str()) ? File::Result::Success : resultOf(GetLastError());
+}
+
 }  // namespace
 
 String currentDirectory() {
@@ -84,12 +124,14 @@ File::Result removeFile(const FilePath& path) {
 }
 
 File::Result removeTree(const FilePath& path) {
-    const int result = shellOperation(FO_DELETE, path, nullptr);
-    // The shell's own codes: a folder already gone counts as removed.
-    if (result == 0 || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND || result == 0x7C) {
-        return File::Result::Success;
+    const std::wstring root = extendedPath(path);
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // A folder already gone counts as removed.
+        const File::Result gone = resultOf(GetLastError());
+        return gone == File::Result::NoEntry ? File::Result::Success : gone;
     }
-    return resultOf(static_cast<DWORD>(result));
+    return removeEntry(root, attributes);
 }
 
 File::Result copyTree(const FilePath& from, const FilePath& to) {

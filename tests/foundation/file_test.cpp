@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "foundation/file.h"
@@ -207,6 +208,27 @@ TEST(File, RemoveCopyEqualAndCreateDirectories) {
     EXPECT_FALSE(File::exists(tree));
     EXPECT_EQ(File::remove(folder.file("z.txt")), File::Result::Success);
     EXPECT_FALSE(File::exists(folder.file("z.txt")));
+}
+
+// Removing a tree deeper than 260 characters removes exactly that tree: the
+// shell's operation, used before, deleted the current folder instead.
+TEST(File, RemovingADeepTreeRemovesExactlyIt) {
+    TemporaryFolder folder;
+    const auto keep = folder.file("keep");
+    writeFile(keep.append("sibling.txt"), "stays");
+    cpp::FilePath deep = folder.file("victim");
+    for (int i = 0; i < 6; ++i) deep = deep.append(String(std::string(50, static_cast<char>('a' + i))));
+    writeFile(deep.append("deep.log"), "deep");
+    writeFile(folder.file("victim").append("top.txt"), "top");
+    ASSERT_GT(deep.append("deep.log").toString('/').size(), 300u);
+    ASSERT_TRUE(File::exists(deep.append("deep.log")));
+    // Any stray deletion would hit the current folder: make it one to watch.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(std::string(keep.toString('/')));
+    EXPECT_EQ(File::remove(folder.file("victim")), File::Result::Success);
+    std::filesystem::current_path(previous);
+    EXPECT_FALSE(File::exists(folder.file("victim")));
+    EXPECT_TRUE(File::exists(keep.append("sibling.txt")));
 }
 
 TEST(File, ResultNames) {

@@ -277,7 +277,13 @@ void SourceReader::run() {
     std::int32_t lineBase = 0;  // lines of the earlier generations
     std::int32_t lastLine = 0;
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
+    std::string copied;  // what the batch adds to the copy of standard input
     const auto flush = [&] {
+        if (!copied.empty()) {
+            // One write a batch: a write per line made piped input crawl.
+            if (copy_->isOpen()) cpp::Output(copy_).put(copied);
+            copied.clear();
+        }
         if (!entries.empty()) {
             cache->store(entries.data(), entries.size(), texts);
             lines_(std::move(entries), std::move(texts), longest);
@@ -302,12 +308,11 @@ void SourceReader::run() {
         entries.push_back(entry);
         texts.append(text);
         longest = std::max<std::uint64_t>(longest, characters);
-        if (copy_ && copy_->isOpen()) {
+        if (copy_) {
             // The copy holds each line at its own offset; the line ends between
             // them become line feeds, which nobody reads back.
-            if (line.offset > copyPosition_)
-                cpp::Output(copy_).put(String(std::string(line.offset - copyPosition_, '\n')));
-            cpp::Output(copy_).put(line.text);
+            if (line.offset > copyPosition_) copied.append(line.offset - copyPosition_, '\n');
+            copied.append(text);
             copyPosition_ = line.offset + static_cast<std::uint64_t>(line.text.length());
         }
     };

@@ -6,56 +6,10 @@ using namespace testing_support;
 
 namespace {
 
-HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }
-
-bool waitFor(const std::function<bool()>& done, int seconds = 30) {
-    const Time deadline = Time() + Duration::seconds(seconds);
-    while (Time() < deadline) {
-        if (done()) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
-// The visible lines, as the program copies them after selecting all.
-String copyAll(HWND main) {
-    const HWND text = textWindowOf(main);
-    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
-    SendMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
-    String copied;
-    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
-            copied = String(std::wstring(wide));
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return copied;
-}
-
 void click(HWND main, int id) { SendMessageW(GetDlgItem(main, id), BM_CLICK, 0, 0); }
 
 bool endsWith(const String& text, const String& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// A top-level dialog of the process other than the main window (a message box).
-HWND waitForMessageBox(DWORD processId, HWND main) {
-    HWND found = nullptr;
-    waitFor([&] {
-        for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
-             window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == processId && window != main && IsWindowVisible(window)) {
-                found = window;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
 }
 
 String todaysLog(const TemporaryFolder& data) {

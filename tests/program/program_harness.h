@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "foundation/file.h"
 #include "foundation/time.h"
 #include "../foundation/test_files.h"
@@ -88,5 +90,50 @@ inline String messageBoxText(HWND box) {
     return String(std::wstring(text, length));
 }
 
+inline HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }
+
+inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
+    const Time deadline = Time() + Duration::seconds(seconds);
+    while (Time() < deadline) {
+        if (done()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// The visible lines, as the program copies them after selecting all.
+inline String copyAll(HWND main) {
+    const HWND text = textWindowOf(main);
+    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
+    SendMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
+    String copied;
+    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            copied = String(std::wstring(wide));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return copied;
+}
+
+// A top-level dialog of the process other than the main window (a message box).
+inline HWND waitForMessageBox(DWORD processId, HWND main) {
+    HWND found = nullptr;
+    waitFor([&] {
+        for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+             window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == processId && window != main && IsWindowVisible(window)) {
+                found = window;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
 
 }  // namespace testing_support

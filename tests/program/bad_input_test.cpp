@@ -1,0 +1,279 @@
+// The real program against bad input of every kind: files, paths, tailed
+// files that change under it, configurations, filter texts and standard
+// input. In each case it must not crash, its window must keep answering, the
+// user gets a clear message where he acted, and nothing is lost.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "program_harness.h"
+
+#include <commctrl.h>
+
+using namespace testing_support;
+
+namespace {
+
+// The window answers a message within 2 seconds.
+bool answers(HWND window) {
+    DWORD_PTR ignored = 0;
+    const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+    if (!answered) std::printf("no answer: window %d, error %lu\n", IsWindow(window), GetLastError());
+    return answered;
+}
+
+void typeFilter(HWND main, const wchar_t* text) {
+    const HWND box = GetDlgItem(main, 1018);
+    const HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
+    SetWindowTextW(edit, text);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
+}
+
+String repeated(const std::string& text, std::size_t times) {
+    std::string all;
+    all.reserve(text.size() * times);
+    for (std::size_t i = 0; i < times; ++i) all += text;
+    return String(all);
+}
+
+struct Case {
+    const char* name;
+    // Prepares the files; returns the arguments.
+    std::function<String(const TemporaryFolder& logs, const TemporaryFolder& data)> prepare;
+    // A message box the program must show first, or empty for none.
+    const char* message = "";
+    // Done to the running program; it must answer throughout.
+    std::function<void(HWND main, const TemporaryFolder& logs)> act = nullptr;
+    // Checked once it has ended.
+    std::function<void(const TemporaryFolder& logs, const TemporaryFolder& data)> after = nullptr;
+    // Standard input: none, closed at once, or this many bytes of lines.
+    enum class Input { None, Closed, Large } input = Input::None;
+};
+
+String logPath(const TemporaryFolder& logs, const char* name) { return logs.file(name).toString('\\'); }
+
+const std::vector<Case>& cases() {
+    static const std::vector<Case> all = {
+        {"a missing file", [](auto& logs, auto&) { return "\"" + logPath(logs, "missing.log") + "\""; },
+         "failed to load"},
+        {"a folder", [](auto& logs, auto&) { return "\"" + logs.path().toString('\\') + "\""; },
+         "failed to load"},
+        {"an empty file",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("empty.log"), "");
+             return logPath(logs, "empty.log");
+         },
+         "", [](HWND main, auto& logs) {
+             appendFile(logs.file("empty.log"), "arrived later\n");
+             EXPECT_TRUE(waitFor([&] { return copyAll(main).find("arrived later") != std::string::npos; }));
+         }},
+        {"a binary file with NUL bytes",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("binary.log"), repeated(std::string("\0\x01\x02\xff\0text\0\n", 13), 20000));
+             return logPath(logs, "binary.log");
+         }},
+        {"invalid UTF-8",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("invalid.log"), "ok line\n\xff\xfe\xc3\x28 bad \xed\xa0\x80 end\nlast\n");
+             return logPath(logs, "invalid.log");
+         },
+         "", [](HWND main, auto&) {
+             EXPECT_TRUE(waitFor([&] { return copyAll(main).find("last") != std::string::npos; })) << "lines after it are read";
+         }},
+        {"a single line of 10 MB",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("long.log"), repeated("0123456789abcdef", 10 << 16) + "\nafter\n");
+             return logPath(logs, "long.log");
+         },
+         "", [](HWND main, auto&) { SendMessageW(textWindowOf(main), WM_KEYDOWN, VK_END, 0); }},
+        {"CR-only line ends",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("cr.log"), "one\rtwo\rthree\r");
+             return logPath(logs, "cr.log");
+         }},
+        {"a path with spaces and non-ASCII letters",
+         [](auto& logs, auto&) {
+             const cpp::FilePath path = logs.file("F\xc3\xa9lix M\xc3\xbcller logs").append("\xc3\xa9t\xc3\xa9 app.log");
+             writeFile(path, "bonjour\n");
+             return "\"" + path.toString('\\') + "\"";
+         },
+         "", [](HWND main, auto&) {
+             EXPECT_TRUE(waitFor([&] { return copyAll(main) == "bonjour"; })) << copyAll(main);
+         }},
+        {"a path longer than 260 characters",
+         [](auto& logs, auto&) {
+             cpp::FilePath path = logs.path();
+             for (int i = 0; i < 6; ++i) path = path.append(String(std::string(50, static_cast<char>('a' + i))));
+             path = path.append("deep.log");
+             writeFile(path, "deep line\n");
+             EXPECT_GT(path.toString('\\').size(), 260u);
+             return "\"" + path.toString('\\') + "\"";
+         }},
+        {"a tailed file deleted, renamed, truncated and locked",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("tailed.log"), "first\n");
+             return logPath(logs, "tailed.log");
+         },
+         "", [](HWND main, auto& logs) {
+             const cpp::FilePath path = logs.file("tailed.log");
+             ASSERT_TRUE(waitFor([&] { return copyAll(main) == "first"; }));
+             // Locked by another program: reading waits, nothing is lost.
+             HANDLE locked = CreateFileW(path.toString('\\').toWide().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                         nullptr);
+             OVERLAPPED whole{};
+             EXPECT_TRUE(LockFileEx(locked, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+             SetFilePointer(locked, 0, nullptr, FILE_END);
+             DWORD written = 0;
+             WriteFile(locked, "while locked\n", 13, &written, nullptr);
+             Sleep(1500);
+             EXPECT_TRUE(answers(main));
+             UnlockFileEx(locked, 0, MAXDWORD, MAXDWORD, &whole);
+             CloseHandle(locked);
+             EXPECT_TRUE(waitFor([&] { return copyAll(main).find("while locked") != std::string::npos; })) << copyAll(main);
+             // Truncated, renamed away and deleted: the window goes on.
+             writeFile(path, "after truncation\n");
+             EXPECT_TRUE(waitFor([&] { return copyAll(main).find("after truncation") != std::string::npos; }));
+             EXPECT_EQ(cpp::File::replace(path, logs.file("tailed.log.1")), cpp::File::Result::Success);
+             writeFile(path, "after rotation\n");
+             EXPECT_TRUE(waitFor([&] { return copyAll(main).find("after rotation") != std::string::npos; }));
+             EXPECT_TRUE(answers(main));
+             EXPECT_EQ(cpp::File::remove(path), cpp::File::Result::Success);
+         }},
+        {"an empty configuration",
+         [](auto&, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"), "");
+             return String();
+         }},
+        {"a configuration cut off mid-line",
+         [](auto&, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"), "line_wrap\ttrue\ntext-font\tConso");
+             return String();
+         },
+         "", nullptr, [](auto&, auto& data) {
+             EXPECT_NE(readFile(data.file("qi-lark.config.txt")).find("line_wrap"), std::string::npos) << "kept";
+         }},
+        {"a configuration of binary garbage",
+         [](auto&, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"), repeated(std::string("\0\xff\x01\t\n\r\x80=:", 10), 5000));
+             return String();
+         }},
+        {"a configuration of 50 MB of one key repeated",
+         [](auto&, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"), repeated("line_wrap\ttrue\n", 50 << 20 >> 4));
+             return String();
+         }},
+        {"recent-file records with bad hexadecimal",
+         [](auto& logs, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"),
+                       "files.00\tfiles='zz9' filters='q' rect='a b c d' time='x'\n"
+                       "files.01\tfiles='433a' filters='' rect='1 2 3 4' time='5'\n");
+             writeFile(logs.file("a.log"), "fine\n");
+             return logPath(logs, "a.log");
+         }},
+        {"filter texts that are wrong or costly, over a 1 MB line",
+         [](auto& logs, auto&) {
+             writeFile(logs.file("filter.log"),
+                       repeated("ab", 1 << 19) + "\n" + std::string(40, 'a') + "b\n" + repeated("word ", 200000) + "\n");
+             return logPath(logs, "filter.log");
+         },
+         "", [](HWND main, auto&) {
+             for (const wchar_t* text : {L"(a", L"[", L"\\", L"(a|b)*c", L"(\\w+\\s?)*$", L"(a+)+$", L""}) {
+                 typeFilter(main, text);
+                 Sleep(300);
+                 EXPECT_TRUE(answers(main)) << String(std::wstring(text));
+             }
+         }},
+        {"standard input closed at once", [](auto&, auto&) { return String(); }, "", nullptr, nullptr,
+         Case::Input::Closed},
+        {"standard input of 100 MB", [](auto&, auto&) { return String(); }, "",
+         [](HWND main, auto&) {
+             EXPECT_TRUE(waitFor([&] { return windowText(main).find("(stdin)") != std::string::npos; }));
+         },
+         nullptr, Case::Input::Large},
+    };
+    return all;
+}
+
+// Starts the program for one case; `input` receives standard input's write end.
+PROCESS_INFORMATION start(const TemporaryFolder& data, const String& arguments, Case::Input kind, HANDLE& input) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    input = nullptr;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (kind != Case::Input::None) {
+        CreatePipe(&readEnd, &input, &inherit, 0);
+        SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = readEnd;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
+    std::wstring commandLine = String("\"%\" --noInstall %", programPath().toString('\\'), arguments).toWide();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, kind != Case::Input::None, 0, nullptr, nullptr,
+                        &startup, &process))
+        ADD_FAILURE() << "CreateProcess: " << GetLastError();
+    SetEnvironmentVariableW(L"QILARK_DATA_DIR", nullptr);
+    if (readEnd != nullptr) CloseHandle(readEnd);
+    if (kind == Case::Input::Closed) {
+        CloseHandle(input);
+        input = nullptr;
+    }
+    return process;
+}
+
+}  // namespace
+
+TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
+    const char* only = std::getenv("QILARK_BAD_INPUT_CASE");
+    for (const Case& c : cases()) {
+        if (only != nullptr && String(c.name).find(only) == std::string::npos) continue;
+        SCOPED_TRACE(c.name);
+        const Time started;
+        TemporaryFolder logs, data;
+        const String arguments = c.prepare(logs, data);
+        HANDLE input = nullptr;
+        const PROCESS_INFORMATION process = start(data, arguments, c.input, input);
+        std::thread writer;
+        if (input != nullptr) {
+            writer = std::thread([input] {
+                const std::string block = repeated("a line of standard input, as a program writes its log\n", 1000);
+                DWORD written = 0;
+                for (std::size_t sent = 0; sent < (100u << 20); sent += block.size())
+                    if (!WriteFile(input, block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) break;
+                CloseHandle(input);
+            });
+        }
+        if (*c.message != '\0') {
+            const HWND box = waitForMessageBox(process.dwProcessId, nullptr);
+            ASSERT_NE(box, nullptr) << "no message";
+            EXPECT_NE(messageBoxText(box).find(c.message), std::string::npos)
+                << "[" << messageBoxText(box) << "] " << windowText(box);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            EXPECT_TRUE(waitFor([&] { return !IsWindow(box); })) << "the message stays";
+        }
+        HWND main = nullptr;
+        waitFor([&] {
+            main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
+            DWORD owner = 0;
+            if (main != nullptr) GetWindowThreadProcessId(main, &owner);
+            return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
+        }, 60);
+        ASSERT_NE(main, nullptr) << "no window";
+        EXPECT_TRUE(answers(main));
+        if (c.act) c.act(main, logs);
+        EXPECT_TRUE(answers(main)) << "after acting";
+        if (writer.joinable()) writer.join();
+        EXPECT_TRUE(answers(main)) << "at the end";
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(waitForExit(process), 0u) << "ended cleanly";
+        if (c.after) c.after(logs, data);
+        std::printf("%s: %.1f s\n", c.name, static_cast<double>((Time() - started).count()) / 1e6);
+        std::fflush(stdout);
+    }
+}

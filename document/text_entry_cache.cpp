@@ -16,8 +16,8 @@ TextEntryCache_t::Line TextEntryCache_t::put(std::uint32_t index, PreparedLine l
     if (slot) memory_ -= slot->memory();
     slot = stored;
     memory_ += stored->memory();
-    if (lines_.size() >= capacity_) {
-        auto full = std::make_shared<TextEntryCache_t>(capacity_);
+    if (lines_.size() >= capacity_ || memory_ >= byteLimit_) {
+        auto full = std::make_shared<TextEntryCache_t>(capacity_, byteLimit_);
         full->lines_.swap(lines_);
         std::swap(full->memory_, memory_);
         older_ = std::move(full);

@@ -67,6 +67,15 @@ TEST(TextEntryCache, TwoGenerationsAndLinesThatOutliveTheirGeneration) {
     EXPECT_EQ(cache.memory(), 0u);
 }
 
+// Long lines fill a generation by their bytes long before its line count.
+TEST(TextEntryCache, AGenerationIsFullAtItsByteLimitToo) {
+    TextEntryCache_t cache(1000, 5000);
+    for (std::uint32_t i = 0; i < 20; ++i) cache.put(i, prepare(std::string(200, 'x')));
+    EXPECT_LE(cache.memory(), 2u * (5000 + 3000)) << "two generations of at most the limit and a line";
+    EXPECT_NE(cache.find(19), nullptr);
+    EXPECT_EQ(cache.find(0), nullptr) << "the early lines went with their generation";
+}
+
 TEST(TextEntryCache, ReplacingALineKeepsTheAccountRight) {
     TextEntryCache_t cache;
     cache.put(1, prepare(std::string(100, 'a')));

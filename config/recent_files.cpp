@@ -1,6 +1,8 @@
 #include "config/recent_files.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 #include "foundation/exception.h"
@@ -72,8 +74,13 @@ std::uint32_t hexNumber(TextRef text) {
     return static_cast<std::uint32_t>(std::strtoull(String(text).c_str(), nullptr, 16));
 }
 
+// A time beyond what a DateTime holds is taken as the furthest one it holds,
+// so that the record with it is kept.
 cpp::DateTime fromMilliseconds(TextRef text) {
-    return cpp::DateTime(cpp::Duration::milliseconds(String(text).toInt64()));
+    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 1000 - 1;
+    // strtoll saturates where toInt64 would throw.
+    const std::int64_t milliseconds = std::strtoll(String(text).c_str(), nullptr, 10);
+    return cpp::DateTime(cpp::Duration::milliseconds(std::clamp<std::int64_t>(milliseconds, -limit, limit)));
 }
 
 String colourText(std::uint32_t colour) { return String::format("%#08x", colour); }

@@ -99,6 +99,18 @@ TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
     }
 }
 
+// Found by the fuzzer: a time in milliseconds too large for a DateTime
+// overflowed; the record is kept with the latest time there is.
+TEST(RecentFiles, ATimeBeyondRangeIsKeptAsTheLatestOne) {
+    const auto record =
+        config::RecentFiles::decode("files='612e6c6f67' filters='' rect='1 2 3 4' time='17650000000000000000'");
+    EXPECT_EQ(record.files.size(), 1u);
+    EXPECT_GT(record.time, cpp::DateTime(cpp::Duration::seconds(4000000000LL)));
+    const auto filter = config::RecentFilter::decode("text='61' backColor='0x0' foreColor='0x0' time='99999999999999999'");
+    EXPECT_EQ(filter.text, "a");
+    EXPECT_GT(filter.time, cpp::DateTime(cpp::Duration::seconds(4000000000LL)));
+}
+
 TEST(RecentFiles, MalformedTextsThrowDecodeException) {
     for (const char* text : {"", "files='' filters=''", "files='61' filters='' rect='1 2 -3 4' time='5'",
                              "files='61' filters='' rect='1 2 3' time='5'"}) {

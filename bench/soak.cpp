@@ -10,6 +10,7 @@
 //
 // Prints "lines N", "bytes_per_line B", "peak_rss_mb M", "rss_growth_per_line
 // G" and "RESULT ..."; exits 1 on any loss, corruption or logged error.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,7 +143,8 @@ int main(int argc, char** argv) {
     const auto elapsedMinutes = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
     };
-    std::uint64_t peak = 0, residentAtOneMinute = 0;
+    std::uint64_t peak = 0, residentAtOneMinute = 0, heapAtOneMinute = 0;
+    int minutesReported = 0;
     std::size_t linesAtOneMinute = 0;
     data::DocumentStatus status;
     data::LayoutMetrics metrics;
@@ -172,11 +174,22 @@ int main(int argc, char** argv) {
             document.getRows(first, 60, random() % 2 == 0, random() % 2 == 0, measure);
         }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+        // Now and then the user stops to read, and the document catches up.
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 100 == 0 ? 3000 + random() % 5000 : random() % 40));
         peak = std::max(peak, residentBytes());
+        if (elapsedMinutes() >= minutesReported + 1) {
+            // Heap in use beside resident memory tells a leak from a fragmented heap.
+            ++minutesReported;
+            document.getChanges(status, metrics, sources, filters);
+            std::printf("minute %d lines %zu document_mb %.1f heap_in_use_mb %.1f rss_mb %.1f\n", minutesReported, status.lines,
+                        static_cast<double>(status.lineMemory + status.indexMemory + status.filterMemory) / 1048576,
+                        static_cast<double>(mallinfo2().uordblks) / 1048576, static_cast<double>(residentBytes()) / 1048576);
+            std::fflush(stdout);
+        }
         if (linesAtOneMinute == 0 && elapsedMinutes() >= std::min(1.0, minutes / 2)) {
             document.getChanges(status, metrics, sources, filters);
             residentAtOneMinute = residentBytes();
+            heapAtOneMinute = mallinfo2().uordblks;
             linesAtOneMinute = status.lines;
         }
     }
@@ -232,17 +245,24 @@ int main(int argc, char** argv) {
     for (const cpp::String& error : errors->errors()) fail("logged: " + error);
 
     const std::uint64_t bytes = status.lineMemory + status.indexMemory + status.filterMemory;
+    entries = std::vector<data::TextEntry>();  // the check's own copy
+    table.reset();
     const std::uint64_t resident = residentBytes();
+    const double heapGrowth = status.lines > linesAtOneMinute
+                                  ? (static_cast<double>(mallinfo2().uordblks) - static_cast<double>(heapAtOneMinute)) /
+                                        static_cast<double>(status.lines - linesAtOneMinute)
+                                  : 0.0;
     const double growth = status.lines > linesAtOneMinute
                               ? (static_cast<double>(resident) - static_cast<double>(residentAtOneMinute)) /
                                     static_cast<double>(status.lines - linesAtOneMinute)
                               : 0.0;
-    std::printf("lines %zu\n", entries.size());
-    std::printf("bytes_per_line %.1f\n", static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(entries.size(), 1)));
+    std::printf("lines %zu\n", static_cast<std::size_t>(total));
+    std::printf("bytes_per_line %.1f\n", static_cast<double>(bytes) / static_cast<double>(std::max<std::uint64_t>(total, 1)));
     std::printf("peak_rss_mb %.1f\n", static_cast<double>(peak) / 1048576);
     std::printf("rss_growth_per_line %.1f\n", growth);
+    std::printf("heap_growth_per_line %.1f\n", heapGrowth);
     std::printf("RESULT minutes=%.1f lines=%zu lost_or_wrong=%d bytes_per_line=%.1f peak_rss_mb=%.1f\n", minutes,
-                entries.size(), failures, static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(entries.size(), 1)),
+                static_cast<std::size_t>(total), failures, static_cast<double>(bytes) / static_cast<double>(std::max<std::uint64_t>(total, 1)),
                 static_cast<double>(peak) / 1048576);
     document.stop();
     return failures == 0 ? 0 : 1;

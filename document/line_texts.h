@@ -25,6 +25,16 @@ public:
         const std::size_t begin = line == 0 ? 0 : ends_[line - 1];
         return std::string_view(bytes_.data() + begin, ends_[line] - begin);
     }
+    // A copy that holds no more than its texts: a short batch that waits in
+    // a queue must not keep a full batch's reserve.
+    LineTexts fitted() const {
+        LineTexts copy;
+        copy.reserve(ends_.size(), bytes_.size());
+        copy.bytes_ = bytes_;
+        copy.ends_ = ends_;
+        return copy;
+    }
+    std::size_t capacityBytes() const { return bytes_.capacity() + ends_.capacity() * sizeof(std::size_t); }
     void clear() {
         bytes_.clear();
         ends_.clear();

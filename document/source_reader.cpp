@@ -286,11 +286,19 @@ void SourceReader::run() {
         }
         if (!entries.empty()) {
             cache->store(entries.data(), entries.size(), texts);
-            lines_(std::move(entries), std::move(texts), longest);
-            entries = std::vector<TextEntry>();
-            texts = LineTexts();
-            entries.reserve(batchLimit);
-            texts.reserve(batchLimit, batchLimit * 128);
+            if (entries.size() >= batchLimit) {
+                lines_(std::move(entries), std::move(texts), longest);
+                entries = std::vector<TextEntry>();
+                texts = LineTexts();
+                entries.reserve(batchLimit);
+                texts.reserve(batchLimit, batchLimit * 128);
+            } else {
+                // A few lines of a followed file: batches wait in the store's
+                // queue while the document is busy, each costing what it holds.
+                lines_(std::vector<TextEntry>(entries), texts.fitted(), longest);
+                entries.clear();
+                texts.clear();
+            }
         }
         longest = 0;
     };

@@ -16,6 +16,7 @@ struct Received {
     std::vector<data::TextEntry> entries;
     std::vector<cpp::String> texts;
     std::vector<std::uint64_t> longest;
+    std::vector<std::size_t> heldBytes;  // what each batch's buffers hold, reserve included
     int ends = 0;
 
     data::SourceReader::LinesCallback lines() {
@@ -25,6 +26,7 @@ struct Received {
             entries.insert(entries.end(), e.begin(), e.end());
             for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));
             longest.push_back(max);
+            heldBytes.push_back(e.capacity() * sizeof(data::TextEntry) + t.capacityBytes());
         };
     }
     data::SourceReader::EndCallback end() {

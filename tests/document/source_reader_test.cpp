@@ -86,6 +86,10 @@ TEST(SourceReader, AnEmptyFileDeliversAppendedLinesWithinAboutASecond) {
     EXPECT_LT(Time() - appended, Duration::seconds(5));
     EXPECT_EQ(received.entries[0].leadingTabs, 1);
     EXPECT_EQ(received.entries[1].leadingTabs, 0) << "a line of tabs only counts none";
+    // Batches of a few lines wait in the document's queue while it is busy:
+    // each must cost what it holds, not a full batch's reserve.
+    cpp::Mutex::Lock lock(received.mutex, false);
+    for (const std::size_t held : received.heldBytes) EXPECT_LT(held, 256u);
 }
 
 TEST(SourceReader, PauseHoldsDeliveryAndResumeLosesNothing) {

@@ -1,5 +1,6 @@
 #include "document/document.h"
 
+#include "appearance/dpi_scale.h"
 #include "document/document_detail.h"
 #include "foundation/time.h"
 
@@ -83,7 +84,7 @@ void Document::Detail::notifyIfDue() {
 Document::Document(cpp::Bus bus) : detail_(std::make_shared<Detail>(std::move(bus))) {
     detail_->startThread();
     setViewWidth(320);
-    updateFont(16, 8, 2);
+    updateFont(16, 8, 2, appearance::standardDpi);
 }
 
 void Document::setChangedCallback(std::function<void()> callback) {
@@ -183,7 +184,7 @@ bool Document::tailingPaused() const {
     return detail_->store.allPaused();
 }
 
-void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC) {
+void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC, int dpi) {
     Detail& d = *detail_;
     cpp::Mutex::Lock job(d.jobMutex, false);
     {
@@ -193,6 +194,8 @@ void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std
         m.fontMeasures[0] = charWidth;
         m.fontMeasures[1] = charWidth;
         m.fontMeasures[2] = measureC;
+        m.rowPadding = static_cast<std::uint32_t>(std::max(appearance::scaled(1, dpi), 1));
+        m.wrapIndent = static_cast<std::uint32_t>(std::max(appearance::scaled(16, dpi), 1));
         m.setCharWidth(static_cast<float>(charWidth));
         d.view.layoutChanged = true;
         d.store.clearTextCache();  // prepared lines hold the old font's positions

@@ -109,6 +109,8 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
         std::copy(std::begin(m.fontMeasures), std::end(m.fontMeasures), std::begin(metrics.fontMeasures));
         metrics.charWidth = m.charWidth;
         metrics.viewWidth = m.viewWidth;
+        metrics.rowPadding = m.rowPadding;
+        metrics.wrapIndent = m.wrapIndent;
         metrics.updateColumns();
         bits |= LayoutChanged;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "appearance/dpi_scale.h"
 #include "foundation/regex.h"
 #include "foundation/utf8.h"
 
@@ -70,6 +71,7 @@ struct Viewer::Detail {
     int scrollX = 0;
     int scrollY = 0;
     int clientWidth = 0;
+    int dpi = appearance::standardDpi;
     int clientHeight = 0;
     int contentWidth = 0;
     int contentHeight = 0;
@@ -134,16 +136,17 @@ int Viewer::clientHeight() const { return detail_->clientHeight; }
 bool Viewer::wrap() const { return detail_->wrap; }
 void Viewer::setWrap(bool wrap) { detail_->wrap = wrap; }
 
-void Viewer::setFont(std::shared_ptr<const GlyphMeasure> measure) {
+void Viewer::setFont(std::shared_ptr<const GlyphMeasure> measure, int dpi) {
     Detail& d = *detail_;
     d.measure = std::move(measure);
+    d.dpi = dpi;
     const int one = d.measure->width(U"0");
     const int two = d.measure->width(U"00");
     const int three = d.measure->width(U"000");
     const int charWidth = std::max(three - two, 1);
     const int sideBearing = std::max((one + two - three) >> 1, 0);
     d.document.updateFont(static_cast<std::uint32_t>(std::max(d.measure->lineHeight(), 1)),
-                          static_cast<std::uint32_t>(charWidth), static_cast<std::uint32_t>(sideBearing));
+                          static_cast<std::uint32_t>(charWidth), static_cast<std::uint32_t>(sideBearing), dpi);
 }
 
 const GlyphMeasure& Viewer::measure() const { return *detail_->measure; }
@@ -151,8 +154,8 @@ const GlyphMeasure& Viewer::measure() const { return *detail_->measure; }
 std::uint32_t Viewer::wrapWidth() const {
     const Detail& d = *detail_;
     const auto& f = d.metrics.fontMeasures;
-    const int width = std::max(d.clientWidth, 320) - 2 * static_cast<int>(f[3] + f[2]) -
-                      static_cast<int>(d.digits() * f[0]) - static_cast<int>(f[3]) - 24;
+    const int width = std::max(d.clientWidth, appearance::scaled(320, d.dpi)) - 2 * static_cast<int>(f[3] + f[2]) -
+                      static_cast<int>(d.digits() * f[0]) - static_cast<int>(f[3]) - appearance::scaled(24, d.dpi);
     return static_cast<std::uint32_t>(std::max(width, 1));
 }
 

@@ -30,8 +30,8 @@ public:
     bool wrap() const;
     void setWrap(bool wrap);
 
-    // Measures the font and hands its figures to the document.
-    void setFont(std::shared_ptr<const GlyphMeasure> measure);
+    // Measures the font, made for `dpi`, and hands its figures to the document.
+    void setFont(std::shared_ptr<const GlyphMeasure> measure, int dpi);
     const GlyphMeasure& measure() const;
     // What the window gives the document as its view width.
     std::uint32_t wrapWidth() const;

@@ -48,8 +48,28 @@ Program::Detail::Detail(Program& program, const FilePath& configPath)
       viewer_(std::make_unique<data::Viewer>(*document_)) {}
 
 HFONT Program::Detail::namedFont(const char* name) {
-    const auto found = fonts.find(String(name));
-    return found == fonts.end() ? nullptr : found->second.get();
+    const auto found = fonts_.find(String(name));
+    return found == fonts_.end() ? nullptr : found->second.get();
+}
+
+ui::Look Program::Detail::look() const {
+    return ui::Look{fontDpi_, appearance::paintsDark(appearance::ThemeChoice::System, ui::appsUseLightTheme())};
+}
+
+void Program::Detail::makeFonts(int dpi) {
+    retiredFonts_ = std::move(fonts_);
+    fonts_.clear();
+    fontDpi_ = dpi;
+    const auto px = [dpi](int pixels) { return appearance::scaled(pixels, dpi); };
+    fonts_[String("ui-header")] = makeFont(L"Tahoma", px(16), FW_BOLD, false);
+    fonts_[String("ui")] = makeFont(L"Tahoma", px(14), 0, false);
+    fonts_[String("ui-strikeout")] = makeFont(L"Tahoma", px(14), 0, true);
+    // The configured size is in pixels at 96 DPI.
+    const config::FontSpec spec = config_.getFont("text-font", "Consolas", 16.0);
+    const int height = static_cast<int>(spec.size * dpi / appearance::standardDpi + 0.5);
+    fonts_[String("text")] = ui::Font(CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                                  FIXED_PITCH | FF_MODERN, spec.face.toWide().c_str()));
 }
 
 Program::Program(HINSTANCE instance, const String& commandLine)
@@ -61,9 +81,7 @@ Program::Program(HINSTANCE instance, const String& commandLine)
         logger().addFilter(std::make_shared<cpp::FileLogFilter_t>(dataFolder_, String(), String("log.txt"), 8));
     bus().resize(8);
     detail_ = std::make_unique<Detail>(*this, dataFolder_.append("qi-lark.config.txt"));
-    detail_->fonts[String("ui-header")] = makeFont(L"Tahoma", 16, FW_BOLD, false);
-    detail_->fonts[String("ui")] = makeFont(L"Tahoma", 14, 0, false);
-    detail_->fonts[String("ui-strikeout")] = makeFont(L"Tahoma", 14, 0, true);
+    detail_->makeFonts(ui::systemDpi());
     cpp::logInfo(String("qi-lark % started: %", version, property("cmdline")));
 }
 

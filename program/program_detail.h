@@ -24,9 +24,10 @@ struct Program::Detail : ui::MainWindowContext {
     bool debugMode() const override { return debug_; }
     HFONT namedFont(const char* name) override;
     ui::Images& images() override { return images_; }
+    // The uninstall window's: it has no main window to follow.
+    ui::Look look() const override;
+    void makeFonts(int dpi) override;
 
-    std::map<cpp::String, ui::Font> fonts;
-    ui::Font textFont;
     std::unique_ptr<ui::MainWindow> mainWindow;
     std::unique_ptr<ui::UninstallWindow> uninstallWindow;
 
@@ -36,4 +37,7 @@ private:
     std::unique_ptr<data::Document> document_;
     std::unique_ptr<data::Viewer> viewer_;
     ui::Images images_;
+    int fontDpi_ = 0;
+    std::map<cpp::String, ui::Font> fonts_;
+    std::map<cpp::String, ui::Font> retiredFonts_;
 };

@@ -41,12 +41,6 @@ void Program::start() {
     ui::MainWindow* window = d.mainWindow.get();
     d.viewer().setDocumentChangedCallback([window] { window->requestRefresh(); });
 
-    const config::FontSpec spec = d.config().getFont("text-font", "Consolas", 16.0);
-    d.textFont.reset(CreateFontW(-static_cast<int>(spec.size + 0.5), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                 FIXED_PITCH | FF_MODERN, spec.face.toWide().c_str()));
-    window->text().setTextFont(d.textFont.get());
-
     if (d.config().get("update-check") != "off") startUpdateCheck(*window);
 
     if (cpp::standardInputIsPipe()) d.document().openStandardInput(cpp::standardInput());

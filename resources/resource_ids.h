@@ -3,6 +3,10 @@
 
 #define IDI_PROGRAM 108
 
+// An image drawn at 150 or 200 % has its 100 % identifier plus one of these.
+#define IDB_AT_150 5000
+#define IDB_AT_200 10000
+
 #define IDB_RESUME 102
 #define IDB_ADD 103
 #define IDB_WRAP 104
@@ -43,6 +47,9 @@
 #define ID_HIDE_FILTERS 40033
 #define ID_VIEW_FILTERS 40034
 #define ID_VIEW_FILES_AND_FILTERS 40035
+#define ID_THEME_SYSTEM 40230
+#define ID_THEME_LIGHT 40231
+#define ID_THEME_DARK 40232
 #define ID_OPEN 40036
 #define ID_OPEN_CONTAINING_FOLDER 40038
 #define ID_CLOSE 40039

@@ -21,7 +21,7 @@ qilark_wine_env() {
 qilark_start_xvfb() {
     local n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 2560x1600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
     QILARK_XVFB_PID=$!
     for _ in $(seq 100); do
         [ -e "/tmp/.X11-unix/X$n" ] && break

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the 16 x 16 interface images from simple shapes into resources/images.
+"""Draws the 16 x 16 interface images from simple shapes into resources/images,
+at 100, 150 and 200 % (NAME.png, NAME@150.png, NAME@200.png), so that a
+high-DPI screen gets images drawn for it instead of stretched ones.
 
 Each image is a list of filled shapes in unit coordinates (0..16), painted in
 order with anti-aliasing by supersampling, and written as a 32-bit PNG with
@@ -12,6 +14,7 @@ import sys
 import zlib
 
 SIZE = 16
+SCALES = {100: "", 150: "@150", 200: "@200"}
 SUPERSAMPLE = 4
 
 GREEN = (0x2E, 0x9E, 0x4F)
@@ -108,17 +111,18 @@ IMAGES = {
 }
 
 
-def render(shapes):
-    """RGBA rows of the image."""
+def render(shapes, side):
+    """RGBA rows of the image, `side` pixels square."""
+    unit = SIZE / side
     pixels = []
-    for py in range(SIZE):
+    for py in range(side):
         row = bytearray()
-        for px in range(SIZE):
+        for px in range(side):
             r = g = b = a = 0.0
             for sy in range(SUPERSAMPLE):
                 for sx in range(SUPERSAMPLE):
-                    x = px + (sx + 0.5) / SUPERSAMPLE
-                    y = py + (sy + 0.5) / SUPERSAMPLE
+                    x = (px + (sx + 0.5) / SUPERSAMPLE) * unit
+                    y = (py + (sy + 0.5) / SUPERSAMPLE) * unit
                     colour = None
                     for inside, fill in shapes:
                         if inside(x, y):
@@ -137,11 +141,11 @@ def render(shapes):
     return pixels
 
 
-def png(rows):
+def png(rows, side):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
     raw = b"".join(b"\0" + row for row in rows)
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
 
 
@@ -149,8 +153,10 @@ def main():
     folder_out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "images")
     os.makedirs(folder_out, exist_ok=True)
     for name, shapes in IMAGES.items():
-        with open(os.path.join(folder_out, name + ".png"), "wb") as out:
-            out.write(png(render(shapes)))
+        for percent, suffix in SCALES.items():
+            side = SIZE * percent // 100
+            with open(os.path.join(folder_out, name + suffix + ".png"), "wb") as out:
+                out.write(png(render(shapes, side), side))
     return 0
 
 

@@ -15,7 +15,7 @@ namespace {
 constexpr int filterListId = 1020;
 constexpr int filterBoxId = 1018;
 constexpr UINT firstColour = 40150;
-constexpr int maximumListHeight = 64;
+constexpr int maximumListHeight = 64;  // at 96 DPI
 enum Image { sourceReading = 5, sourcePaused = 6, sourceStopped = 7 };
 
 const wchar_t* const editOwner = L"qi-lark.MainWindow";
@@ -34,23 +34,16 @@ data::FilterKind kindOfCommand(UINT id) {
 
 void MainWindow::createFilterControls() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    imageList_ = ImageList_Create(16, 16, ILC_COLOR32, 4, 4);
-    for (int id : {IDB_HIGHLIGHT, IDB_SHOW, IDB_SHOW_ONLY, IDB_HIDE, IDB_EXCLUDE, IDB_OPEN, IDB_PAUSED, IDB_STOPPED})
-        ImageList_Add(imageList_, context_.images().bitmap(id), nullptr);
     filterList_ = CreateWindowExW(0, WC_LISTVIEWW, L"FilterList",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_SMALLICON | LVS_SINGLESEL |
                                       LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
                                   0, 0, 0, 0, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterListId)),
                                   instance, nullptr);
-    ListView_SetImageList(filterList_, imageList_, LVSIL_SMALL);
-    SendMessageW(filterList_, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
     ShowWindow(filterList_, SW_HIDE);
 
     filterBox_ = CreateWindowExW(0, WC_COMBOBOXEXW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN | CBS_AUTOHSCROLL, 146, 2, 204, 200,
                                  handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterBoxId)), instance, nullptr);
-    SendMessageW(filterBox_, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
-    SendMessageW(filterBox_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
     SendMessageW(filterBox_, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(L"Filter Text"));
     if (const HWND edit = filterEdit()) {
         SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter Text"));
@@ -76,18 +69,8 @@ void MainWindow::createFilterControls() {
     }
     filterMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_FILTER)));
     fileMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_FILE)));
-    const std::pair<UINT, int> bitmaps[] = {{ID_FILTER_HIGHLIGHT, IDB_HIGHLIGHT}, {ID_FILTER_SHOW, IDB_SHOW},
-                                            {ID_FILTER_SHOW_ONLY, IDB_SHOW_ONLY}, {ID_FILTER_HIDE, IDB_HIDE},
-                                            {ID_FILTER_EXCLUDE, IDB_EXCLUDE},     {ID_FILE_FILTER_SHOW, IDB_SHOW},
-                                            {ID_FILE_FILTER_SHOW_ONLY, IDB_SHOW_ONLY}, {ID_FILE_FILTER_HIDE, IDB_HIDE},
-                                            {ID_FILE_PAUSE, IDB_PAUSE},           {ID_FILE_RESUME, IDB_RESUME},
-                                            {ID_FILE_STOP, IDB_STOPPED}};
     for (const HMENU menu : {filterMenu_.get(), fileMenu_.get()}) {
         const HMENU popup = GetSubMenu(menu, 0);
-        for (const auto& [command, image] : bitmaps) {
-            const HBITMAP bitmap = context_.images().bitmap(image);
-            SetMenuItemBitmaps(popup, command, MF_BYCOMMAND, bitmap, bitmap);
-        }
         // The colour menu is shared: it is attached, not owned, by both.
         const int colour = menu == filterMenu_.get() ? 6 : 2;
         MENUITEMINFOW info = {};
@@ -97,6 +80,30 @@ void MainWindow::createFilterControls() {
         info.hSubMenu = colourMenu_.get();
         SetMenuItemInfoW(popup, colour, TRUE, &info);
         if (placeholder) DestroyMenu(placeholder);
+    }
+}
+
+void MainWindow::applyFilterLook() {
+    const appearance::ImageScale scale = look_.imageScale();
+    const HIMAGELIST previous = imageList_;
+    imageList_ = ImageList_Create(scale.side(), scale.side(), ILC_COLOR32, 8, 4);
+    for (int id : {IDB_HIGHLIGHT, IDB_SHOW, IDB_SHOW_ONLY, IDB_HIDE, IDB_EXCLUDE, IDB_OPEN, IDB_PAUSED, IDB_STOPPED})
+        ImageList_Add(imageList_, context_.images().bitmap(id, scale), nullptr);
+    ListView_SetImageList(filterList_, imageList_, LVSIL_SMALL);
+    SendMessageW(filterBox_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
+    if (previous) ImageList_Destroy(previous);  // both controls share it and hold it no longer
+
+    const std::pair<UINT, int> bitmaps[] = {{ID_FILTER_HIGHLIGHT, IDB_HIGHLIGHT}, {ID_FILTER_SHOW, IDB_SHOW},
+                                            {ID_FILTER_SHOW_ONLY, IDB_SHOW_ONLY}, {ID_FILTER_HIDE, IDB_HIDE},
+                                            {ID_FILTER_EXCLUDE, IDB_EXCLUDE},     {ID_FILE_FILTER_SHOW, IDB_SHOW},
+                                            {ID_FILE_FILTER_SHOW_ONLY, IDB_SHOW_ONLY}, {ID_FILE_FILTER_HIDE, IDB_HIDE},
+                                            {ID_FILE_PAUSE, IDB_PAUSE},           {ID_FILE_RESUME, IDB_RESUME},
+                                            {ID_FILE_STOP, IDB_STOPPED}};
+    for (const HMENU menu : {filterMenu_.get(), fileMenu_.get()}) {
+        for (const auto& [command, image] : bitmaps) {
+            const HBITMAP bitmap = context_.images().bitmap(image, scale);
+            SetMenuItemBitmaps(GetSubMenu(menu, 0), command, MF_BYCOMMAND, bitmap, bitmap);
+        }
     }
 }
 
@@ -163,7 +170,7 @@ int MainWindow::filterListHeight() {
     RECT bounds = {};
     bounds.left = LVIR_BOUNDS;
     SendMessageW(filterList_, LVM_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&bounds));
-    return std::min<int>(bounds.bottom + 5, maximumListHeight);
+    return std::min<int>(bounds.bottom + look_.px(5), look_.px(maximumListHeight));
 }
 
 void MainWindow::onUpdateFilters() {
@@ -185,12 +192,13 @@ void MainWindow::onUpdateFilters() {
         records_.push_back(record);
     };
     auto& viewer = context_.viewer();
+    const auto& palette = look_.palette();
     if (showFiles_) {
         for (const auto& [id, source] : viewer.sources()) {
             const int image = source.paused ? sourcePaused : source.reading ? sourceReading : sourceStopped;
             if (id == remembered.sourceId) select = static_cast<int>(records_.size());
             add(String("% (%)", source.name, source.lastLineNumber), image,
-                ItemRecord{id, 0, RGB(0, 0, 0), toColorRef(source.colour)});
+                ItemRecord{id, 0, toColorRef(palette.text), toColorRef(palette.tint(source.colour))});
         }
     }
     if (showFilters_) {
@@ -204,8 +212,8 @@ void MainWindow::onUpdateFilters() {
             }
             if (id == remembered.filterId) select = static_cast<int>(records_.size());
             add(String("% (%)", filter.text, filter.matchCount), image,
-                ItemRecord{0, id, toColorRef(filter.textColour),
-                           id == active ? toColorRef(0xFFFFD700) : toColorRef(filter.colour)});
+                ItemRecord{0, id, toColorRef(palette.dark ? palette.text : filter.textColour),
+                           toColorRef(id == active ? palette.activeHighlight : palette.tint(filter.colour))});
         }
     }
     if (select >= 0) {

@@ -2,7 +2,11 @@
 
 #include <wincodec.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "foundation/windows_exception.h"
+#include "resources/resource_ids.h"
 
 namespace ui {
 
@@ -22,7 +26,7 @@ void check(HRESULT result, const char* what) {
     if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), what);
 }
 
-Bitmap decode(int id) {
+Bitmap decode(int id, int factor) {
     const HMODULE module = GetModuleHandleW(nullptr);
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!found) throw cpp::windows::Exception(cpp::String("PNG resource %", id));
@@ -49,25 +53,37 @@ Bitmap decode(int id) {
     UINT width = 0, height = 0;
     check(converter->GetSize(&width, &height), "PNG size");
 
+    std::vector<std::uint32_t> drawn(static_cast<std::size_t>(width) * height);
+    check(converter->CopyPixels(nullptr, width * 4, width * height * 4, reinterpret_cast<BYTE*>(drawn.data())),
+          "PNG pixels");
+
+    const UINT side = static_cast<UINT>(factor);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down
+    info.bmiHeader.biWidth = static_cast<LONG>(width * side);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height * side);  // top-down
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
     Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     if (!bitmap) throw cpp::windows::Exception("CreateDIBSection");
-    check(converter->CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(pixels)), "PNG pixels");
+    // A whole-number enlargement repeats each pixel: edges stay sharp.
+    auto* out = static_cast<std::uint32_t*>(pixels);
+    for (UINT y = 0; y < height * side; ++y)
+        for (UINT x = 0; x < width * side; ++x) out[y * width * side + x] = drawn[(y / side) * width + x / side];
     return bitmap;
 }
 
 }  // namespace
 
-HBITMAP Images::bitmap(int id) {
-    auto found = bitmaps_.find(id);
-    if (found == bitmaps_.end()) found = bitmaps_.emplace(id, decode(id)).first;
+HBITMAP Images::bitmap(int id, appearance::ImageScale scale) {
+    const auto key = std::make_tuple(id, scale.percent, scale.factor);
+    auto found = bitmaps_.find(key);
+    if (found == bitmaps_.end()) {
+        const int drawn = scale.percent == 200 ? id + IDB_AT_200 : scale.percent == 150 ? id + IDB_AT_150 : id;
+        found = bitmaps_.emplace(key, decode(drawn, scale.factor)).first;
+    }
     return found->second.get();
 }
 

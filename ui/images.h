@@ -3,20 +3,23 @@
 #include <windows.h>
 
 #include <map>
+#include <tuple>
 
+#include "appearance/dpi_scale.h"
 #include "ui/win32_raii.h"
 
 namespace ui {
 
 // The PNG resources as 32-bit bitmaps with premultiplied alpha, decoded once
-// each. COM must be initialised on the calling thread.
+// each per scale. COM must be initialised on the calling thread.
 class Images {
 public:
+    // The image drawn at the scale's size, enlarged by its whole factor.
     // Throws windows::Exception when the resource is missing or not a PNG.
-    HBITMAP bitmap(int id);
+    HBITMAP bitmap(int id, appearance::ImageScale scale = {});
 
 private:
-    std::map<int, Bitmap> bitmaps_;
+    std::map<std::tuple<int, int, int>, Bitmap> bitmaps_;
 };
 
 }  // namespace ui

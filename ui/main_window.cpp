@@ -21,8 +21,9 @@ IDropTarget* makeDropTarget(MainWindow& window);
 
 namespace {
 
-constexpr int rowHeight = 26;
-constexpr int minimumWidth = 628;
+// At 96 DPI.
+constexpr int baseRowHeight = 26;
+constexpr int baseMinimumWidth = 628;
 constexpr UINT firstRecent = 40100;
 
 enum ControlId { pauseId = 1006, addId = 1007, wrapId = 1008, optionsId = 1009, filterBoxId = 1018, viewId = 1019 };
@@ -50,8 +51,10 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::create() {
+    // A new window opens on the primary monitor; WM_DPICHANGED follows it elsewhere.
+    const int dpi = systemDpi();
     Window::create(nullptr, L"qi-lark.MainWindow", L"qi-log", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
-                   RECT{0, 0, 960, 480});
+                   RECT{0, 0, appearance::scaled(960, dpi), appearance::scaled(480, dpi)});
 }
 
 bool MainWindow::isActive() const { return GetActiveWindow() == handle(); }
@@ -61,19 +64,21 @@ HWND MainWindow::filterEdit() const {
 }
 
 HWND MainWindow::makeButton(const wchar_t* text, DWORD style, int x, int width, int id) {
-    const HWND button = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, 1, width, 24,
-                                        handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                        GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(context_.namedFont("ui")), FALSE);
-    return button;
+    return CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, look_.px(x), look_.px(1),
+                           look_.px(width), look_.px(24), handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void MainWindow::onCreate() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    look_.dpi = windowDpi(handle());
+    themeChoice_ = appearance::themeChoiceFrom(context_.config().get("theme"));
+    look_.dark = appearance::paintsDark(themeChoice_, appsUseLightTheme());
+    context_.makeFonts(look_.dpi);
     for (int id : {IDB_RESUME, IDB_ADD, IDB_WRAP, IDB_CLOSE, IDB_PAUSE, IDB_HIGHLIGHT, IDB_SHOW, IDB_SHOW_ONLY, IDB_HIDE,
                    IDB_EXCLUDE, IDB_OPEN, IDB_STOPPED, IDB_PAUSED, IDB_COPY, IDB_SAVE, IDB_SELECT_ALL, IDB_CLOSE_FILE,
                    IDB_OPEN_FOLDER, IDB_SETTINGS})
-        context_.images().bitmap(id);
+        context_.images().bitmap(id, look_.imageScale());
     SendMessageW(handle(), WM_SETICON, ICON_SMALL,
                  reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_LOADTRANSPARENT)));
     SendMessageW(handle(), WM_SETICON, ICON_BIG,
@@ -82,7 +87,7 @@ void MainWindow::onCreate() {
     text_ = std::make_unique<TextWindow>(context_.document(), context_.viewer(), *this);
     RECT client;
     GetClientRect(handle(), &client);
-    text_->create(handle(), RECT{0, rowHeight, client.right, client.bottom}, 0);
+    text_->create(handle(), RECT{0, look_.px(baseRowHeight), client.right, client.bottom}, 0);
 
     optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, 10, 80, optionsId);
     BUTTON_SPLITINFO split = {};
@@ -90,13 +95,10 @@ void MainWindow::onCreate() {
     split.uSplitStyle = BCSS_NOSPLIT;
     SendMessageW(optionsButton_, BCM_SETSPLITINFO, 0, reinterpret_cast<LPARAM>(&split));
     pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, 110, 32, pauseId);
-    updatePauseButton();
     createFilterControls();
     addButton_ = makeButton(L"Add", BS_FLAT, 354, 48, addId);
-    SendMessageW(addButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(context_.images().bitmap(IDB_ADD)));
     viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, 406, 160, viewId);
     wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, 570, 24, wrapId);
-    SendMessageW(wrapButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(context_.images().bitmap(IDB_WRAP)));
     const bool wrap = context_.config().get("line_wrap") == "true";
     SendMessageW(wrapButton_, BM_SETCHECK, wrap ? BST_CHECKED : BST_UNCHECKED, 0);
     context_.viewer().setWrap(wrap);
@@ -123,18 +125,9 @@ void MainWindow::onCreate() {
     SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
 
     optionsMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_OPTIONS)));
-    const HMENU options = GetSubMenu(optionsMenu_.get(), 0);
-    const std::pair<UINT, int> bitmaps[] = {{ID_OPEN, IDB_OPEN},
-                                            {ID_OPEN_CONTAINING_FOLDER, IDB_OPEN_FOLDER},
-                                            {ID_CLOSE, IDB_CLOSE_FILE},
-                                            {ID_SAVE_AS, IDB_SAVE},
-                                            {ID_SETTINGS, IDB_SETTINGS}};
-    for (const auto& [command, image] : bitmaps) {
-        const HBITMAP bitmap = context_.images().bitmap(image);
-        SetMenuItemBitmaps(options, command, MF_BYCOMMAND, bitmap, bitmap);
-    }
     rebuildRecentMenu();
     viewMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_VIEW_MODE)));
+    applyLook();
 
     dropTarget_ = makeDropTarget(*this);
     const HRESULT registered = RegisterDragDrop(handle(), dropTarget_);
@@ -143,25 +136,92 @@ void MainWindow::onCreate() {
     context_.viewer().updateView();
 }
 
+void MainWindow::placeControls() {
+    const auto place = [this](HWND control, int x, int y, int width, int height) {
+        SetWindowPos(control, nullptr, look_.px(x), look_.px(y), look_.px(width), look_.px(height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(optionsButton_, 10, 1, 80, 24);
+    place(pauseButton_, 110, 1, 32, 24);
+    place(filterBox_, 146, 2, 204, 200);
+    place(addButton_, 354, 1, 48, 24);
+    place(viewButton_, 406, 1, 160, 24);
+    place(wrapButton_, 570, 1, 24, 24);
+}
+
+void MainWindow::applyLook() {
+    const HFONT font = context_.namedFont("ui");
+    for (const HWND control : {optionsButton_, pauseButton_, filterBox_, addButton_, viewButton_, wrapButton_, filterList_})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    placeControls();
+
+    const appearance::ImageScale scale = look_.imageScale();
+    auto& images = context_.images();
+    updatePauseButton();
+    SendMessageW(addButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(images.bitmap(IDB_ADD, scale)));
+    SendMessageW(wrapButton_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(images.bitmap(IDB_WRAP, scale)));
+    const std::pair<UINT, int> bitmaps[] = {{ID_OPEN, IDB_OPEN},
+                                            {ID_OPEN_CONTAINING_FOLDER, IDB_OPEN_FOLDER},
+                                            {ID_CLOSE, IDB_CLOSE_FILE},
+                                            {ID_SAVE_AS, IDB_SAVE},
+                                            {ID_SETTINGS, IDB_SETTINGS}};
+    for (const auto& [command, image] : bitmaps) {
+        const HBITMAP bitmap = images.bitmap(image, scale);
+        SetMenuItemBitmaps(optionsMenu(), command, MF_BYCOMMAND, bitmap, bitmap);
+    }
+    applyFilterLook();
+
+    const auto& palette = look_.palette();
+    setTitleBarDark(handle(), look_.dark);
+    ListView_SetBkColor(filterList_, toColorRef(palette.face));
+    text_->setTextFont(context_.namedFont("text"), look_.dpi);
+    text_->applyLook();
+    const HMENU theme = GetSubMenu(GetSubMenu(viewMenu_.get(), 0), 4);
+    CheckMenuRadioItem(theme, ID_THEME_SYSTEM, ID_THEME_DARK, ID_THEME_SYSTEM + static_cast<UINT>(themeChoice_),
+                       MF_BYCOMMAND);
+    onUpdateFilters();  // the items' colours
+    RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void MainWindow::setDpi(int dpi) {
+    if (dpi <= 0 || dpi == look_.dpi) return;
+    look_.dpi = dpi;
+    context_.makeFonts(dpi);
+    applyLook();
+}
+
+void MainWindow::setThemeChoice(appearance::ThemeChoice choice) {
+    themeChoice_ = choice;
+    context_.config().set("theme", appearance::configText(choice));
+    updateTheme();
+}
+
+void MainWindow::updateTheme() {
+    look_.dark = appearance::paintsDark(themeChoice_, appsUseLightTheme());
+    applyLook();
+}
+
 void MainWindow::onSize() {
     RECT client;
     GetClientRect(handle(), &client);
+    const int rowHeight = look_.px(baseRowHeight);
+    const int margin = look_.px(4);
     int listHeight = 0;
     if (ListView_GetItemCount(filterList_) == 0) {
         ShowWindow(filterList_, SW_HIDE);
     } else {
-        const int width = client.right - client.left - 8;
+        const int width = client.right - client.left - 2 * margin;
         listHeight = filterListHeight();
-        SetWindowPos(filterList_, nullptr, client.left + 4, client.top + rowHeight, width, listHeight,
+        SetWindowPos(filterList_, nullptr, client.left + margin, client.top + rowHeight, width, listHeight,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         const int rewrapped = filterListHeight();
         if (rewrapped != listHeight) {
             listHeight = rewrapped;
-            SetWindowPos(filterList_, nullptr, client.left + 4, client.top + rowHeight, width, listHeight,
+            SetWindowPos(filterList_, nullptr, client.left + margin, client.top + rowHeight, width, listHeight,
                          SWP_NOZORDER | SWP_NOACTIVATE);
         }
         ShowWindow(filterList_, SW_SHOWNA);
-        listHeight += 2;
+        listHeight += look_.px(2);
     }
     SetWindowPos(text_->handle(), nullptr, client.left, client.top + rowHeight + listHeight, client.right - client.left,
                  client.bottom - client.top - rowHeight - listHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
@@ -171,7 +231,7 @@ void MainWindow::onSize() {
 void MainWindow::updatePauseButton() {
     const bool paused = context_.document().tailingPaused();
     SendMessageW(pauseButton_, BM_SETIMAGE, IMAGE_BITMAP,
-                 reinterpret_cast<LPARAM>(context_.images().bitmap(paused ? IDB_RESUME : IDB_PAUSE)));
+                 reinterpret_cast<LPARAM>(context_.images().bitmap(paused ? IDB_RESUME : IDB_PAUSE, look_.imageScale())));
 }
 
 void MainWindow::requestRefresh() {
@@ -370,6 +430,9 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_SELECT_FILTER_SET:
     case ID_FILTER_SETS:
     case ID_SETTINGS: return;
+    case ID_THEME_SYSTEM: setThemeChoice(appearance::ThemeChoice::System); return;
+    case ID_THEME_LIGHT: setThemeChoice(appearance::ThemeChoice::Light); return;
+    case ID_THEME_DARK: setThemeChoice(appearance::ThemeChoice::Dark); return;
     case ID_HELP: ShellExecuteW(handle(), L"open", helpPage, nullptr, nullptr, SW_SHOWNORMAL); return;
     default: break;
     }
@@ -399,7 +462,18 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         if (wParam != SIZE_MINIMIZED) onSize();
         return 0;
+    case WM_DPICHANGED: {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        setDpi(LOWORD(wParam));
+        SetWindowPos(handle(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_SETTINGCHANGE:
+        if (isThemeChange(lParam) && themeChoice_ == appearance::ThemeChoice::System) updateTheme();
+        return defaultHandling(message, wParam, lParam);
     case WM_SIZING: {
+        const int minimumWidth = look_.px(baseMinimumWidth);
         auto* rect = reinterpret_cast<RECT*>(lParam);
         if (rect->right - rect->left < minimumWidth) {
             if (wParam == WMSZ_LEFT || wParam == WMSZ_TOPLEFT || wParam == WMSZ_BOTTOMLEFT) {
@@ -413,7 +487,8 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: {
         RECT client;
         GetClientRect(handle(), &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+        const Brush face(CreateSolidBrush(toColorRef(look_.palette().face)));
+        FillRect(reinterpret_cast<HDC>(wParam), &client, face.get());
         return 1;
     }
     case refreshMessage:
@@ -442,8 +517,8 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
         if (measure->CtlType != ODT_MENU) break;
-        measure->itemWidth = 12;
-        measure->itemHeight = 24;
+        measure->itemWidth = static_cast<UINT>(look_.px(12));
+        measure->itemHeight = static_cast<UINT>(look_.px(24));
         return TRUE;
     }
     case WM_DRAWITEM: {
@@ -451,10 +526,12 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (draw->CtlType != ODT_MENU) break;
         RECT area = draw->rcItem;
         FillRect(draw->hDC, &area, GetSysColorBrush((draw->itemState & ODS_SELECTED) ? COLOR_MENUHILIGHT : COLOR_MENU));
-        InflateRect(&area, -4, -4);
+        InflateRect(&area, -look_.px(4), -look_.px(4));
         FillRect(draw->hDC, &area, GetSysColorBrush(COLOR_WINDOWFRAME));
-        InflateRect(&area, -1, -1);
-        Brush swatch(CreateSolidBrush(toColorRef(data::paletteColour(35 - static_cast<int>(draw->itemID - 40150)))));
+        InflateRect(&area, -look_.px(1), -look_.px(1));
+        // The colour as it will be painted in this theme.
+        const std::uint32_t colour = data::paletteColour(35 - static_cast<int>(draw->itemID - 40150));
+        Brush swatch(CreateSolidBrush(toColorRef(look_.palette().tint(colour))));
         FillRect(draw->hDC, &area, swatch.get());
         return TRUE;
     }

@@ -24,6 +24,9 @@ public:
     virtual config::Config& config() = 0;
     virtual const cpp::String& version() const = 0;
     virtual bool debugMode() const = 0;
+    // Makes the named fonts anew for `dpi`. Those made before stay alive
+    // until the next call, for the windows that still hold them.
+    virtual void makeFonts(int dpi) = 0;
 };
 
 // The effect a drop of files reports: copy, or link where that is all the
@@ -68,6 +71,12 @@ public:
     bool debugMode() const override { return context_.debugMode(); }
     Images& images() override { return context_.images(); }
     HFONT namedFont(const char* name) override { return context_.namedFont(name); }
+    Look look() const override { return look_; }
+    // Follows a new DPI: fonts, images, measures and the text's layout.
+    void setDpi(int dpi);
+    // The View menu's choice, kept in the configuration.
+    void setThemeChoice(appearance::ThemeChoice choice);
+    appearance::ThemeChoice themeChoice() const { return themeChoice_; }
     std::int32_t selectedFilterId() const override;
 
     class DropTarget;
@@ -78,6 +87,11 @@ protected:
 private:
     void onCreate();
     void onSize();
+    void placeControls();
+    // Sets the controls' fonts and images, and the colours of what we paint,
+    // for the current look.
+    void applyLook();
+    void updateTheme();
     void onCommand(UINT id, UINT code);
     void openOptionsMenu();
     void openViewMenu();
@@ -89,6 +103,8 @@ private:
     void updatePauseButton();
     // The filter bar and list.
     void createFilterControls();
+    // The filter images at the look's scale, in the list, the box and the menus.
+    void applyFilterLook();
     void onFilterTextChanged();
     // Writes the active filter's text and kind image into the box.
     void showInBox(const std::wstring& text, int image);
@@ -124,6 +140,8 @@ private:
     std::atomic<bool> updatePosted_{false};
     bool showFiles_ = false;
     bool showFilters_ = true;
+    Look look_;
+    appearance::ThemeChoice themeChoice_ = appearance::ThemeChoice::System;
 };
 
 }  // namespace ui

@@ -14,7 +14,7 @@ namespace {
 void dressPanel(HWND dialog, PanelResources& resources, bool closeImage, int iconSize) {
     if (closeImage) {
         SendDlgItemMessageW(dialog, IDC_CLOSE_BUTTON, BM_SETIMAGE, IMAGE_BITMAP,
-                            reinterpret_cast<LPARAM>(resources.images().bitmap(IDB_CLOSE)));
+                            reinterpret_cast<LPARAM>(resources.images().bitmap(IDB_CLOSE, resources.look().imageScale())));
     }
     const HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, iconSize,
                                    iconSize, iconSize ? LR_DEFAULTCOLOR : LR_DEFAULTSIZE);
@@ -22,6 +22,27 @@ void dressPanel(HWND dialog, PanelResources& resources, bool closeImage, int ico
 }
 
 }  // namespace
+
+void Panel::applyLook() {
+    if (!handle()) return;
+    dressPanel(handle(), resources_, true, 0);
+    SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.namedFont("ui-header")),
+                        FALSE);
+    if (const HWND getIt = GetDlgItem(handle(), IDC_GET_IT_NOW))
+        SendMessageW(getIt, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.namedFont("ui")), FALSE);
+    RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+HBRUSH Panel::background(HDC dc) {
+    const auto& palette = resources_.look().palette();
+    if (!face_ || faceColour_ != palette.face) {
+        face_.reset(CreateSolidBrush(toColorRef(palette.face)));
+        faceColour_ = palette.face;
+    }
+    SetTextColor(dc, toColorRef(palette.text));
+    SetBkColor(dc, toColorRef(palette.face));
+    return face_.get();
+}
 
 String formatBytes(std::uint64_t bytes) {
     const std::uint64_t kilo = bytes / 1000;
@@ -42,9 +63,7 @@ void MemoryWindow::showFigures(const std::uint64_t (&figures)[5]) {
 
 bool MemoryWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        dressPanel(handle(), resources_, true, 0);
-        SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT,
-                            reinterpret_cast<WPARAM>(resources_.namedFont("ui-header")), FALSE);
+        applyLook();
         return true;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_BUTTON) {
@@ -56,11 +75,7 @@ bool MemoryWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool UpdateWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        dressPanel(handle(), resources_, true, 0);
-        SendDlgItemMessageW(handle(), IDC_HEADING, WM_SETFONT,
-                            reinterpret_cast<WPARAM>(resources_.namedFont("ui-header")), FALSE);
-        SendDlgItemMessageW(handle(), IDC_GET_IT_NOW, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.namedFont("ui")),
-                            FALSE);
+        applyLook();
         return true;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_BUTTON) {

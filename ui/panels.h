@@ -6,6 +6,7 @@
 
 #include "foundation/string.h"
 #include "ui/images.h"
+#include "ui/look.h"
 #include "ui/window.h"
 
 namespace ui {
@@ -18,36 +19,48 @@ cpp::String formatBytes(std::uint64_t bytes);
 class PanelResources {
 public:
     virtual ~PanelResources() = default;
-    // "ui" or "ui-header".
+    // "ui", "ui-header", "ui-strikeout" or "text", made for the look's DPI.
     virtual HFONT namedFont(const char* name) = 0;
     virtual Images& images() = 0;
+    virtual Look look() const = 0;
+};
+
+// A small window in the text window's corner, drawn in the look's colours
+// with its fonts and close image.
+class Panel : public Dialog {
+public:
+    explicit Panel(PanelResources& resources) : resources_(resources) {}
+    // Takes the fonts, image and colours of the resources' look anew.
+    void applyLook();
+
+protected:
+    HBRUSH background(HDC dc) override;
+    PanelResources& resources_;
+
+private:
+    Brush face_;
+    std::uint32_t faceColour_ = 0;
 };
 
 // The memory used by the document's parts; closing it hides it.
-class MemoryWindow : public Dialog {
+class MemoryWindow : public Panel {
 public:
-    explicit MemoryWindow(PanelResources& resources) : resources_(resources) {}
+    using Panel::Panel;
     // Line entries, indices, filters, text cache, file cache.
     void showFigures(const std::uint64_t (&figures)[5]);
 
 protected:
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-private:
-    PanelResources& resources_;
 };
 
 // Announces a newer version; "Get It Now" opens the web site.
-class UpdateWindow : public Dialog {
+class UpdateWindow : public Panel {
 public:
     static constexpr const wchar_t* webSite = L"https://qi-lark.example.org/";
-    explicit UpdateWindow(PanelResources& resources) : resources_(resources) {}
+    using Panel::Panel;
 
 protected:
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-private:
-    PanelResources& resources_;
 };
 
 // Shown while the program uninstalls itself; Close ends the program.

@@ -2,20 +2,47 @@
 
 namespace ui {
 
+namespace {
+
+// The system's status font for `dpi`: asked for that DPI where the system
+// can (Windows 10 1607 and later), otherwise scaled from the system's DPI.
+LOGFONTW statusFont(int dpi) {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = reinterpret_cast<ForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi)))
+        return metrics.lfStatusFont;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    metrics.lfStatusFont.lfHeight = MulDiv(metrics.lfStatusFont.lfHeight, dpi, systemDpi());
+    return metrics.lfStatusFont;
+}
+
+}  // namespace
+
 int popupItemWidth(int measured) { return measured / 8 * 8 + 8; }
 
 TextPopup::~TextPopup() { destroy(); }
 
 void TextPopup::create(HWND parent) {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    font_.reset(CreateFontIndirectW(&metrics.lfStatusFont));
+    setLook(look_);
     Window::create(parent, L"qi-lark.TextPopup", L"Status Window", WS_CHILD | WS_BORDER, 0, RECT{0, 0, 0, 0});
     RECT window, client;
     GetWindowRect(handle(), &window);
     GetClientRect(handle(), &client);
     border_ = {(window.right - window.left) - client.right, (window.bottom - window.top) - client.bottom};
+}
+
+void TextPopup::setLook(const Look& look) {
+    look_ = look;
+    const LOGFONTW font = statusFont(look.dpi);
+    font_.reset(CreateFontIndirectW(&font));
+    if (!items_.empty()) {
+        std::vector<cpp::String> items;
+        for (const auto& item : items_) items.emplace_back(item);
+        setItems(items);
+    }
 }
 
 void TextPopup::setItems(const std::vector<cpp::String>& items) {
@@ -33,7 +60,7 @@ void TextPopup::setItems(const std::vector<cpp::String>& items) {
             height = measured.cy;
         }
     }
-    int content = static_cast<int>(items_.size()) * 8;
+    int content = static_cast<int>(items_.size()) * look_.px(8);
     for (int width : widths_) content += width;
     const SIZE next = {content + border_.cx, height + border_.cy};
     if (next.cx < size_.cx) {
@@ -51,15 +78,17 @@ void TextPopup::setItems(const std::vector<cpp::String>& items) {
 void TextPopup::paint(HDC dc) {
     RECT client;
     GetClientRect(handle(), &client);
-    FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+    const auto& palette = look_.palette();
+    const Brush background(CreateSolidBrush(toColorRef(palette.window)));
+    FillRect(dc, &client, background.get());
     Selected selected(dc, font_.get());
-    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetTextColor(dc, toColorRef(palette.faceText));
     SetBkMode(dc, TRANSPARENT);
-    int x = 4;
+    int x = look_.px(4);
     for (std::size_t i = 0; i < items_.size(); ++i) {
         RECT area = {x, client.top, client.right, client.bottom};
         DrawTextW(dc, items_[i].c_str(), static_cast<int>(items_[i].size()), &area, DT_VCENTER | DT_SINGLELINE);
-        x += widths_[i] + 8;
+        x += widths_[i] + look_.px(8);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/string.h"
+#include "ui/look.h"
 #include "ui/win32_raii.h"
 #include "ui/window.h"
 
@@ -20,6 +21,8 @@ class TextPopup : public Window {
 public:
     ~TextPopup() override;
     void create(HWND parent);
+    // The status font at the look's DPI, and its colours.
+    void setLook(const Look& look);
     void setItems(const std::vector<cpp::String>& items);
     SIZE size() const { return size_; }
 
@@ -29,6 +32,7 @@ protected:
 private:
     void paint(HDC dc);
 
+    Look look_;
     Font font_;
     SIZE border_ = {};
     SIZE size_ = {};

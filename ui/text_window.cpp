@@ -29,20 +29,17 @@ void TextWindow::create(HWND parent, const RECT& rect, UINT id) {
                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL, 0, rect, id);
 }
 
-void TextWindow::setTextFont(HFONT font) {
+void TextWindow::setTextFont(HFONT font, int dpi) {
     textFont_ = font;
     measure_ = std::make_shared<GdiMeasure>(font);
-    viewer_.setFont(measure_);
+    viewer_.setFont(measure_, dpi);
 }
 
-void TextWindow::onCreate() {
-    updateNotice_.create(handle(), IDD_UPDATE);
-    ShowWindow(updateNotice_.handle(), SW_HIDE);
-    memoryWindow_.create(handle(), IDD_MEMORY);
-    ShowWindow(memoryWindow_.handle(), host_.debugMode() ? SW_SHOWNA : SW_HIDE);
-    statusPopup_.create(handle());
+void TextWindow::applyLook() {
+    look_ = host_.look();
+    const auto& palette = look_.palette();
     LOGFONTW label = {};
-    label.lfHeight = 32;
+    label.lfHeight = look_.px(32);
     label.lfQuality = CLEARTYPE_QUALITY;
     wcscpy_s(label.lfFaceName, L"Tahoma");
     labelFont_.reset(CreateFontIndirectW(&label));
@@ -50,7 +47,6 @@ void TextWindow::onCreate() {
     GetObjectW(labelFont_.get(), sizeof(created), &created);
     labelFontHeight_ = std::abs(created.lfHeight);
 
-    contextMenu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_TEXT)));
     if (contextMenu_) {
         const HMENU popup = GetSubMenu(contextMenu_.get(), 0);
         const std::pair<UINT, int> bitmaps[] = {
@@ -59,21 +55,36 @@ void TextWindow::onCreate() {
             {ID_SAVE_SELECTION, IDB_SAVE},           {ID_SELECT_ALL, IDB_SELECT_ALL}};
         for (const auto& [command, image] : bitmaps) {
             try {
-                const HBITMAP bitmap = host_.images().bitmap(image);
+                const HBITMAP bitmap = host_.images().bitmap(image, look_.imageScale());
                 SetMenuItemBitmaps(popup, command, MF_BYCOMMAND, bitmap, bitmap);
             } catch (const std::exception& e) {
-                cpp::logError(String("TextWindow::onCreate() : %", e.what()));
+                cpp::logError(String("TextWindow::applyLook() : %", e.what()));
             }
         }
     }
-    lineBrush_ = solidBrush(0xFFFFFFFF);
-    caretLineBrush_ = solidBrush(0xFFDDE8FF);
-    continuationBrush_ = solidBrush(0xFFF0F0F0);
-    gutterBrush_ = solidBrush(0xFFE8E8E8);
-    recentGutterBrush_ = solidBrush(0xFF78A0FF);
+    lineBrush_ = solidBrush(palette.window);
+    caretLineBrush_ = solidBrush(palette.caretLine);
+    continuationBrush_ = solidBrush(palette.continuationLine);
+    gutterBrush_ = solidBrush(palette.gutter);
+    recentGutterBrush_ = solidBrush(palette.recentGutter);
     nullPen_.reset(CreatePen(PS_NULL, 0, 0));
-    focusPen_.reset(CreatePen(PS_DOT, 1, 0));
-    caretPen_.reset(CreatePen(PS_SOLID, 1, 0));
+    focusPen_.reset(CreatePen(PS_DOT, 1, toColorRef(palette.frame)));
+    caretPen_.reset(CreatePen(PS_SOLID, 1, toColorRef(palette.text)));
+    statusPopup_.setLook(look_);
+    updateNotice_.applyLook();
+    memoryWindow_.applyLook();
+    stackPanels();
+    RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void TextWindow::onCreate() {
+    updateNotice_.create(handle(), IDD_UPDATE);
+    ShowWindow(updateNotice_.handle(), SW_HIDE);
+    memoryWindow_.create(handle(), IDD_MEMORY);
+    ShowWindow(memoryWindow_.handle(), host_.debugMode() ? SW_SHOWNA : SW_HIDE);
+    statusPopup_.create(handle());
+    contextMenu_.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_TEXT)));
+    applyLook();
     SetTimer(handle(), blinkTimer, 500, nullptr);
     viewer_.setViewChangedCallback([this] { onUpdateView(); });
 }
@@ -82,15 +93,16 @@ void TextWindow::onCreate() {
 void TextWindow::stackPanels() {
     RECT client;
     GetClientRect(handle(), &client);
-    int y = client.top + 2;
+    const int gap = look_.px(2);
+    int y = client.top + gap;
     for (const HWND panel : {updateNotice_.handle(), memoryWindow_.handle()}) {
         if (!panel || !IsWindowVisible(panel)) continue;
         RECT rect;
         GetWindowRect(panel, &rect);
         const int width = rect.right - rect.left;
         const int height = rect.bottom - rect.top;
-        MoveWindow(panel, client.right - width - 2, y, width, height, TRUE);
-        y += height + 2;
+        MoveWindow(panel, client.right - width - gap, y, width, height, TRUE);
+        y += height + gap;
     }
 }
 
@@ -103,7 +115,7 @@ void TextWindow::applyPopupRule() {
     POINT pointer;
     GetCursorPos(&pointer);
     ScreenToClient(handle(), &pointer);
-    const bool wanted = GetForegroundWindow() == GetAncestor(handle(), GA_ROOT) && client.bottom >= 128 &&
+    const bool wanted = GetForegroundWindow() == GetAncestor(handle(), GA_ROOT) && client.bottom >= look_.px(128) &&
                         PtInRect(&client, pointer);
     if (wanted != (IsWindowVisible(statusPopup_.handle()) != 0))
         ShowWindow(statusPopup_.handle(), wanted ? SW_SHOWNA : SW_HIDE);
@@ -120,7 +132,7 @@ void TextWindow::updateStatusText(const data::TextCursor& cursor) {
         RECT client;
         GetClientRect(handle(), &client);
         const SIZE size = statusPopup_.size();
-        SetWindowPos(statusPopup_.handle(), nullptr, client.right - size.cx - 8, client.bottom - size.cy - 8, 0, 0,
+        SetWindowPos(statusPopup_.handle(), nullptr, client.right - size.cx - look_.px(8), client.bottom - size.cy - look_.px(8), 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
         applyPopupRule();
         RedrawWindow(statusPopup_.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);

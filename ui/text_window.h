@@ -46,8 +46,11 @@ public:
     ~TextWindow() override;
 
     void create(HWND parent, const RECT& rect, UINT id);
-    // The font of the text; the viewer measures with it.
-    void setTextFont(HFONT font);
+    // The font of the text, made for `dpi`; the viewer measures with it.
+    void setTextFont(HFONT font, int dpi);
+    // Brushes, pens, the label font, the popup and the menu images for the
+    // host's look.
+    void applyLook();
 
     void onUpdateView();
     // Shows the position under the pointer in the status popup, or hides it.
@@ -119,6 +122,7 @@ private:
     Font labelFont_;
     int labelFontHeight_ = 0;
     Menu contextMenu_;
+    Look look_;
     Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
     Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;

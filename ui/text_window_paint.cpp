@@ -10,18 +10,6 @@ using cpp::String;
 
 namespace {
 
-constexpr std::uint32_t lineText = 0xFF000000;
-constexpr std::uint32_t continuationText = 0xFF505050;
-constexpr std::uint32_t placeholderText = 0xFFB0B0B0;
-constexpr std::uint32_t gutterNumber = 0xFF707070;
-constexpr std::uint32_t recentGutterNumber = 0xFFFFFFFF;
-constexpr std::uint32_t activeHighlight = 0xFFFFD700;
-constexpr std::uint32_t occurrence = 0xFFBEE8BE;
-constexpr std::uint32_t selection = 0xFF9BBEFF;
-constexpr std::uint32_t progressBand = 0xC0000000;
-constexpr std::uint32_t progressText = 0xFFF0F0F0;
-constexpr std::uint32_t labelText = 0xFFFFFFFF;
-
 bool meets(int top, int pitch, const RECT& clip) { return clip.top < top + pitch && top < clip.bottom; }
 
 }  // namespace
@@ -42,7 +30,7 @@ void TextWindow::paint(HDC dc, const RECT& clip) {
     DrawContext draw(dc);
     RECT client;
     GetClientRect(handle(), &client);
-    FillRect(dc, &clip, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FillRect(dc, &clip, lineBrush_.get());
     checkMissingText(false);
     const auto& lines = viewer_.pageLines();
     const std::uint32_t first = viewer_.pageFirst();
@@ -108,6 +96,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
             Selected fill(draw.dc(), brush);
             Rectangle(draw.dc(), 0, top, client.right + 1, top + pitch + 1);
         }
+        const auto& palette = look_.palette();
         const int origin = viewer_.textOriginX(line);
         const std::uint32_t s = line.segmentStart;
         const std::uint32_t t = line.segmentEnd;
@@ -124,7 +113,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
                 const auto from = std::max<std::uint32_t>(static_cast<std::uint32_t>(range.offset), s);
                 const auto to = std::min<std::uint32_t>(static_cast<std::uint32_t>(range.offset + range.length), t);
                 if (from >= to) continue;
-                fillColumns(from, to, range.filterId == activeId ? activeHighlight : found->second.colour, 0);
+                fillColumns(from, to, range.filterId == activeId ? palette.activeHighlight : palette.tint(found->second.colour), 0);
             }
             // Occurrences of the selected text; an empty text marks nothing.
             const String& selected = viewer_.selectedText();
@@ -137,7 +126,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
                     const auto from = static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data(), text.data() + at));
                     const std::uint32_t to = from + n;
                     if (from >= t) break;
-                    if (to > s) fillColumns(std::max(from, s), std::min(to, t), occurrence, 0);
+                    if (to > s) fillColumns(std::max(from, s), std::min(to, t), palette.occurrence, 0);
                     at += selected.size();
                 }
             }
@@ -146,7 +135,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
             const std::uint32_t length = t - std::min(s, t);
             const std::uint32_t from = s + (row == start.row ? std::min(start.column, length) : 0);
             const std::uint32_t to = s + (row == end.row ? std::min(end.column, length) : length);
-            fillColumns(from, to, selection, row != end.row ? static_cast<int>(viewer_.metrics().fontMeasures[0]) : 0);
+            fillColumns(from, to, palette.selection, row != end.row ? static_cast<int>(viewer_.metrics().fontMeasures[0]) : 0);
         }
     } catch (const std::exception& e) {
         cpp::logError(String("TextWindow::paintLineBackground : %", e.what()));
@@ -158,10 +147,11 @@ void TextWindow::paintSourceBand(DrawContext& draw, std::uint32_t first, std::ui
     const auto found = sources.find(sourceId);
     if (found == sources.end()) return;
     const std::wstring name = found->second.name.toWide();
-    const std::uint32_t colour = found->second.colour;
+    const std::uint32_t colour = look_.palette().tint(found->second.colour);
     SIZE size = {};
     GetTextExtentPoint32W(draw.dc(), name.c_str(), static_cast<int>(name.size()), &size);
-    const int labelHeight = labelFontHeight_ + 8;
+    const int pad = look_.px(4);
+    const int labelHeight = labelFontHeight_ + 2 * pad;
     RECT client;
     GetClientRect(handle(), &client);
     // The run covers [top, bottom) of the client area; its label fits when
@@ -169,12 +159,13 @@ void TextWindow::paintSourceBand(DrawContext& draw, std::uint32_t first, std::ui
     const int top = std::max(rowTop(first), 0);
     const int height = rowTop(end) - top;
     draw.fillAlpha((colour & 0x00FFFFFF) | 0x40000000, RECT{0, top, client.right, top + std::min(height, labelHeight)});
-    draw.fillAlpha(colour, RECT{client.right - 8, top, client.right, top + height});
+    draw.fillAlpha(colour, RECT{client.right - 2 * pad, top, client.right, top + height});
     if (height > labelHeight) {
-        const int x0 = client.right - size.cx - 8;
-        draw.fillAlpha((colour & 0x00FFFFFF) | 0xA0000000, RECT{x0, top, x0 + size.cx + 8, top + std::min(height, labelHeight)});
-        draw.setTextColor(labelText);
-        TextOutW(draw.dc(), x0 + 4, top + 4, name.c_str(), static_cast<int>(name.size()));
+        const int x0 = client.right - size.cx - 2 * pad;
+        draw.fillAlpha((colour & 0x00FFFFFF) | 0xA0000000,
+                       RECT{x0, top, x0 + size.cx + 2 * pad, top + std::min(height, labelHeight)});
+        draw.setTextColor(look_.palette().text);
+        TextOutW(draw.dc(), x0 + pad, top + pad, name.c_str(), static_cast<int>(name.size()));
     }
 }
 
@@ -188,7 +179,7 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
         const std::uint32_t t = std::max(line.segmentEnd, s);
         if (line.text) {
             const data::PreparedLine& text = *line.text;
-            draw.setTextColor(line.row.subRow != 0 ? continuationText : lineText);
+            draw.setTextColor(line.row.subRow != 0 ? look_.palette().continuationText : look_.palette().text);
             const auto unitAt = [&](std::uint32_t k) { return k == 0 ? 0 : text.wideEnds[k - 1]; };
             std::uint32_t pieceStart = s;
             auto tab = std::lower_bound(text.tabIndices.begin(), text.tabIndices.end(), static_cast<std::int32_t>(s));
@@ -205,7 +196,7 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
                 if (tab != text.tabIndices.end() && static_cast<std::uint32_t>(*tab) < t) ++tab;
             }
         } else {
-            draw.setTextColor(placeholderText);
+            draw.setTextColor(look_.palette().placeholder);
             const std::wstring placeholder(t - s, static_cast<wchar_t>(0xDFFF));
             TextOutW(draw.dc(), origin, y, placeholder.c_str(), static_cast<int>(placeholder.size()));
         }
@@ -214,7 +205,7 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
                                               : static_cast<int>(caret.column * viewer_.metrics().charWidth));
             Selected pen(draw.dc(), caretPen_.get());
             Selected brush(draw.dc(), GetStockObject(NULL_BRUSH));
-            Rectangle(draw.dc(), x, top, x + 1, top + static_cast<int>(viewer_.pitch()));
+            Rectangle(draw.dc(), x, top, x + look_.px(1), top + static_cast<int>(viewer_.pitch()));
         }
     } catch (const std::exception& e) {
         cpp::logError(String("TextWindow::paintLineText : %", e.what()));
@@ -235,7 +226,7 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
         }
         if (startsLine) {
             const std::wstring number = std::to_wstring(static_cast<std::uint64_t>(r) + 1);
-            draw.setTextColor(recent ? recentGutterNumber : gutterNumber);
+            draw.setTextColor(recent ? look_.palette().recentGutterNumber : look_.palette().gutterNumber);
             TextOutW(draw.dc(), static_cast<int>(m[3]), top + static_cast<int>(viewer_.metrics().rowPadding),
                      number.c_str(), static_cast<int>(number.size()));
         }
@@ -247,16 +238,17 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
 void TextWindow::paintProgress(DrawContext& draw, const RECT& client) {
     RECT band = {client.left, client.top, client.right - 1, client.bottom - 1};
     const int height = band.bottom - band.top;
-    if (height > 200) {
-        band.top = (height - 200) / 2;
-        band.bottom = band.top + 200;
+    const int tallest = look_.px(200);
+    if (height > tallest) {
+        band.top = (height - tallest) / 2;
+        band.bottom = band.top + tallest;
     }
-    draw.fillAlpha(progressBand, band);
+    draw.fillAlpha(look_.palette().progressBand, band);
     Selected font(draw.dc(), labelFont_.get());
     SIZE widest = {};
     GetTextExtentPoint32W(draw.dc(), L"Updating: 100.0%", 16, &widest);
     const std::wstring text = String("Updating: %%", viewer_.status().progress * 100).toWide();
-    draw.setTextColor(progressText);
+    draw.setTextColor(look_.palette().progressText);
     TextOutW(draw.dc(), band.left + (band.right - widest.cx - band.left) / 2,
              band.top + (band.bottom - labelFontHeight_ - band.top) / 2, text.c_str(), static_cast<int>(text.size()));
 }

@@ -96,6 +96,11 @@ INT_PTR CALLBACK Dialog::procedure(HWND window, UINT message, WPARAM wParam, LPA
     if (!self) return FALSE;
     try {
         if (message == WM_NCDESTROY) self->window_ = nullptr;
+        if (message == WM_CTLCOLORDLG || message == WM_CTLCOLORSTATIC) {
+            // These return the brush itself, not TRUE.
+            if (const HBRUSH brush = self->background(reinterpret_cast<HDC>(wParam)))
+                return reinterpret_cast<INT_PTR>(brush);
+        }
         return self->onMessage(message, wParam, lParam) ? TRUE : FALSE;
     } catch (const std::exception& e) {
         cpp::logError(cpp::String("Dialog::onMessage(%) : %", message, e.what()));

@@ -44,6 +44,9 @@ public:
 protected:
     // Returns whether the message was handled.
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam) { return false; }
+    // The brush behind the dialog and its static texts, with the text colour
+    // set in `dc`; null keeps the system's.
+    virtual HBRUSH background(HDC dc) { return nullptr; }
 
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

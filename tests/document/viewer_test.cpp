@@ -26,7 +26,7 @@ struct ViewerUnderTest {
         testing_support::writeFile(folder.file("app.log"), "");
         document.openFile(folder.file("app.log"));
         viewer.setViewChangedCallback([this] { ++changes; });
-        viewer.setFont(std::make_shared<testing_support::FixedWidth>());  // 16 high, 8 wide
+        viewer.setFont(std::make_shared<testing_support::FixedWidth>(), 96);  // 16 high, 8 wide
         viewer.setClientSize(400, 10 * 18);
         viewer.refresh();
     }
@@ -160,4 +160,24 @@ TEST(Viewer, ASelectionEndingOnAWrappedRowHasNoBreakInside) {
     EXPECT_EQ(t.viewer.selectedText(), "xxyyy");
     t.viewer.setAnchor(TextCursor(0, 2));
     EXPECT_EQ(t.viewer.textOfSelection(), "ort\n" + std::string(40, 'x') + "yyy");
+}
+
+// A font made for another DPI brings that DPI's row padding, continuation
+// indent and wrap margins with it; back at 96 they are as before.
+TEST(Viewer, RowsPaddingAndIndentFollowTheDpi) {
+    ViewerUnderTest t;
+    t.append({"a line", std::string(300, 'w')});
+    t.viewer.setClientSize(1000, 10 * 18);  // wider than the least wrap width at either DPI
+    const std::uint32_t wrapAt96 = t.viewer.wrapWidth();
+    t.viewer.setFont(std::make_shared<testing_support::FixedWidth>(), 192);
+    t.settle();
+    EXPECT_EQ(t.viewer.metrics().rowPadding, 2u);
+    EXPECT_EQ(t.viewer.metrics().wrapIndent, 32u);
+    EXPECT_EQ(t.viewer.pitch(), 20u) << "16 high and 2 above and below";
+    EXPECT_EQ(t.viewer.wrapWidth(), wrapAt96 - 24) << "the margin right of the text doubles";
+    t.viewer.setFont(std::make_shared<testing_support::FixedWidth>(), 96);
+    t.settle();
+    EXPECT_EQ(t.viewer.pitch(), 18u);
+    EXPECT_EQ(t.viewer.metrics().wrapIndent, 16u);
+    EXPECT_EQ(t.viewer.wrapWidth(), wrapAt96);
 }

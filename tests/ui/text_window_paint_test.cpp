@@ -131,3 +131,47 @@ TEST(TextWindowPaint, ProgressAndPlaceholdersNeverWaitForTheFile) {
     EXPECT_GT(shot.count(RECT{0, middle - 2, shot.width, middle + 2}, 0x000000, 80), shot.width) << "the dark band";
     ASSERT_TRUE(host.waitForLines(120000));
 }
+
+// The dark theme paints the window, bands, highlights and text in its own
+// colours; the colours of sources and filters become their dark tints.
+TEST(TextWindowPaint, TheDarkThemePaintsEveryPartInItsColours) {
+    ASSERT_TRUE(testing_support::comReady());
+    testing_support::TemporaryFolder folder;
+    TextWindowHostForTests host;
+    auto& doc = host.document();
+    testing_support::writeFile(folder.file("alpha.log"), lines({"alpha one ERROR", "alpha two", "alpha three ERROR",
+                                                                "alpha four WARN", "alpha five"}));
+    doc.openFile(folder.file("alpha.log"));
+    ASSERT_TRUE(host.waitForLines(5));
+    testing_support::writeFile(folder.file("beta.log"), lines({"beta one", "beta two"}));
+    doc.openFile(folder.file("beta.log"));
+    ASSERT_TRUE(host.waitForLines(7));
+    doc.setFilterText("ERROR", data::FilterKind::Highlight);
+    ASSERT_TRUE(doc.addFilter());
+    doc.setFilterText("WARN", data::FilterKind::Highlight);
+    ASSERT_TRUE(host.waitForLines(7));
+
+    host.setLook(ui::Look{96, true});
+    const auto& dark = appearance::palette(true);
+    const Capture shot = testing_support::capture(host.textHandle());
+    testing_support::savePng(shot, L"dark");
+    const RECT empty = {0, rowArea(host, 8).top, shot.width - 20, shot.height - 20};
+    EXPECT_GT(shot.count(empty, rgb(dark.window)), (empty.right * (empty.bottom - empty.top)) * 9 / 10)
+        << "below the lines, the dark window";
+    EXPECT_EQ(shot.count(RECT{40, 0, shot.width, shot.height}, 0xFFFFFF, 0), 0)
+        << "no white right of the gutter (whose recent line numbers are white on blue)";
+    const int strip = shot.width - 4;
+    const RECT alphaRow = rowArea(host, 1), betaRow = rowArea(host, 6);
+    EXPECT_GT(shot.count(RECT{strip, alphaRow.top, strip + 1, alphaRow.bottom}, rgb(dark.tint(data::paletteColour(1)))), 0);
+    EXPECT_GT(shot.count(RECT{strip, betaRow.top, strip + 1, betaRow.bottom}, rgb(dark.tint(data::paletteColour(2)))), 0);
+    EXPECT_GT(shot.count(rowArea(host, 3), rgb(dark.activeHighlight)), 20) << "the active filter's dark gold";
+    std::uint32_t savedColour = 0;
+    for (const auto& [id, info] : host.viewer().filters())
+        if (info.text == "ERROR") savedColour = info.colour;
+    EXPECT_GT(shot.count(rowArea(host, 2), rgb(dark.tint(savedColour))), 20) << "the saved filter's dark tint";
+    EXPECT_GT(shot.count(rowArea(host, 1), rgb(dark.text), 40), 20) << "light text";
+
+    host.setLook(ui::Look{96, false});
+    const Capture light = testing_support::capture(host.textHandle());
+    EXPECT_GT(light.count(empty, 0xFFFFFF), (empty.right * (empty.bottom - empty.top)) * 9 / 10) << "and back";
+}

@@ -28,7 +28,7 @@ TextWindowHostForTests::TextWindowHostForTests(int width, int height)
     text_->create(handle(), RECT{0, 24, client.right, client.bottom}, 1000);
     font_.reset(CreateFontW(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, FIXED_PITCH,
                             L"Consolas"));
-    text_->setTextFont(font_.get());
+    text_->setTextFont(font_.get(), look_.dpi);
     viewer_.setDocumentChangedCallback([this] {
         if (!refreshPosted_.exchange(true)) PostMessageW(handle(), WM_USER, 0, 0);
     });
@@ -43,6 +43,12 @@ TextWindowHostForTests::~TextWindowHostForTests() {
     text_.reset();
     destroy();
     document_.stop();
+}
+
+void TextWindowHostForTests::setLook(const ui::Look& look) {
+    look_ = look;
+    text_->applyLook();
+    pumpUntil([] { return false; }, 0);
 }
 
 void TextWindowHostForTests::resizeText(int width, int height) {

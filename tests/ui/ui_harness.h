@@ -26,6 +26,9 @@ public:
     HWND filterEdit() const override { return edit_; }
     ui::Images& images() override { return images_; }
     HFONT namedFont(const char*) override { return uiFont_.get(); }
+    ui::Look look() const override { return look_; }
+    // Paints from now on with this look (its DPI does not change the fonts).
+    void setLook(const ui::Look& look);
     bool debugMode() const override { return true; }
 
     data::Document& document() { return document_; }
@@ -47,6 +50,7 @@ private:
     data::Document document_;
     data::Viewer viewer_;
     ui::Images images_;
+    ui::Look look_;
     ui::Font font_;
     ui::Font uiFont_;
     std::unique_ptr<ui::TextWindow> text_;

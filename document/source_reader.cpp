@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "document/file_follower.h"
 #include "foundation/folder_watch.h"
 #include "foundation/line_reader.h"
 #include "foundation/logger.h"
@@ -18,8 +19,6 @@ namespace {
 
 const Duration readTimeout = Duration::milliseconds(200);
 const Duration idleSleep = Duration::seconds(1);
-// How often a file at its end is read again while a read waits for growth.
-const Duration followPace = Duration::milliseconds(10);
 constexpr std::size_t cacheBlocks = 8;
 
 std::uint16_t leadingTabs(std::string_view text) {
@@ -32,57 +31,6 @@ std::uint16_t leadingTabs(std::string_view text) {
 std::int32_t clampLength(std::uint64_t length) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(length, 0x7FFFFFFF));
 }
-
-// Reads a file from its start on, waiting for it to grow: the input of one
-// generation of a followed file. `atEnd` runs when a read first finds no
-// more bytes, before it waits: the lines read so far need not wait too.
-class FileFollower : public cpp::Input::Source_t {
-public:
-    FileFollower(std::shared_ptr<cpp::RandomAccessFile> file, std::function<void()> atEnd)
-        : file_(std::move(file)), atEnd_(std::move(atEnd)) {}
-
-    bool isOpen() override { return open_; }
-    cpp::ByteRange read(cpp::ByteRange range, Duration timeout) override {
-        const cpp::Time start;
-        bool waited = false;
-        while (open_) {
-            std::size_t got = 0;
-            try {
-                got = file_->readAt(position_, range);
-            } catch (const cpp::IOException& e) {
-                cpp::logInfo(String("Reading % stopped: %", file_->path(), e.what()));
-                open_ = false;
-                break;
-            }
-            if (got > 0) {
-                position_ += got;
-                return cpp::ByteRange{range.data, got};
-            }
-            // Shorter than what was read: truncated. Said at once, before the
-            // writer can grow it past this point again and hide it.
-            if (shrunk_ || file_->size() < position_) {
-                shrunk_ = true;
-                break;
-            }
-            if (!waited) atEnd_();
-            waited = true;
-            const Duration remaining = timeout - (cpp::Time() - start);
-            if (remaining <= Duration::zero()) break;
-            cpp::sleep(remaining < followPace ? remaining : followPace);
-        }
-        return cpp::ByteRange{range.data, 0};
-    }
-    void close() override { open_ = false; }
-    // The file became shorter than the bytes read from it.
-    bool shrunk() const { return shrunk_; }
-
-private:
-    std::shared_ptr<cpp::RandomAccessFile> file_;
-    std::function<void()> atEnd_;
-    std::uint64_t position_ = 0;
-    bool shrunk_ = false;
-    std::atomic<bool> open_{true};
-};
 
 // The placeholder, never longer than the line it stands for, so that the
 // line's layout stays as it was.

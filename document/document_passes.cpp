@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <deque>
 
 #include "document/document_detail.h"
 #include "document/visibility.h"
@@ -152,30 +153,40 @@ void Document::Detail::doRebuild() {
         sources = store.sources();
     }
     progress = 0.0;
-    const bool needTexts = std::any_of(passFilters.begin(), passFilters.end(),
-                                       [&](const Filter& f) { return changedIds.count(f.id()) != 0; });
-    // Texts are read on the bus while the previous block is filtered. The
-    // task works on copies only, so it may outlive an abandoned pass.
-    const auto readAhead = [&](std::uint32_t h) {
+    std::vector<bool> fresh(passFilters.size());
+    auto freshFilters = std::make_shared<std::vector<Filter>>();
+    for (std::size_t i = 0; i < passFilters.size(); ++i) {
+        fresh[i] = changedIds.count(passFilters[i].id()) != 0;
+        if (fresh[i]) freshFilters->push_back(passFilters[i]);
+    }
+    // The changed filters' matches: each block's texts are read and matched
+    // on the bus, a few blocks ahead, so that both cores work while this
+    // thread merges. The tasks work on copies only, so they may outlive an
+    // abandoned pass.
+    const auto matchAhead = [&, freshFilters = std::shared_ptr<const std::vector<Filter>>(freshFilters)](std::uint32_t h) {
         std::vector<TextEntry> blockEntries = store.entries(h, std::min(total - h, linesPerBlock));
-        return bus.post([sources, blockEntries = std::move(blockEntries)] {
-            return SourceStore::readTexts(*sources, blockEntries);
+        return bus.post([sources, freshFilters, h, blockEntries = std::move(blockEntries)] {
+            const LineTexts texts = SourceStore::readTexts(*sources, blockEntries);
+            std::vector<LineSet> sets;
+            for (const Filter& filter : *freshFilters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+            return sets;
         });
     };
-    cpp::Future<LineTexts> next;
-    if (needTexts && total > 0) next = readAhead(0);
+    constexpr std::uint32_t blocksAhead = 3;
+    std::deque<cpp::Future<std::vector<LineSet>>> ahead;
+    std::uint32_t posted = 0;  // the first line not yet handed to the bus
     for (std::uint32_t h = 0; h < total; h += linesPerBlock) {
         const std::uint32_t k = std::min(total - h, linesPerBlock);
-        LineTexts texts;
-        if (needTexts) {
-            texts = next.get();
-            if (h + k < total) next = readAhead(h + k);
-        }
         std::vector<LineSet> sets(passFilters.size());
-        std::vector<bool> fresh(passFilters.size());
-        for (std::size_t i = 0; i < passFilters.size(); ++i) {
-            fresh[i] = changedIds.count(passFilters[i].id()) != 0;
-            if (fresh[i]) sets[i] = passFilters[i].matchChunk(h, texts, 0, texts.size());
+        if (!freshFilters->empty()) {
+            while (posted < total && posted < h + blocksAhead * linesPerBlock) {
+                ahead.push_back(matchAhead(posted));
+                posted += std::min(total - posted, linesPerBlock);
+            }
+            std::vector<LineSet> matched = ahead.front().get();
+            ahead.pop_front();
+            for (std::size_t i = 0, j = 0; i < passFilters.size(); ++i)
+                if (fresh[i]) sets[i] = std::move(matched[j++]);
         }
         {
             cpp::Mutex::Lock data(dataMutex, false);

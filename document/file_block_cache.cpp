@@ -73,14 +73,15 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     std::map<std::uint64_t, String> failures;    // why a block could not be loaded
     std::map<std::uint64_t, std::uint64_t> loads;  // completed loads per block
     Time lastStamp{cpp::Duration::zero()};
+    std::uint64_t newestBlock = ~std::uint64_t(0);  // the block that holds lastStamp
 
     std::uint64_t blockOf(std::uint64_t offset) const { return offset / blockSize * blockSize; }
 
     void stamp(std::uint64_t start) {
-        const auto previous = stamps.find(start);
         // Lines are stored one after the other into the newest block: it
         // stays the newest without a new stamp.
-        if (previous != stamps.end() && previous->second == lastStamp) return;
+        if (start == newestBlock) return;
+        const auto previous = stamps.find(start);
         if (previous != stamps.end()) {
             const auto age = byAge.find(previous->second);
             if (age != byAge.end()) {
@@ -93,6 +94,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         Time now;
         if (!(lastStamp < now)) now = lastStamp + cpp::Duration(1);
         lastStamp = now;
+        newestBlock = start;
         stamps[start] = now;
         byAge[now].insert(start);
     }
@@ -105,6 +107,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
             if (oldest->second.empty()) byAge.erase(oldest);
             blocks.erase(start);
             stamps.erase(start);
+            if (start == newestBlock) newestBlock = ~std::uint64_t(0);
         }
     }
 
@@ -112,8 +115,15 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         Block& block = blocks[start];
         const std::uint64_t at = offset - start;
         const std::uint64_t end = at + static_cast<std::uint64_t>(text.length());
-        if (block.bytes.size() < end) block.bytes.resize(end);
-        std::copy(text.begin(), text.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        if (block.bytes.size() <= at) {
+            // In file order, as the reader stores: the gap (a line end, never
+            // valid) and the text are appended, without filling the text's bytes first.
+            block.bytes.append(at - block.bytes.size(), '\0');
+            block.bytes.append(text.begin(), text.end());
+        } else {
+            if (block.bytes.size() < end) block.bytes.resize(end);
+            std::copy(text.begin(), text.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        }
         addInterval(block.valid, at, end);
         storedEnd = std::max(storedEnd, start + end);
         if (!failures.empty()) failures.erase(start);

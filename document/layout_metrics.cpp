@@ -76,6 +76,13 @@ std::uint32_t LayoutMetrics::segmentOf(std::uint32_t leadingTabs, std::uint32_t 
 }
 
 std::uint32_t LayoutMetrics::rowCount(const TextEntry& entry) const {
+    if (entry.leadingTabs == 0) {
+        // Most lines: a first row, then rows of wrapColumns, without the tab layout.
+        const std::int64_t length = std::max(entry.charLength, 0);
+        const std::int64_t first = std::max<std::uint32_t>(columns, 1);
+        const std::int64_t further = std::max<std::uint32_t>(wrapColumns, 1);
+        return length <= first ? 1u : static_cast<std::uint32_t>(1 + (length - first + further - 1) / further);
+    }
     return segmentOf(entry.leadingTabs, static_cast<std::uint32_t>(std::max(entry.charLength, 0)), true) + 1;
 }
 

@@ -298,10 +298,12 @@ void SourceReader::run() {
             // The name means another file now: this one is read to its end first.
             bool draining = false;
             for (auto it = reader.begin(); it != reader.end() && !self.interrupted.load(); ++it) {
-                cpp::LineReader::Line line;
+                // The iterator's own line, not a copy: this runs for every line.
+                cpp::LineReader::Line forced;
+                const cpp::LineReader::Line* line = &forced;
                 if (it.hasLine()) {
-                    line = *it;
-                } else if (!reader.next(line, true)) {
+                    line = &*it;
+                } else if (!reader.next(forced, true)) {
                     // Nothing is handed on while paused; what was read waits here.
                     waitWhilePaused();
                     flush();
@@ -319,7 +321,7 @@ void SourceReader::run() {
                     waitForChange();
                     continue;
                 }
-                take(line);
+                take(*line);
                 if (entries.size() >= batchLimit) {
                     waitWhilePaused();
                     flush();

@@ -11,6 +11,9 @@ using cpp::String;
 namespace {
 
 const cpp::Duration arrivalMemory = cpp::Duration::seconds(6);
+// Commits closer together than this share one record: the viewer copies the
+// records often, and a large file commits thousands of blocks a second.
+const cpp::Duration arrivalStep = cpp::Duration::milliseconds(100);
 
 }  // namespace
 
@@ -107,7 +110,7 @@ bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
 void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     const cpp::Time now;
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
-    arrivals_[now] = lines_.size();
+    if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
     lines_.append(entries, count);
     sourcesChanged = true;
     linesChanged = true;

@@ -10,6 +10,24 @@ namespace {
 
 bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
+// Whether no byte has its high bit set: most log lines are ASCII only, and
+// their count is their length.
+bool isAscii(const unsigned char* at, const unsigned char* stop) {
+    const auto length = static_cast<std::size_t>(stop - at);
+    if (length < 8) {
+        unsigned char any = 0;
+        for (; at < stop; ++at) any |= *at;
+        return any < 0x80;
+    }
+    std::uint64_t any = 0, word = 0;
+    for (std::size_t i = 0; i + 8 <= length; i += 8) {
+        std::memcpy(&word, at + i, sizeof word);
+        any |= word;
+    }
+    std::memcpy(&word, stop - 8, sizeof word);  // the tail, overlapping
+    return ((any | word) & 0x8080808080808080ull) == 0;
+}
+
 }  // namespace
 
 void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
@@ -77,6 +95,7 @@ std::string characterRange(std::string_view text, std::size_t from, std::size_t 
 std::size_t countCharacters(const char* begin, const char* end) {
     auto at = reinterpret_cast<const unsigned char*>(begin);
     const auto stop = reinterpret_cast<const unsigned char*>(end);
+    if (isAscii(at, stop)) return static_cast<std::size_t>(stop - at);
     std::size_t count = 0;
     while (at < stop) {
         // ASCII needs no decoding; eight bytes of it are taken at once.

@@ -93,7 +93,8 @@ TEST(LayoutMetrics, SegmentsPartitionEveryLine) {
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {
         const LayoutMetrics metrics = randomMetrics(random);
-        const auto tabs = static_cast<std::uint16_t>(random() % 60);
+        // Lines without leading tabs, the common case, are counted apart.
+        const auto tabs = static_cast<std::uint16_t>(round % 2 == 0 ? 0 : random() % 60);
         const auto length = static_cast<std::uint32_t>(tabs + random() % 400);
         const std::uint32_t rows = metrics.rowCount(line(static_cast<std::int32_t>(length), tabs));
         ASSERT_GE(rows, 1u);

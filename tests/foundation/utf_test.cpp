@@ -3,6 +3,7 @@
 #include <random>
 
 #include "foundation/string.h"
+#include "foundation/utf8.h"
 
 using cpp::String;
 
@@ -97,5 +98,20 @@ TEST(Utf, RandomBytesNeverThrowAndGiveWellFormedUtf16) {
         // Converting back and forth again is stable.
         const String once(wide);
         EXPECT_EQ(String(once.toUtf16()).toUtf16(), once.toUtf16());
+    }
+}
+
+// Lines of ASCII are counted by their length at once; one non-ASCII
+// character anywhere, the tail included, must still be counted as one.
+TEST(Utf, CharactersAreCountedWhereverTheNonAsciiOnesAre) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+        const std::string ascii(length, 'a');
+        EXPECT_EQ(cpp::utf8::countCharacters(ascii.data(), ascii.data() + ascii.size()), length);
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string mixed = ascii;
+            mixed.replace(at, 1, "\xC3\xA9");  // one character in two bytes
+            EXPECT_EQ(cpp::utf8::countCharacters(mixed.data(), mixed.data() + mixed.size()), length)
+                << "length " << length << ", at " << at;
+        }
     }
 }

@@ -174,8 +174,14 @@ int main(int argc, char** argv) {
             document.getRows(first, 60, random() % 2 == 0, random() % 2 == 0, measure);
         }
         }
-        // Now and then the user stops to read, and the document catches up.
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 100 == 0 ? 3000 + random() % 5000 : random() % 40));
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+        // Now and then the user stops to read until the document has caught
+        // up: a rebuild restarted by every edit holds new lines back.
+        if (random() % 100 == 0) {
+            const auto readUntil = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!document.isIdle() && std::chrono::steady_clock::now() < readUntil)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         peak = std::max(peak, residentBytes());
         if (elapsedMinutes() >= minutesReported + 1) {
             // Heap in use beside resident memory tells a leak from a fragmented heap.

@@ -173,7 +173,8 @@ void MainWindow::applyLook() {
 
     const auto& palette = look_.palette();
     setTitleBarDark(handle(), look_.dark);
-    ListView_SetBkColor(filterList_, toColorRef(palette.face));
+    // The list keeps the system's look in the light theme.
+    ListView_SetBkColor(filterList_, look_.dark ? toColorRef(palette.face) : GetSysColor(COLOR_WINDOW));
     text_->setTextFont(context_.namedFont("text"), look_.dpi);
     text_->applyLook();
     const HMENU theme = GetSubMenu(GetSubMenu(viewMenu_.get(), 0), 4);

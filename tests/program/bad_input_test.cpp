@@ -24,13 +24,6 @@ bool answers(HWND window) {
     return answered;
 }
 
-void typeFilter(HWND main, const wchar_t* text) {
-    const HWND box = GetDlgItem(main, 1018);
-    const HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
-    SetWindowTextW(edit, text);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
-}
-
 String repeated(const std::string& text, std::size_t times) {
     std::string all;
     all.reserve(text.size() * times);

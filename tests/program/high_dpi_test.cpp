@@ -31,13 +31,6 @@ RECT placeOf(HWND main, HWND control) {
     return rect;
 }
 
-void typeFilter(HWND main, const wchar_t* text) {
-    const HWND box = GetDlgItem(main, 1018);
-    const HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
-    SetWindowTextW(edit, text);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
-}
-
 // Share of the text window's pixels within 24 of `rgb` in each channel.
 double shareOf(HWND main, std::uint32_t rgb) {
     const HWND text = textWindowOf(main);

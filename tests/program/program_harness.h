@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 
@@ -88,6 +89,14 @@ inline String messageBoxText(HWND box) {
     wchar_t text[256];
     const UINT length = GetDlgItemTextW(box, 0xFFFF, text, 256);
     return String(std::wstring(text, length));
+}
+
+// Types into the filter box, as the box tells its window.
+inline void typeFilter(HWND main, const wchar_t* text) {
+    const HWND box = GetDlgItem(main, 1018);
+    const HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
+    SetWindowTextW(edit, text);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
 }
 
 inline HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }

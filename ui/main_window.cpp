@@ -127,7 +127,7 @@ void MainWindow::onCreate() {
     optionsMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_OPTIONS)));
     rebuildRecentMenu();
     viewMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_VIEW_MODE)));
-    applyLook();
+    applyLook(true);
 
     dropTarget_ = makeDropTarget(*this);
     const HRESULT registered = RegisterDragDrop(handle(), dropTarget_);
@@ -149,7 +149,7 @@ void MainWindow::placeControls() {
     place(wrapButton_, 570, 1, 24, 24);
 }
 
-void MainWindow::applyLook() {
+void MainWindow::applyLook(bool newFonts) {
     const HFONT font = context_.namedFont("ui");
     for (const HWND control : {optionsButton_, pauseButton_, filterBox_, addButton_, viewButton_, wrapButton_, filterList_})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -175,7 +175,8 @@ void MainWindow::applyLook() {
     setTitleBarDark(handle(), look_.dark);
     // The list keeps the system's look in the light theme.
     ListView_SetBkColor(filterList_, look_.dark ? toColorRef(palette.face) : GetSysColor(COLOR_WINDOW));
-    text_->setTextFont(context_.namedFont("text"), look_.dpi);
+    // A new text font lays every line out again; a theme alone does not.
+    if (newFonts) text_->setTextFont(context_.namedFont("text"), look_.dpi);
     text_->applyLook();
     const HMENU theme = GetSubMenu(GetSubMenu(viewMenu_.get(), 0), 4);
     CheckMenuRadioItem(theme, ID_THEME_SYSTEM, ID_THEME_DARK, ID_THEME_SYSTEM + static_cast<UINT>(themeChoice_),
@@ -188,7 +189,7 @@ void MainWindow::setDpi(int dpi) {
     if (dpi <= 0 || dpi == look_.dpi) return;
     look_.dpi = dpi;
     context_.makeFonts(dpi);
-    applyLook();
+    applyLook(true);
 }
 
 void MainWindow::setThemeChoice(appearance::ThemeChoice choice) {
@@ -199,7 +200,7 @@ void MainWindow::setThemeChoice(appearance::ThemeChoice choice) {
 
 void MainWindow::updateTheme() {
     look_.dark = appearance::paintsDark(themeChoice_, appsUseLightTheme());
-    applyLook();
+    applyLook(false);
 }
 
 void MainWindow::onSize() {

@@ -89,8 +89,8 @@ private:
     void onSize();
     void placeControls();
     // Sets the controls' fonts and images, and the colours of what we paint,
-    // for the current look.
-    void applyLook();
+    // for the current look; with `newFonts`, also the text's font.
+    void applyLook(bool newFonts);
     void updateTheme();
     void onCommand(UINT id, UINT code);
     void openOptionsMenu();

@@ -117,8 +117,10 @@ TEST(Look, TheThemeFollowsTheViewMenuAndTheSystemSetting) {
     EXPECT_FALSE(t.window.look().dark);
     EXPECT_EQ(backgroundOf(t), 0xFFFFFFu);
 
+    const std::uint32_t requests = t.requests();
     t.command(ID_THEME_DARK);
     EXPECT_TRUE(t.window.look().dark);
+    EXPECT_EQ(t.requests(), requests) << "a theme lays no line out again";
     EXPECT_EQ(t.config().get("theme"), "dark") << "the choice is kept";
     EXPECT_EQ(backgroundOf(t), 0x1E1E1Eu);
     const auto settingChanged = [&] {

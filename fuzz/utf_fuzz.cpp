@@ -1,10 +1,12 @@
 // UTF-8 <-> UTF-16 never crash or throw, invalid bytes shrink to U+FFFD, and
-// valid UTF-8 survives the round trip unchanged.
+// valid UTF-8 survives the round trip unchanged. Counting characters agrees
+// with decoding them one by one.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "foundation/string.h"
+#include "foundation/utf8.h"
 
 namespace {
 
@@ -42,6 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (wide.size() > text.size()) std::abort();
     const cpp::String back(wide);
     if (isValidUtf8(text) && back != text) std::abort();
+
+    std::size_t decoded = 0;
+    const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+    while (at < reinterpret_cast<const unsigned char*>(text.data()) + text.size()) {
+        cpp::utf8::decode(at, reinterpret_cast<const unsigned char*>(text.data()) + text.size());
+        ++decoded;
+    }
+    if (cpp::utf8::countCharacters(text.data(), text.data() + text.size()) != decoded) std::abort();
 
     // The same bytes read as UTF-16 units.
     const std::u16string units(reinterpret_cast<const char16_t*>(data),

@@ -10,10 +10,13 @@
 // fewer samples.
 //
 // LINES and the counts are what wc -l and grep found; a disagreement is an
-// error (exit code 1).
+// error (exit code 1). Each timed figure is the best of three rounds, as the
+// script takes the tools' best of three: the machine is shared, and a round
+// another tenant slowed says nothing of either side.
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <memory>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -126,46 +129,57 @@ int main(int argc, char** argv) {
     const std::size_t plainCount = std::strtoull(argv[3], nullptr, 10);
     const std::size_t regexCount = std::strtoull(argv[4], nullptr, 10);
     cpp::Bus bus(8, cpp::String("Bus"));
-    data::Document document(bus);
     int failures = 0;
+    constexpr int rounds = 3;
 
-    auto start = Clock::now();
-    document.openFile(path);
-    data::DocumentStatus status = settle(document, lines);
-    std::printf("index_seconds %.3f\n", secondsSince(start));
-    if (status.lines != lines) {
-        std::fprintf(stderr, "index: %zu lines, wc -l says %zu\n", status.lines, lines);
-        ++failures;
+    std::unique_ptr<data::Document> document;
+    data::DocumentStatus status;
+    double best = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        if (document) document->stop();  // the last round's document stays for the filters
+        document.reset();
+        document = std::make_unique<data::Document>(bus);
+        const auto start = Clock::now();
+        document->openFile(path);
+        status = settle(*document, lines);
+        best = std::min(best, secondsSince(start));
+        if (status.lines != lines) {
+            std::fprintf(stderr, "index: %zu lines, wc -l says %zu\n", status.lines, lines);
+            ++failures;
+        }
     }
+    std::printf("index_seconds %.3f\n", best);
 
-    start = Clock::now();
-    document.setFilterText(":ERROR", data::FilterKind::ShowOnly);
-    status = settle(document, lines);
-    std::printf("plain_seconds %.3f\n", secondsSince(start));
-    if (status.visibleLines != plainCount) {
-        std::fprintf(stderr, "plain: %zu lines, grep -F says %zu\n", status.visibleLines, plainCount);
-        ++failures;
-    }
-
-    start = Clock::now();
-    document.setFilterText("ERR(OR)?.*timeout", data::FilterKind::ShowOnly);
-    status = settle(document, lines);
-    std::printf("regex_seconds %.3f\n", secondsSince(start));
-    if (status.visibleLines != regexCount) {
-        std::fprintf(stderr, "regex: %zu lines, grep -E says %zu\n", status.visibleLines, regexCount);
-        ++failures;
-    }
+    // A filter's text, applied, until the document is done; the best round.
+    const auto timeFilter = [&](const char* text, std::size_t expected, const char* name, const char* tool) {
+        double fastest = 1e9;
+        for (int round = 0; round < rounds; ++round) {
+            document->setFilterText("");
+            settle(*document, lines);
+            const auto start = Clock::now();
+            document->setFilterText(text, data::FilterKind::ShowOnly);
+            status = settle(*document, lines);
+            fastest = std::min(fastest, secondsSince(start));
+            if (status.visibleLines != expected) {
+                std::fprintf(stderr, "%s: %zu lines, %s says %zu\n", name, status.visibleLines, tool, expected);
+                ++failures;
+            }
+        }
+        std::printf("%s_seconds %.3f\n", name, fastest);
+    };
+    timeFilter(":ERROR", plainCount, "plain", "grep -F");
+    timeFilter("ERR(OR)?.*timeout", regexCount, "regex", "grep -E");
 
     // At rest with three saved filters.
-    document.addFilter();
-    document.setFilterText("~timeout", data::FilterKind::Highlight);
-    document.addFilter();
-    document.setFilterText("warn", data::FilterKind::Hide);
-    document.addFilter();
-    status = settle(document, lines);
+    document->addFilter();
+    document->setFilterText("~timeout", data::FilterKind::Highlight);
+    document->addFilter();
+    document->setFilterText("warn", data::FilterKind::Hide);
+    document->addFilter();
+    status = settle(*document, lines);
     const std::uint64_t bytes = status.lineMemory + status.indexMemory + status.filterMemory;
     std::printf("bytes_per_line %.1f\n", static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(lines, 1)));
-    document.stop();
+    document->stop();
 
     const bool quick = argc > 5 && std::string(argv[5]) == "quick";
     const std::string folder = path.parent().toString('/');

@@ -57,6 +57,9 @@ struct Document::Detail {
 
     bool rebuildNeeded = false;
     bool appending = false;  // an append pass holds a batch taken from the queue
+    // Batches to append before the next rebuild: those that waited when a
+    // rebuild was abandoned, so that edit after edit never holds lines back.
+    std::size_t appendsOwed = 0;
     std::atomic<unsigned> abandonedRebuilds{0};
     std::atomic<std::int64_t> lastNotification{0};  // monotonic microseconds
     std::uint32_t sequence = 1;

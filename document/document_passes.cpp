@@ -57,20 +57,29 @@ void Document::Detail::run() {
     cpp::logInfo("Document thread begin");
     while (running) {
         try {
+            bool append = false;
             {
                 cpp::Mutex::Lock job(jobMutex, true);
                 while (running && filterRequest == 0 && layoutRequest == 0 && !store.hasBatch()) job.wait();
+                if (!store.hasBatch()) appendsOwed = 0;
+                append = !rebuildNeeded || appendsOwed > 0;
+                if (appendsOwed > 0) --appendsOwed;
             }
             if (!running) break;
-            if (rebuildNeeded) {
-                doRebuild();
-            } else {
+            // An append with a rebuild pending already uses the new filters
+            // and metrics; the rebuild then covers its lines as well.
+            if (append) {
                 doAppend();
+            } else {
+                doRebuild();
             }
         } catch (const cpp::InterruptException&) {
             cpp::Thread::current()->interrupted = false;
             cpp::Mutex::Lock job(jobMutex, false);
-            if (currentJob != 0) ++abandonedRebuilds;
+            if (currentJob != 0) {
+                ++abandonedRebuilds;
+                appendsOwed = store.batchCount();
+            }
             currentJob = 0;
             appending = false;
         } catch (const std::exception& e) {

@@ -65,6 +65,7 @@ public:
 
     void appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest);
     bool hasBatch() const { return !pendingEntries_.empty(); }
+    std::size_t batchCount() const { return pendingEntries_.size(); }
     // Moves the oldest batch out; false when none waits.
     bool takeBatch(std::vector<TextEntry>& entries, LineTexts& texts);
     std::uint64_t longestPending() const { return longestPending_; }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "document/blocks.h"
 #include "document_harness.h"
 #include "test_files.h"
@@ -157,6 +160,40 @@ TEST(Document, RefilterInterruptsARebuildAndRelayoutDoesNot) {
     expected = 0;
     for (const auto& line : lines) expected += line.find("777") != std::string::npos;
     EXPECT_EQ(testing_support::allRows(doc, false).lines.size(), expected);
+}
+
+// Filter edits that come faster than a rebuild of the whole document ends
+// restart it each time; the lines that arrive meanwhile must still be
+// merged, and with the filter the edits end on.
+TEST(Document, LinesKeepArrivingWhileEditsRestartTheRebuild) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const auto lines = numberedLines(400'000);
+    t.open("many.log", lines);
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
+
+    std::atomic<bool> editing{true};
+    std::thread editor([&] {
+        for (int n = 0; editing.load(); ++n) {
+            doc.setFilterText(n % 2 == 0 ? "line 1" : "line 2");
+            cpp::sleep(cpp::Duration::milliseconds(2));
+        }
+        doc.setFilterText("arrived");
+    });
+    testing_support::appendFile(t.folder.file("many.log"), "arrived one\narrived two\n");
+    bool mergedWhileEditing = false;
+    const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
+    while (!mergedWhileEditing && cpp::Time() < deadline) {
+        mergedWhileEditing = testing_support::committedLines(doc) == lines.size() + 2;
+        cpp::sleep(cpp::Duration::milliseconds(10));
+    }
+    const unsigned abandoned = doc.detail()->abandonedRebuilds;
+    editing = false;
+    editor.join();
+    EXPECT_TRUE(mergedWhileEditing) << "the new lines waited for the edits to stop";
+    EXPECT_GT(abandoned, 0u) << "the edits did restart the rebuild";
+    ASSERT_TRUE(waitUntilIdle(doc, lines.size() + 2, 60));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"arrived one", "arrived two"}));
 }
 
 TEST(Document, CursorsConvertAndSelectionsAreWritten) {

@@ -63,10 +63,10 @@ HWND MainWindow::filterEdit() const {
     return filterBox_ ? reinterpret_cast<HWND>(SendMessageW(filterBox_, CBEM_GETEDITCONTROL, 0, 0)) : nullptr;
 }
 
-HWND MainWindow::makeButton(const wchar_t* text, DWORD style, int x, int width, int id) {
-    return CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, look_.px(x), look_.px(1),
-                           look_.px(width), look_.px(24), handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), nullptr);
+// Placed by placeControls.
+HWND MainWindow::makeButton(const wchar_t* text, DWORD style, int id) {
+    return CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0, handle(),
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 void MainWindow::onCreate() {
@@ -89,16 +89,16 @@ void MainWindow::onCreate() {
     GetClientRect(handle(), &client);
     text_->create(handle(), RECT{0, look_.px(baseRowHeight), client.right, client.bottom}, 0);
 
-    optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, 10, 80, optionsId);
+    optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, optionsId);
     BUTTON_SPLITINFO split = {};
     split.mask = BCSIF_STYLE;
     split.uSplitStyle = BCSS_NOSPLIT;
     SendMessageW(optionsButton_, BCM_SETSPLITINFO, 0, reinterpret_cast<LPARAM>(&split));
-    pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, 110, 32, pauseId);
+    pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, pauseId);
     createFilterControls();
-    addButton_ = makeButton(L"Add", BS_FLAT, 354, 48, addId);
-    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, 406, 160, viewId);
-    wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, 570, 24, wrapId);
+    addButton_ = makeButton(L"Add", BS_FLAT, addId);
+    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, viewId);
+    wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, wrapId);
     const bool wrap = context_.config().get("line_wrap") == "true";
     SendMessageW(wrapButton_, BM_SETCHECK, wrap ? BST_CHECKED : BST_UNCHECKED, 0);
     context_.viewer().setWrap(wrap);

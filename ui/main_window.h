@@ -116,7 +116,7 @@ private:
     // destroyed with each of them.
     void detachColourMenu();
     static LRESULT CALLBACK editProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
-    HWND makeButton(const wchar_t* text, DWORD style, int x, int width, int id);
+    HWND makeButton(const wchar_t* text, DWORD style, int id);
 
     MainWindowContext& context_;
     std::unique_ptr<TextWindow> text_;

@@ -38,24 +38,24 @@ void TextPopup::setLook(const Look& look) {
     look_ = look;
     const LOGFONTW font = statusFont(look.dpi);
     font_.reset(CreateFontIndirectW(&font));
-    if (!items_.empty()) {
-        std::vector<cpp::String> items;
-        for (const auto& item : items_) items.emplace_back(item);
-        setItems(items);
-    }
+    if (!items_.empty()) fitToItems();
 }
 
 void TextPopup::setItems(const std::vector<cpp::String>& items) {
     items_.clear();
+    for (const auto& item : items) items_.push_back(item.toWide());
+    fitToItems();
+}
+
+void TextPopup::fitToItems() {
     widths_.clear();
     int height = 0;
     {
         WindowDc dc(handle());
         Selected selected(dc.get(), font_.get());
-        for (const auto& item : items) {
-            items_.push_back(item.toWide());
+        for (const auto& item : items_) {
             SIZE measured = {};
-            GetTextExtentPoint32W(dc.get(), items_.back().c_str(), static_cast<int>(items_.back().size()), &measured);
+            GetTextExtentPoint32W(dc.get(), item.c_str(), static_cast<int>(item.size()), &measured);
             widths_.push_back(popupItemWidth(measured.cx));
             height = measured.cy;
         }

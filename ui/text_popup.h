@@ -30,6 +30,8 @@ protected:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // Measures the items in the current font and sizes the popup to them.
+    void fitToItems();
     void paint(HDC dc);
 
     Look look_;

@@ -24,13 +24,6 @@ int testDpi() {
     return text ? std::atoi(text) : 96;
 }
 
-RECT placeOf(HWND main, HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // Share of the text window's pixels within 24 of `rgb` in each channel.
 double shareOf(HWND main, std::uint32_t rgb) {
     const HWND text = textWindowOf(main);

@@ -7,16 +7,9 @@
 #include "resources/resource_ids.h"
 
 using testing_support::MainWindowUnderTest;
+using testing_support::placeOf;
 
 namespace {
-
-// A control's rectangle in the main window's client coordinates.
-RECT placeOf(HWND main, HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
 
 void changeDpi(MainWindowUnderTest& t, int dpi, const RECT& suggested) {
     SendMessageW(t.window.handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));

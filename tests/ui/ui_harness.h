@@ -73,6 +73,14 @@ struct Capture {
 bool comReady();
 
 Capture capture(HWND window);
+// A child window's rectangle in its parent's client coordinates.
+inline RECT placeOf(HWND parent, HWND child) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 // What the screen shows of the window's client area, child windows included.
 Capture captureScreen(HWND window);
 // Writes the capture as a PNG into the "screenshots" folder beside the test.

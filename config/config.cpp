@@ -5,7 +5,6 @@
 
 #include "foundation/file.h"
 #include "foundation/file_lock.h"
-#include "foundation/line_reader.h"
 #include "foundation/logger.h"
 #include "foundation/thread.h"
 
@@ -40,8 +39,16 @@ void applyLine(TextRef line, std::map<String, String>& entries) {
 
 }  // namespace
 
+// Records end at CR, LF or CR LF, whichever the file was written with.
 void Config::apply(TextRef text, std::map<String, String>& entries) {
-    for (TextRef line : text.split("\r\n", "", true)) applyLine(line, entries);
+    const char* begin = text.begin();
+    const char* const end = text.end();
+    while (begin < end) {
+        const char* lineEnd = begin;
+        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n') ++lineEnd;
+        applyLine(TextRef(begin, lineEnd), entries);
+        begin = lineEnd + 1;
+    }
 }
 
 void Config::load() {
@@ -51,8 +58,6 @@ void Config::load() {
             return;
         } catch (const std::exception& e) {
             cpp::logError(String("Config::load() : %", e.what()));
-        } catch (const cpp::FilePath::Exception& e) {
-            cpp::logError(String("Config::load() : %", e.what()));
         }
         if (attempt < 5) cpp::sleep(retryPause);
     }
@@ -61,11 +66,7 @@ void Config::load() {
 void Config::compact() {
     const cpp::FileLock turn(path_);
     std::map<String, String> fresh;
-    if (cpp::File::exists(path_)) {
-        cpp::LineReader reader(cpp::Input(cpp::File::readToSize(path_, 0)), cpp::Duration::infinite());
-        for (auto it = reader.begin(); it != reader.end(); ++it)
-            if (it.hasLine()) applyLine(it->text, fresh);
-    }
+    if (cpp::File::exists(path_)) apply(cpp::Input(cpp::File::readToSize(path_, 0)).readAll(), fresh);
     for (const Change& change : unsaved_) {
         if (change.value) {
             fresh[change.key] = *change.value;
@@ -136,8 +137,6 @@ std::vector<RecentFiles> Config::getRecentFiles() const {
         try {
             records.push_back(RecentFiles::decode(value));
         } catch (const cpp::Exception& e) {
-            cpp::logError(String("Config::getRecentFiles( ) : %", e.what()));
-        } catch (const cpp::FilePath::Exception& e) {
             cpp::logError(String("Config::getRecentFiles( ) : %", e.what()));
         }
     }

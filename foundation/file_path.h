@@ -10,12 +10,11 @@ namespace cpp {
 // The empty path means "no path".
 class FilePath : public Comparable<FilePath> {
 public:
-    // Not a public Exception: handlers for Exception let it pass; every place
-    // that turns text into a path catches it by name.
-    class Exception : private cpp::Exception {
+    // An ordinary exception: a path the user typed is reported with the
+    // other failures of whatever he asked for.
+    class Exception : public cpp::Exception {
     public:
         explicit Exception(const String& text) : cpp::Exception(String("Invalid file path: %", text)) {}
-        using cpp::Exception::what;
     };
 
     FilePath() = default;

@@ -16,10 +16,9 @@ thread_local Standard* threadProgram = nullptr;
 Standard::Standard(const String& commandLine)
     : logger_(std::make_unique<Logger>()), bus_(0, String("Bus")) {
     CommandLine::fillProperties(properties_, commandLine);
-    try {
-        programFile_ = FilePath(platform::programFile());
-    } catch (const FilePath::Exception&) {
-    }
+    // An unknown name stays empty; it never becomes the working folder.
+    const String own = platform::programFile();
+    if (!own.empty()) programFile_ = FilePath(own);
     workingDirectory_ = FilePath::workingDirectory();
     Standard* none = nullptr;
     processProgram.compare_exchange_strong(none, this);
@@ -31,6 +30,11 @@ Standard::~Standard() {
     Standard* self = this;
     processProgram.compare_exchange_strong(self, nullptr);
     if (threadProgram == this) threadProgram = nullptr;
+}
+
+const FilePath& Standard::programFile() const {
+    if (programFile_.empty()) throw IOException(String("The program's own file name cannot be read"));
+    return programFile_;
 }
 
 bool Standard::runPending() {

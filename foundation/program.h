@@ -28,7 +28,8 @@ public:
     TextRef property(const String& key) const { return CommandLine::lookup(properties_, key); }
     bool hasProperty(const String& key) const { return !property(key).isAbsent(); }
 
-    const FilePath& programFile() const { return programFile_; }
+    // Throws IOException when the system could not name it.
+    const FilePath& programFile() const;
     const FilePath& workingDirectory() const { return workingDirectory_; }
     Logger& logger() { return *logger_; }
     Bus& bus() { return bus_; }

@@ -132,7 +132,7 @@ String String::format(const char* format, ...) {
         va_start(arguments, format);
         const int needed = std::vsnprintf(result.data(), result.size(), format, arguments);
         va_end(arguments);
-        if (needed < 0) throw std::runtime_error("Encoding error occured in String::format.");
+        if (needed < 0) throw std::runtime_error("Encoding error occurred in String::format.");
         if (static_cast<std::size_t>(needed) < result.size()) {
             result.resize(static_cast<std::size_t>(needed));
             return result;

@@ -6,8 +6,8 @@
 
 namespace cpp::windows {
 
-// A failed Windows call: the context text followed directly by the system's
-// text for the error (or the HRESULT).
+// A failed Windows call: the context text, ": " unless the context ends in a
+// separator of its own, and the system's text for the error (or the HRESULT).
 class Exception : public cpp::Exception {
 public:
     // Reads GetLastError() now.

@@ -37,7 +37,7 @@ public:
         // A copy that died while installing leaves the lock abandoned: ours now.
         if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
             CloseHandle(handle_);
-            throw cpp::Exception(String("Error occured while trying to install qi-lark."));
+            throw cpp::Exception(String("Error occurred while trying to install qi-lark."));
         }
     }
     ~InstallLock() {

@@ -7,7 +7,7 @@
 namespace {
 
 void showError(const cpp::String& text) {
-    MessageBoxW(nullptr, cpp::String("An error occured: %", text).toWide().c_str(), L"Oops!", MB_OK);
+    MessageBoxW(nullptr, cpp::String("An error occurred: %", text).toWide().c_str(), L"Oops!", MB_OK);
 }
 
 }  // namespace
@@ -25,8 +25,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     } catch (const cpp::InterruptException&) {
         // A copy that handed over to another one ends here, silently.
     } catch (const std::exception& e) {
-        showError(e.what());
-    } catch (const cpp::FilePath::Exception& e) {
         showError(e.what());
     }
     return 0;

@@ -95,9 +95,15 @@ String currentDirectory() {
 }
 
 String programFile() {
-    wchar_t buffer[1024];
-    const DWORD length = GetModuleFileNameW(nullptr, buffer, 1024);
-    return length == 0 || length >= 1024 ? String() : String(std::wstring(buffer, length));
+    // A cut-off name fills the whole buffer: try again with a larger one, up
+    // to the longest path the system has.
+    for (DWORD size = 1024; size <= 65536; size *= 2) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) return String();
+        if (length < size) return String(buffer.substr(0, length));
+    }
+    return String();
 }
 
 String temporaryDirectory() {

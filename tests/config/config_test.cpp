@@ -56,6 +56,19 @@ TEST(Config, ChangesAreAppendedAndASecondInstanceSeesThem) {
     EXPECT_EQ(first.get("line_wrap"), "");
 }
 
+TEST(Config, EveryKindOfLineEndKeepsEveryKeyThroughACompaction) {
+    TemporaryFolder folder;
+    const auto path = folder.file("qi-lark.config.txt");
+    writeFile(path, "line_wrap\ttrue\rtheme\tdark\r\ntext-font.size\t12\nupdate-check\toff\r");
+    Config config(path);
+    config.load();
+    EXPECT_EQ(config.get("line_wrap"), "true");
+    EXPECT_EQ(config.get("theme"), "dark");
+    EXPECT_EQ(config.get("text-font.size"), "12");
+    EXPECT_EQ(config.get("update-check"), "off");
+    EXPECT_EQ(readFile(path), "line_wrap\ttrue\ntext-font.size\t12\ntheme\tdark\nupdate-check\toff\n");
+}
+
 TEST(Config, FontsComeFromTheStoreOrTheDefaults) {
     TemporaryFolder folder;
     Config store(folder.file("c.txt"));

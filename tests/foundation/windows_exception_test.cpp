@@ -24,6 +24,9 @@ TEST(WindowsException, HresultTexts) {
     EXPECT_EQ(String(wrapped.what()), String("CoCreate: ") + cpp::errorText(5));
     EXPECT_STREQ(cpp::windows::Exception(0x80004005u, String("x ")).what(), "x hresult(0x80004005)");
     EXPECT_STREQ(cpp::windows::Exception(0u, String("x ")).what(), "x ERROR_SUCCESS");
+    // A bare call name is kept apart from the system's text.
+    EXPECT_STREQ(cpp::windows::Exception(0x80004005u, String("HttpSendRequestEx")).what(),
+                 "HttpSendRequestEx: hresult(0x80004005)");
 }
 
 TEST(WindowsException, UnknownErrorNumbersFallBack) {

@@ -51,6 +51,22 @@ struct Block {
 
 }  // namespace
 
+// Why a block could not be loaded. The file may no longer hold its bytes, for
+// good; or reading failed, as on a share that hiccups or a region locked for
+// a moment, and a later load is tried after a pause that grows.
+struct Failure {
+    String reason;
+    bool gone = false;
+    int attempts = 0;
+    Time since;    // the first failure of this streak
+    Time retryAt;  // no new load before then
+};
+
+const cpp::Duration firstRetry = cpp::Duration::milliseconds(100);
+const cpp::Duration longestRetry = cpp::Duration::seconds(5);
+// How long a waiting read goes on through failed loads before it gives up.
+const cpp::Duration readPatience = cpp::Duration::seconds(2);
+
 struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     Detail(std::shared_ptr<cpp::RandomAccessFile> file, std::size_t blockLimit, std::uint64_t blockSize, cpp::Bus bus,
            bool refuseShrunk)
@@ -70,7 +86,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     std::map<std::uint64_t, Time> stamps;
     std::map<Time, std::set<std::uint64_t>> byAge;
     std::set<std::uint64_t> pending;
-    std::map<std::uint64_t, String> failures;    // why a block could not be loaded
+    std::map<std::uint64_t, Failure> failures;  // blocks whose last load failed
     std::map<std::uint64_t, std::uint64_t> loads;  // completed loads per block
     Time lastStamp{cpp::Duration::zero()};
     std::uint64_t newestBlock = ~std::uint64_t(0);  // the block that holds lastStamp
@@ -141,7 +157,10 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     }
 
     void requestLoad(std::uint64_t start) {
-        if (pending.count(start) != 0 || failures.count(start) != 0) return;
+        if (pending.count(start) != 0) return;
+        if (const auto failure = failures.find(start); failure != failures.end()) {
+            if (failure->second.gone || Time() < failure->second.retryAt) return;
+        }
         pending.insert(start);
         std::weak_ptr<Detail> weak = shared_from_this();
         bus.post([weak, start] {
@@ -172,6 +191,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         cpp::Thread::setName(String("Reading [%] at [%]", path, start));
         String bytes;
         String failure;
+        bool gone = false;
         try {
             std::uint64_t stored = 0;
             {
@@ -179,21 +199,32 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
                 stored = storedEnd;
             }
             const std::uint64_t size = file->size();
-            if (refuseShrunk && size < stored) throw cpp::IOException(String("the file was truncated"));
-            if (size <= start) throw cpp::IOException(String("the file ends before it"));
-            bytes.resize(std::min<std::uint64_t>(blockSize, size - start));
-            bytes.resize(file->readAt(start, cpp::ByteRange{bytes.data(), bytes.size()}));
+            if (refuseShrunk && size < stored) {
+                gone = true;
+                failure = "the file was truncated";
+            } else if (size <= start) {
+                gone = true;
+                failure = "the file ends before it";
+            } else {
+                bytes.resize(std::min<std::uint64_t>(blockSize, size - start));
+                bytes.resize(file->readAt(start, cpp::ByteRange{bytes.data(), bytes.size()}));
+            }
         } catch (const std::exception& e) {
             failure = e.what();
             if (failure.empty()) failure = "unknown error";
-        } catch (const cpp::FilePath::Exception& e) {
-            failure = e.what();
         }
         Mutex::Lock lock(mutex, false);
         pending.erase(start);
         ++loads[start];
         if (!failure.empty()) {
-            failures[start] = failure;
+            Failure& record = failures[start];
+            const Time now;
+            if (record.attempts == 0) record.since = now;
+            record.reason = failure;
+            record.gone = gone;
+            const cpp::Duration pause(firstRetry.count() << std::min(record.attempts, 6));
+            record.retryAt = now + std::min(pause, longestRetry);
+            ++record.attempts;
         } else {
             // Lines stored meanwhile are kept: they are what the reader read.
             Block merged;
@@ -240,11 +271,15 @@ void FileBlockCache::store(const TextEntry* entries, std::size_t count, const Li
 }
 
 std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32_t length) {
-    Mutex::Lock lock(detail_->mutex, false);
+    Detail& d = *detail_;
+    Mutex::Lock lock(d.mutex, false);
     String text;
     std::uint64_t at = offset, remaining = length, missing = 0;
-    if (detail_->gather(text, at, remaining, missing)) return text;
-    detail_->requestLoad(missing);
+    if (d.gather(text, at, remaining, missing)) return text;
+    const auto failure = d.failures.find(missing);
+    if (failure != d.failures.end() && failure->second.gone)
+        throw TextGoneException(String("Unable to read % at %: %", d.path, missing, failure->second.reason));
+    d.requestLoad(missing);
     return std::nullopt;
 }
 
@@ -258,17 +293,21 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
     std::uint64_t stuckAt = ~std::uint64_t(0), loadsWhenStuck = 0;
     while (!d.gather(text, at, remaining, missing)) {
         const auto failure = d.failures.find(missing);
-        if (failure != d.failures.end())
-            throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, failure->second));
+        if (failure != d.failures.end()) {
+            const Failure& f = failure->second;
+            if (f.gone) throw TextGoneException(String("Unable to read % at %: %", d.path, missing, f.reason));
+            if (Time() - f.since >= readPatience)
+                throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, f.reason));
+        }
         if (at != stuckAt) {
             stuckAt = at;
             loadsWhenStuck = d.loads[missing];
         } else if (d.loads[missing] != loadsWhenStuck && d.blocks.count(missing) != 0) {
             // Freshly loaded and still without these bytes: the file lacks them.
-            throw cpp::IOException(String("Unable to read % at %: the file no longer holds the text", d.path, at));
+            throw TextGoneException(String("Unable to read % at %: the file no longer holds the text", d.path, at));
         }
         d.requestLoad(missing);
-        lock.waitUntil(Time() + cpp::Duration::milliseconds(100));
+        lock.waitUntil(Time() + cpp::Duration::milliseconds(50));
     }
     return text;
 }
@@ -284,11 +323,11 @@ String FileBlockCache::readStretch(std::uint64_t offset, std::uint32_t length) {
         stored = d.storedEnd;
     }
     if (d.refuseShrunk && d.file->size() < stored)
-        throw cpp::IOException(String("Unable to read % at %: the file was truncated", d.path, offset));
+        throw TextGoneException(String("Unable to read % at %: the file was truncated", d.path, offset));
     String text;
     text.resize(length);
     if (d.file->readAt(offset, cpp::ByteRange{text.data(), text.size()}) != length)
-        throw cpp::IOException(String("Unable to read % at %: the file no longer holds the text", d.path, offset));
+        throw TextGoneException(String("Unable to read % at %: the file no longer holds the text", d.path, offset));
     return text;
 }
 

@@ -15,6 +15,13 @@
 
 namespace data {
 
+// The file no longer holds a text: it was truncated or ends before it. Other
+// IOExceptions of the cache are failed reads, which a later read may get past.
+class TextGoneException : public cpp::IOException {
+public:
+    using IOException::IOException;
+};
+
 // The newest text of a source in a few large blocks. The reader stores every
 // line; older blocks are loaded back from the file on the Bus when a text is
 // asked for, through the cache's own open file, so that a renamed or replaced
@@ -40,15 +47,17 @@ public:
     void store(std::uint64_t offset, cpp::TextRef text);
     // The texts of a batch of lines, under one lock.
     void store(const TextEntry* entries, std::size_t count, const LineTexts& texts);
-    // The text if it is at hand; otherwise starts loading its block.
+    // The text if it is at hand; otherwise starts loading its block, unless
+    // a failed load asks for a pause first. Throws TextGoneException when the
+    // file no longer holds it.
     std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length);
-    // Waits until the text is at hand. Throws IOException when its block
-    // cannot be read or the file no longer holds it.
+    // Waits until the text is at hand. Throws TextGoneException when the file
+    // no longer holds it, and IOException when its block could not be read
+    // for a few seconds.
     cpp::String readText(std::uint64_t offset, std::uint32_t length);
     // A long stretch, as a scan over the whole file reads it: from the blocks
     // when they hold it, otherwise straight from the file, so that the scan
-    // does not push the newest text out of the blocks. Throws IOException as
-    // readText does.
+    // does not push the newest text out of the blocks. Throws as readText does.
     cpp::String readStretch(std::uint64_t offset, std::uint32_t length);
     // Bytes held: the block size times the number of blocks.
     std::uint64_t memory();

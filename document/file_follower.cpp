@@ -11,24 +11,29 @@ cpp::ByteRange FileFollower::read(cpp::ByteRange range, cpp::Duration timeout) {
     bool waited = false;
     while (open_) {
         std::size_t got = 0;
+        bool failed = false;
         try {
             got = file_->readAt(position_, range);
+            // Shorter than what was read: truncated. Said at once, before the
+            // writer can grow it past this point again and hide it.
+            if (got == 0 && !shrunk_ && file_->size() < position_) shrunk_ = true;
+            if (failing_) {
+                cpp::logInfo(cpp::String("Reading % again", file_->path()));
+                failing_ = false;
+            }
         } catch (const cpp::IOException& e) {
-            cpp::logInfo(cpp::String("Reading % stopped: %", file_->path(), e.what()));
-            open_ = false;
-            break;
+            // A share that hiccups, a region locked for a moment: nothing to
+            // read now, and nothing concluded of it. The reads go on at the pace.
+            if (!failing_) cpp::logError(cpp::String("FileFollower::read() : %", e.what()));
+            failing_ = true;
+            failed = true;
         }
         if (got > 0) {
             position_ += got;
             return cpp::ByteRange{range.data, got};
         }
-        // Shorter than what was read: truncated. Said at once, before the
-        // writer can grow it past this point again and hide it.
-        if (shrunk_ || file_->size() < position_) {
-            shrunk_ = true;
-            break;
-        }
-        if (!waited) {
+        if (shrunk_) break;
+        if (!waited && !failed) {
             waited = true;
             atEnd_();
             // A pause in there is no silence of the file: the rest of a line

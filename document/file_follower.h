@@ -13,7 +13,8 @@ namespace data {
 // generation of a followed file. `atEnd` runs when a read first finds no
 // more bytes, before it waits, so the lines read so far need not wait too;
 // it may block (a paused source waits in it), and the time it takes is not
-// counted as silence.
+// counted as silence. A failed read or size query is no end and no
+// truncation: it reads as silence, and the next read tries again.
 class FileFollower : public cpp::Input::Source_t {
 public:
     // How often a file at its end is read again while a read waits for growth.
@@ -33,6 +34,7 @@ private:
     std::function<void()> atEnd_;
     std::uint64_t position_ = 0;
     bool shrunk_ = false;
+    bool failing_ = false;  // the last attempt failed; logged once per streak
     std::atomic<bool> open_{true};
 };
 

@@ -52,11 +52,12 @@ struct Source::Detail {
     }
 };
 
-Source Source::file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch) {
+Source Source::file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch,
+                    std::shared_ptr<cpp::RandomAccessFile> opened) {
     auto detail = std::make_shared<Detail>(std::move(bus));
     detail->id = id;
     detail->kind = Kind::File;
-    detail->file = std::make_shared<cpp::RandomAccessFile>(path);
+    detail->file = opened ? std::move(opened) : std::make_shared<cpp::RandomAccessFile>(path);
     detail->path = path;
     detail->pathText = path.toString('/');
     detail->name = path.stem();
@@ -69,7 +70,12 @@ Source Source::standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Bat
     detail->id = id;
     detail->kind = Kind::StandardInput;
     detail->path = cpp::FilePath::temporaryFile("temp", "tmp");
-    detail->copy = cpp::File::create(detail->path);
+    try {
+        detail->copy = cpp::File::create(detail->path);
+    } catch (const cpp::IOException&) {
+        cpp::File::remove(detail->path);  // the name was reserved by an empty file
+        throw;
+    }
     detail->input = std::move(pipe);
     detail->pathText = "(stdin)";
     detail->name = "(stdin)";
@@ -131,9 +137,10 @@ String Source::readText(const TextEntry& entry) const {
     return detail_->reader->readText(entry);
 }
 
-void Source::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) const {
+void Source::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
+                       std::vector<std::size_t>* unreadable) const {
     if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
-    detail_->reader->readTexts(entries, count, texts);
+    detail_->reader->readTexts(entries, count, texts, unreadable);
 }
 
 std::uint64_t Source::memory() const { return detail_->reader ? detail_->reader->memory() : 0; }

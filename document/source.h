@@ -23,8 +23,11 @@ public:
     using Batch = std::function<void(std::int32_t sourceId, std::vector<TextEntry>&& entries,
                                      LineTexts&& texts, std::uint64_t longest)>;
 
-    // Throws IOException when the file cannot be opened.
-    static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch);
+    // Throws IOException when the file cannot be opened. `opened`, when
+    // given, is the file already open under that name (tests hand in one
+    // that fails on purpose).
+    static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch,
+                       std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     // Lines are also copied into a new temporary file, to be read back from.
     static Source standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Batch batch);
 
@@ -54,8 +57,9 @@ public:
     // The text of one of its lines, from the file the line came from.
     std::optional<cpp::String> findText(const TextEntry& entry) const;
     cpp::String readText(const TextEntry& entry) const;
-    // Appends the texts of `count` of its lines.
-    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) const;
+    // Appends the texts of `count` of its lines; see SourceReader::readTexts.
+    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
+                   std::vector<std::size_t>* unreadable = nullptr) const;
     std::uint64_t memory() const;
 
 private:

@@ -151,7 +151,11 @@ SourceReader::Generation SourceReader::generationOf(const TextEntry& entry) {
 std::optional<String> SourceReader::findText(const TextEntry& entry) {
     const auto cache = cacheFor(entry);
     if (!cache) return lostLine(entry);
-    return cache->findText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+    try {
+        return cache->findText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+    } catch (const TextGoneException&) {
+        return lostLine(entry);
+    }
 }
 
 String SourceReader::readText(const TextEntry& entry) {
@@ -159,14 +163,33 @@ String SourceReader::readText(const TextEntry& entry) {
     if (cache) {
         try {
             return cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
-        } catch (const cpp::IOException& e) {
+        } catch (const TextGoneException& e) {
             cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
         }
     }
     return lostLine(entry);
 }
 
-void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts) {
+void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
+                             std::vector<std::size_t>* unreadable) {
+    // A line that cannot be read: its place is kept, and it is either named
+    // to the caller or stands as the placeholder.
+    const auto readOne = [&](const TextEntry& entry) {
+        const auto cache = cacheFor(entry);
+        try {
+            if (!cache) throw TextGoneException(String("the file was truncated"));
+            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
+            return;
+        } catch (const cpp::IOException& e) {
+            cpp::logDebug(String("Text of line % of '%' unreadable: %", entry.lineNumber, identity_.fullName, e.what()));
+        }
+        if (unreadable) {
+            unreadable->push_back(texts.size());
+            texts.append(std::string_view());
+        } else {
+            texts.append(lostLine(entry));
+        }
+    };
     // Lines of one generation with following numbers lie one after the other,
     // apart by their line ends, unless one ran into a later block.
     constexpr std::uint64_t longestRun = 1 << 20;
@@ -184,7 +207,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
             ++end;
         }
         if (end - i == 1) {
-            texts.append(readText(first));
+            readOne(first);
             i = end;
             continue;
         }
@@ -192,7 +215,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
         try {
             run = cache->readStretch(first.offset, static_cast<std::uint32_t>(runEnd - first.offset));
         } catch (const cpp::IOException&) {
-            for (; i < end; ++i) texts.append(readText(entries[i]));  // each line as far as it can be read
+            for (; i < end; ++i) readOne(entries[i]);  // each line as far as it can be read
             continue;
         }
         for (; i < end; ++i) {
@@ -226,10 +249,21 @@ void SourceReader::run() {
     std::int32_t lastLine = 0;
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     std::string copied;  // what the batch adds to the copy of standard input
+    bool copyFailed = false;
     const auto flush = [&] {
         if (!copied.empty()) {
-            // One write a batch: a write per line made piped input crawl.
-            if (copy_->isOpen()) cpp::Output(copy_).put(copied);
+            // One write a batch: a write per line made piped input crawl. It
+            // lands before the batch is handed on, so that a text evicted
+            // from the blocks reads back while the pipe is idle.
+            try {
+                if (copy_->isOpen()) {
+                    cpp::Output(copy_).put(copied);
+                    copy_->flush();
+                }
+            } catch (const cpp::IOException& e) {
+                if (!copyFailed) cpp::logError(String("SourceReader::fn() : the copy of % failed: %", identity_.fullName, e.what()));
+                copyFailed = true;
+            }
             copied.clear();
         }
         if (!entries.empty()) {

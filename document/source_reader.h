@@ -72,11 +72,18 @@ public:
     // Files this reader has started anew (truncated or replaced).
     int restarts() const { return restarts_; }
 
+    // The text of a line if it is at hand (or `lostText` when the file no
+    // longer holds it); none while its block loads.
     std::optional<cpp::String> findText(const TextEntry& entry);
+    // Waits for the text of a line (`lostText` when the file no longer holds
+    // it); throws IOException when it could not be read for a few seconds.
     cpp::String readText(const TextEntry& entry);
     // Appends the texts of `count` lines of this source to `texts`, reading
-    // each stretch of neighbouring lines in one piece.
-    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts);
+    // each stretch of neighbouring lines in one piece. A line that cannot be
+    // read is added to `unreadable` (by its index in `texts`) with an empty
+    // text, or without `unreadable` stands as `lostText`.
+    void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
+                   std::vector<std::size_t>* unreadable = nullptr);
     std::uint64_t memory();
 
 private:

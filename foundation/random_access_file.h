@@ -24,20 +24,22 @@ std::optional<FileIdentity> identityOf(const FilePath& path);
 
 // A file opened once and read at any offset, by any thread. It stays the same
 // file when its name is renamed away or deleted, as a rotated log is; others
-// may still write, rename and delete it.
+// may still write, rename and delete it. The reads are virtual so that tests
+// can make them fail as a share that hiccups does.
 class RandomAccessFile {
 public:
     // Throws IOException "Unable to open file: error( N )".
     explicit RandomAccessFile(const FilePath& path);
-    ~RandomAccessFile();
+    virtual ~RandomAccessFile();
     RandomAccessFile(const RandomAccessFile&) = delete;
     RandomAccessFile& operator=(const RandomAccessFile&) = delete;
 
     // Reads up to `range.size` bytes at `offset`: fewer only at the end of the
     // file. Throws IOException when the system fails the read.
-    std::size_t readAt(std::uint64_t offset, ByteRange range);
-    // The size the file has now.
-    std::uint64_t size();
+    virtual std::size_t readAt(std::uint64_t offset, ByteRange range);
+    // The size the file has now. Throws IOException when the system cannot
+    // tell: a failed query is never a size (0 would look like truncation).
+    virtual std::uint64_t size();
     FileIdentity identity() const;
     const FilePath& path() const;
 

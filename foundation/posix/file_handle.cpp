@@ -49,7 +49,12 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode, std::uint64
     const int fd = ::open(path.toNative().c_str(), flags, 0644);
     if (fd < 0) throw IOException(String("Unable to open file: error( % )", errno));
     struct stat status;
-    const std::uint64_t size = ::fstat(fd, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw IOException(String("Unable to read the size of %: %", path, errorText(static_cast<std::uint32_t>(error))));
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
     const std::uint64_t start = startOffset == currentSize ? size : startOffset;
     detail_->fd = fd;
     detail_->mode = mode;

@@ -55,7 +55,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
 
 std::uint64_t RandomAccessFile::size() {
     struct stat status;
-    if (::fstat(detail_->fd, &status) != 0) return 0;
+    if (::fstat(detail_->fd, &status) != 0)
+        throw IOException(String("Unable to read the size of %: %", detail_->path, errorText(static_cast<std::uint32_t>(errno))));
     return static_cast<std::uint64_t>(status.st_size);
 }
 

@@ -165,7 +165,12 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     Detail& d = *detail_;
     d.file.assign(native);
     LARGE_INTEGER size{};
-    GetFileSizeEx(native, &size);
+    if (!GetFileSizeEx(native, &size)) {
+        // Read as empty, a configuration would be compacted into nothing.
+        const DWORD error = GetLastError();
+        CloseHandle(native);
+        throw IOException(String("Unable to read the size of %: %", path, errorText(error)));
+    }
     const std::uint64_t start = startOffset == currentSize ? static_cast<std::uint64_t>(size.QuadPart) : startOffset;
     d.mode = mode;
     d.path = path;

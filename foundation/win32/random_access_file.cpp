@@ -70,7 +70,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
 
 std::uint64_t RandomAccessFile::size() {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(detail_->handle, &size)) return 0;
+    if (!GetFileSizeEx(detail_->handle, &size))
+        throw IOException(String("Unable to read the size of %: %", detail_->path, errorText(GetLastError())));
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 

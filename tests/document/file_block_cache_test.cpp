@@ -3,6 +3,7 @@
 #include <random>
 
 #include "document/file_block_cache.h"
+#include "failing_file.h"
 #include "foundation/thread.h"
 #include "test_files.h"
 
@@ -130,8 +131,8 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
     const Time start;
     {
         FileBlockCache empty(emptyFile(folder), 8, bus, false, block);
-        EXPECT_THROW(empty.readText(0, 10), cpp::IOException);
-        EXPECT_FALSE(empty.findText(0, 10)) << "a failed block is not loaded again and again";
+        EXPECT_THROW(empty.readText(0, 10), data::TextGoneException);
+        EXPECT_THROW(empty.findText(0, 10), data::TextGoneException) << "known to be gone, not loaded again";
     }
     {
         // The file shrank below a block the reader had stored and lost.
@@ -141,10 +142,10 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
         FileBlockCache cache(open(path), 1, bus, false, block);
         cache.store(block + 100, cpp::TextRef(bytes).substr(block + 100, 100));
         cache.store(0, cpp::TextRef(bytes).substr(0, 10));  // evicts the second block
-        EXPECT_THROW(cache.readText(block + 100, 100), cpp::IOException);
+        EXPECT_THROW(cache.readText(block + 100, 100), data::TextGoneException);
         // A short block from the end of the file never answers beyond its end.
         EXPECT_EQ(cache.readText(block + 10, 40), bytes.substr(block + 10, 40));
-        EXPECT_THROW(cache.readText(block + 30, 40), cpp::IOException);
+        EXPECT_THROW(cache.readText(block + 30, 40), data::TextGoneException);
     }
     {
         // A followed file truncated and written anew: the old offsets now hold
@@ -155,7 +156,7 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
         FileBlockCache cache(open(path), 1, bus, true, block);
         cache.store(2 * block, cpp::TextRef(bytes).substr(2 * block, 100));
         testing_support::writeFile(path, content(block + 20).substr(7));
-        EXPECT_THROW(cache.readText(10, 20), cpp::IOException);
+        EXPECT_THROW(cache.readText(10, 20), data::TextGoneException);
         EXPECT_EQ(cache.readText(2 * block + 10, 20), bytes.substr(2 * block + 10, 20)) << "stored bytes still answer";
     }
     {
@@ -165,6 +166,34 @@ TEST(FileBlockCache, FailedLoadsEndWithAnErrorNeverAHang) {
         EXPECT_FALSE(cache.findText(0, 10));
     }
     EXPECT_LT(Time() - start, Duration::seconds(30));
+}
+
+// A block that could not be read for a moment (a share that hiccups, a region
+// locked by another program) is loaded again after a pause that grows, and
+// its text is never taken for gone.
+TEST(FileBlockCache, AFailedLoadHealsOnceTheFileCanBeReadAgain) {
+    TemporaryFolder folder;
+    Bus bus(1, String("Bus"));
+    const auto path = folder.file("flaky");
+    const std::string bytes = content(2 * block);
+    testing_support::writeFile(path, bytes);
+    auto file = std::make_shared<testing_support::FailingFile>(path);
+    FileBlockCache cache(file, 8, bus, true, block);
+    file->failReads = true;
+    EXPECT_THROW(cache.readText(10, 20), cpp::IOException);
+    try {
+        cache.readText(10, 20);
+    } catch (const data::TextGoneException&) {
+        ADD_FAILURE() << "a failed read is not a lost text";
+    } catch (const cpp::IOException&) {
+    }
+    const int failed = file->failures;
+    EXPECT_GE(failed, 3) << "tried again while waiting";
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(cache.findText(10, 20));
+    EXPECT_LT(file->failures - failed, 5) << "asking often does not load often";
+    file->failReads = false;
+    EXPECT_EQ(waitForText(cache, 10, 20), bytes.substr(10, 20));
+    EXPECT_EQ(cache.readText(block + 5, 30), bytes.substr(block + 5, 30));
 }
 
 // The reader stores lines while other threads read older ones back, as a

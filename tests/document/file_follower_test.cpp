@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "document/file_follower.h"
+#include "failing_file.h"
 #include "foundation/thread.h"
 #include "test_files.h"
 
@@ -41,5 +42,31 @@ TEST(FileFollower, TimeSpentAtTheEndHookIsNoSilence) {
     EXPECT_EQ(readOnce(follower, Duration::milliseconds(200)), "") << "nothing new";
     EXPECT_GE(cpp::Time() - start, Duration::milliseconds(200));
     EXPECT_EQ(ends, 2);
+    EXPECT_FALSE(follower.shrunk());
+}
+
+// A failed size query is no size: taken for 0 it looked like truncation, and
+// the whole file was read again. A failed read is no end of the file either.
+TEST(FileFollower, FailedReadsAndSizeQueriesAreOnlySilence) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.log");
+    writeFile(path, "first\n");
+    auto file = std::make_shared<testing_support::FailingFile>(path);
+    data::FileFollower follower(file, [] {});
+    EXPECT_EQ(readOnce(follower, Duration::milliseconds(50)), "first\n");
+
+    file->failSize = true;
+    EXPECT_EQ(readOnce(follower, Duration::milliseconds(50)), "");
+    EXPECT_GT(file->failures.load(), 0);
+    EXPECT_FALSE(follower.shrunk());
+
+    file->failSize = false;
+    file->failReads = true;
+    appendFile(path, "second\n");
+    EXPECT_EQ(readOnce(follower, Duration::milliseconds(50)), "");
+    EXPECT_TRUE(follower.isOpen());
+
+    file->failReads = false;
+    EXPECT_EQ(readOnce(follower, Duration::milliseconds(50)), "second\n") << "read on where it stopped";
     EXPECT_FALSE(follower.shrunk());
 }

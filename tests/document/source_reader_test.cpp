@@ -134,15 +134,19 @@ TEST(SourceReader, StandardInputIsCopiedSoItsLinesCanBeReadBack) {
                             cpp::File::create(copyPath), copyPath, bus, received.lines(), received.end());
         for (int i = 0; i < 20000; ++i) all += "piped line " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
         pipe.write(all);
-        pipe.closeWriteEnd();
         ASSERT_TRUE(received.waitFor(20000));
-        // Lines far back are no longer in the 8 blocks the reader keeps ... 
+        // The pipe stays open and idle: the copy must hold every line handed
+        // on all the same, since lines far back are no longer in the 8
+        // blocks the reader keeps.
+        const TextEntry& last = received.entries.back();
+        EXPECT_GE(cpp::RandomAccessFile(copyPath).size(), last.offset + static_cast<std::uint64_t>(last.byteLength));
         const TextEntry early = received.entries[5];
         EXPECT_EQ(reader.readText(early), "piped line 5");
         for (std::size_t i = 0; i < received.entries.size(); i += 997) {
             const TextEntry& e = received.entries[i];
             ASSERT_EQ(reader.readText(e), received.texts[i]);
         }
+        pipe.closeWriteEnd();
     }
     EXPECT_EQ(received.ends, 1) << "the end of the pipe ends the reader";
 }

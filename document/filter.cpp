@@ -63,11 +63,15 @@ void Filter::setText(const String& text) {
     pattern_ = std::move(pattern);
 }
 
-std::optional<bool> Filter::searchRegex(std::string_view line, std::vector<cpp::Regex::Span>* spans) const {
+std::optional<bool> Filter::searchRegex(std::string_view line, std::vector<MatchRecord>* records) const {
     try {
-        if (spans == nullptr) return pattern_->regex->contains(line);
-        *spans = pattern_->regex->search(line);
-        return !spans->empty();
+        if (records == nullptr) return pattern_->regex->contains(line);
+        pattern_->regex->forEachMatch(line, [&](const std::vector<cpp::Regex::Span>& spans) {
+            if (spans[0].length == 0) return;  // highlights nothing
+            for (const auto& span : spans)
+                if (span.matched()) records->push_back({id_, span.offset, span.length});
+        });
+        return true;
     } catch (const cpp::Regex::BudgetException& e) {
         if (!pattern_->overBudgetLogged.exchange(true))
             cpp::logError(String("Filter \"%\" : % (a line of % bytes counts as not matching)", text(), e.what(),
@@ -96,14 +100,10 @@ std::vector<MatchRecord> Filter::match(std::string_view text) const {
         }
         break;
     }
-    case Mode::Regex: {
-        std::vector<cpp::Regex::Span> spans;
-        if (searchRegex(text, &spans) != true) break;
-        for (const auto& span : spans) {
-            if (span.matched()) records.push_back({id_, span.offset, span.length});
-        }
+    case Mode::Regex:
+        // Past the budget the line shows no highlight at all, as it counts as unmatched.
+        if (!searchRegex(text, &records)) records.clear();
         break;
-    }
     case Mode::NegatedRegex:
         if (searchRegex(text, nullptr) == false) records.push_back({id_, 0, 0});
         break;

@@ -96,8 +96,9 @@ private:
         mutable std::atomic<bool> overBudgetLogged{false};
     };
 
-    // Empty when the search could not be completed within its budget.
-    std::optional<bool> searchRegex(std::string_view line, std::vector<cpp::Regex::Span>* spans) const;
+    // Empty when the search could not be completed within its budget. With
+    // `records`, every match is added to them.
+    std::optional<bool> searchRegex(std::string_view line, std::vector<MatchRecord>* records) const;
 
     std::int32_t id_;
     std::shared_ptr<const Pattern> pattern_;

@@ -58,6 +58,8 @@ public:
     // match will do, so the first one ends the run.
     bool run(std::int32_t start, std::size_t from, bool anchored, bool firstOnly, std::vector<std::int32_t>* found) {
         bool matched = false;
+        current_.pcs.clear();  // a machine may run again, from where its last match ended
+        next_.pcs.clear();
         const std::size_t end = text_.size();
         for (std::size_t position = from; position <= end; ++position) {
             if (!matched && (!anchored || position == from)) {
@@ -174,6 +176,20 @@ bool hasLiteral(const Regex::Program& program, std::string_view text) {
 
 Regex::Regex(std::string_view pattern) : program_(std::make_shared<const Program>(compileRegex(pattern))) {}
 
+namespace {
+
+std::vector<Regex::Span> spansOf(const std::vector<std::int32_t>& slots, std::size_t groups) {
+    std::vector<Regex::Span> spans(groups + 1);
+    for (std::size_t g = 0; g < spans.size(); ++g) {
+        const std::int32_t begin = slots[2 * g];
+        const std::int32_t end = slots[2 * g + 1];
+        if (begin >= 0 && end >= begin) spans[g] = {begin, end - begin};
+    }
+    return spans;
+}
+
+}  // namespace
+
 std::vector<Regex::Span> Regex::search(std::string_view text) const {
     if (!hasLiteral(*program_, text)) return {};
     const std::size_t slotCount = 2 * (program_->groups + 1);
@@ -181,13 +197,30 @@ std::vector<Regex::Span> Regex::search(std::string_view text) const {
     Machine machine(*program_, text, slotCount, steps);
     std::vector<std::int32_t> slots;
     if (!machine.run(0, 0, false, false, &slots)) return {};
-    std::vector<Span> spans(program_->groups + 1);
-    for (std::size_t g = 0; g < spans.size(); ++g) {
-        const std::int32_t begin = slots[2 * g];
-        const std::int32_t end = slots[2 * g + 1];
-        if (begin >= 0 && end >= begin) spans[g] = {begin, end - begin};
+    return spansOf(slots, program_->groups);
+}
+
+void Regex::forEachMatch(std::string_view text, const std::function<void(const std::vector<Span>&)>& each) const {
+    if (!hasLiteral(*program_, text)) return;
+    const std::size_t slotCount = 2 * (program_->groups + 1);
+    // One machine and one step budget for the whole text: a line costs no
+    // more however many matches it holds.
+    std::uint64_t steps = 0;
+    Machine machine(*program_, text, slotCount, steps);
+    std::vector<std::int32_t> slots;
+    std::size_t from = 0;
+    while (from <= text.size() && machine.run(0, from, false, false, &slots)) {
+        const auto begin = static_cast<std::size_t>(slots[0]);
+        const auto end = static_cast<std::size_t>(slots[1]);
+        each(spansOf(slots, program_->groups));
+        if (end > begin) {
+            from = end;
+        } else {
+            // After an empty match the next search starts one character on.
+            from = end + 1;
+            while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xC0) == 0x80) ++from;
+        }
     }
-    return spans;
 }
 
 bool Regex::contains(std::string_view text) const {

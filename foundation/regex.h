@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ public:
     // The leftmost match: the whole match, then each capture group in order.
     // Empty when the text has no match.
     std::vector<Span> search(std::string_view text) const;
+    // Every match, left to right and none overlapping, each as `search`
+    // gives it; after an empty match the next begins a character later.
+    void forEachMatch(std::string_view text, const std::function<void(const std::vector<Span>&)>& each) const;
     bool contains(std::string_view text) const;
     std::size_t groupCount() const;
 

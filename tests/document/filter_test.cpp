@@ -104,6 +104,11 @@ TEST(Filter, ModesComeFromTheFirstCharacter) {
     const Filter regex = filter("a.b");
     EXPECT_TRUE(regex.isMatch("xa.by"));
     EXPECT_TRUE(regex.isMatch("axb"));
+    EXPECT_EQ(regex.match("axb a.b"), (std::vector<MatchRecord>{{regex.id(), 0, 3}, {regex.id(), 4, 3}}))
+        << "every match is highlighted, as plain text's are";
+    const Filter stars = filter("x*");
+    EXPECT_EQ(stars.match("\xc3\xa9xx\xc3\xa9x"), (std::vector<MatchRecord>{{stars.id(), 2, 2}, {stars.id(), 6, 1}}))
+        << "empty matches move on a character and highlight nothing";
 
     const Filter caseless = filter("~ERROR");
     for (const char* line : {"an error", "Error:", "ERROR", "xeRRoRx"}) EXPECT_TRUE(caseless.isMatch(line)) << line;
@@ -124,7 +129,8 @@ TEST(Filter, ModesComeFromTheFirstCharacter) {
 TEST(Filter, GroupsGiveRecordsAndBadPatternsAreInert) {
     const Filter groups = filter("(\\d+)-(\\d+)");
     const int id = groups.id();
-    EXPECT_EQ(groups.match("x12-34"), (std::vector<MatchRecord>{{id, 1, 5}, {id, 1, 2}, {id, 4, 2}}));
+    EXPECT_EQ(groups.match("x12-34 5-6"),
+              (std::vector<MatchRecord>{{id, 1, 5}, {id, 1, 2}, {id, 4, 2}, {id, 7, 3}, {id, 7, 1}, {id, 9, 1}}));
     EXPECT_TRUE(groups.takesPart());
 
     Filter broken = filter("(a");

@@ -13,6 +13,13 @@ using Spans = std::vector<Regex::Span>;
 
 Spans search(const char* pattern, std::string_view text) { return Regex(pattern).search(text); }
 
+// The whole match of each match in the text.
+Spans everyMatch(const char* pattern, std::string_view text) {
+    Spans all;
+    Regex(pattern).forEachMatch(text, [&](const Spans& spans) { all.push_back(spans[0]); });
+    return all;
+}
+
 // A random pattern of the features both engines share, over a small alphabet
 // so that texts hit it often. The standard library's engine departs from
 // ECMAScript when a loop's body can match the empty text, so group contents
@@ -76,6 +83,10 @@ TEST(Regex, FindsTheLeftmostMatchAndItsGroups) {
     EXPECT_EQ(search("foo(?!bar)", "foobar foobaz"), (Spans{{7, 3}}));
     EXPECT_EQ(search("(a*)*b", "aab"), (Spans{{0, 3}, {0, 2}})) << "an empty loop ends";
     EXPECT_EQ(search("(.?\?)*", "abc"), (Spans{{0, 3}, {2, 1}})) << "an empty pass of a loop does not end it";
+    EXPECT_EQ(everyMatch("a|b", "ab ba"), (Spans{{0, 1}, {1, 1}, {3, 1}, {4, 1}}));
+    EXPECT_EQ(everyMatch("^a", "aaa"), (Spans{{0, 1}})) << "later searches keep the text's start";
+    EXPECT_EQ(everyMatch("\\bis", "this is his"), (Spans{{5, 2}})) << "and the characters before them";
+    EXPECT_EQ(everyMatch("x*", "\xC3\xA9x"), (Spans{{0, 0}, {2, 1}, {3, 0}})) << "an empty match moves on a character";
     EXPECT_EQ(Regex("(a)(?:b)(c)").groupCount(), 2u);
     EXPECT_TRUE(Regex("needle").contains("a needle in a haystack"));
     EXPECT_FALSE(Regex("needle").contains("a haystack"));

@@ -159,10 +159,27 @@ std::uint32_t Viewer::wrapWidth() const {
     return static_cast<std::uint32_t>(std::max(width, 1));
 }
 
+namespace {
+
+// Whether the filters would mark the rows differently: a new text, kind or
+// colour, or a filter added or removed. Match counts do not count.
+bool highlightsDiffer(const std::map<std::int32_t, FilterInfo>& a, const std::map<std::int32_t, FilterInfo>& b) {
+    return !std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.first == y.first && x.second.text == y.second.text && x.second.kind == y.second.kind &&
+               x.second.colour == y.second.colour && x.second.hasPattern == y.second.hasPattern;
+    });
+}
+
+}  // namespace
+
 void Viewer::refresh() {
     Detail& d = *detail_;
+    const std::map<std::int32_t, FilterInfo> filtersBefore = d.filters;
     const unsigned bits = d.document.getChanges(d.status, d.metrics, d.sources, d.filters);
     ++d.refreshCount;
+    // The rows on the page carry the highlights of the filters they were
+    // fetched with: a page whose lines stay must still be fetched again.
+    if ((bits & Document::FiltersChanged) && highlightsDiffer(filtersBefore, d.filters)) d.refetchMarked = true;
     if (bits & Document::Cleared) {
         d.caret = TextCursor();
         d.anchor = TextCursor();
@@ -415,14 +432,23 @@ void Viewer::selectWord() {
     static const cpp::Regex word("\\w[\\w\\.-:@]*\\w");
     const String text = String(cpp::utf8::characterRange(line.text->text, line.segmentStart, line.segmentEnd));
     std::size_t from = 0;
+    // Characters are counted on from the previous word, not from the start.
+    std::size_t countedBytes = 0;
+    std::uint32_t countedCharacters = 0;
+    const auto charactersBefore = [&](std::size_t byte) {
+        countedCharacters += static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data() + countedBytes, text.data() + byte));
+        countedBytes = byte;
+        return countedCharacters;
+    };
     while (from < text.size()) {
         const auto found = word.search(std::string_view(text).substr(from));
         if (found.empty()) break;
         const std::size_t byteStart = from + static_cast<std::size_t>(found[0].offset);
         const std::size_t byteEnd = byteStart + static_cast<std::size_t>(found[0].length);
-        const auto start = static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data(), text.data() + byteStart));
-        const auto end = static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data(), text.data() + byteEnd));
-        if (start <= at.column && at.column <= end) {
+        const std::uint32_t start = charactersBefore(byteStart);
+        const std::uint32_t end = charactersBefore(byteEnd);
+        if (start > at.column) break;
+        if (at.column <= end) {
             const std::uint32_t lineEnd = static_cast<std::uint32_t>(std::max(line.entry.charLength, 0));
             d.caret = TextCursor(line.row.line, line.segmentStart + end, line.segmentStart + end == lineEnd);
             d.anchor = TextCursor(line.row.line, line.segmentStart + start);
@@ -466,14 +492,20 @@ String Viewer::textOfSelection() {
     const TextCursor start = selectionStart();
     const TextCursor end = selectionEnd();
     String text;
-    for (std::uint32_t r = start.row; r <= end.row; ++r) {
+    for (std::uint32_t r = start.row; r <= end.row;) {
         const DisplayLine line = row(r, true);
         if (!line.text) throw IncompleteRowException(static_cast<std::int32_t>(r));
-        const std::uint32_t from = r == start.row ? start.column : 0;
-        const std::uint32_t to = r == end.row ? end.column : segmentLength(line);
-        text += String(cpp::utf8::characterRange(line.text->text, line.segmentStart + from, line.segmentStart + to));
-        const bool endsLine = line.segmentEnd >= static_cast<std::uint32_t>(std::max(line.entry.charLength, 0));
-        if (r != end.row && endsLine) text += "\n";
+        // The selected rows of one line are cut from its text at once: cutting
+        // each wrapped row from the line's start made long lines quadratic.
+        std::uint32_t last = r;
+        while (last < end.row && row(last + 1, false).row.line == line.row.line) ++last;
+        const DisplayLine lastRow = last == r ? line : row(last, false);
+        const std::uint32_t from = line.segmentStart + (r == start.row ? start.column : 0);
+        const std::uint32_t to = lastRow.segmentStart + (last == end.row ? end.column : segmentLength(lastRow));
+        text += String(cpp::utf8::characterRange(line.text->text, from, to));
+        const bool endsLine = lastRow.segmentEnd >= static_cast<std::uint32_t>(std::max(lastRow.entry.charLength, 0));
+        if (last != end.row && endsLine) text += "\n";
+        r = last + 1;
     }
     return text;
 }

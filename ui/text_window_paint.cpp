@@ -122,8 +122,13 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
                 const auto n = static_cast<std::uint32_t>(cpp::utf8::countCharacters(selected.data(), selected.data() + selected.size()));
                 const std::uint32_t searchFrom = s > n ? s - n : 0;
                 std::size_t at = cpp::utf8::byteOffsetOf(text.data(), text.data() + text.size(), searchFrom);
+                // Characters are counted on from the previous occurrence, not
+                // from the line's start: a long line may hold thousands.
+                std::size_t counted = at;
+                std::uint32_t from = searchFrom;
                 while ((at = text.find(selected, at)) != std::string::npos) {
-                    const auto from = static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data(), text.data() + at));
+                    from += static_cast<std::uint32_t>(cpp::utf8::countCharacters(text.data() + counted, text.data() + at));
+                    counted = at;
                     const std::uint32_t to = from + n;
                     if (from >= t) break;
                     if (to > s) fillColumns(std::max(from, s), std::min(to, t), palette.occurrence, 0);

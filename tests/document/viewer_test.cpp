@@ -116,6 +116,26 @@ TEST(Viewer, TheTopLineAndTheSelectionSurviveRefilteringAndRewrapping) {
     EXPECT_EQ(t.topLine(), 30u);
 }
 
+// A Highlight filter typed a letter at a time hides no line, so the page
+// stays where it is; its rows must still show the last text's highlights.
+TEST(Viewer, TheHighlightsOnThePageFollowTheFilterAsItIsTyped) {
+    ViewerUnderTest t;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i) lines.push_back((i % 2 ? "odd " : "even ") + std::to_string(i));
+    t.append(lines);
+    t.viewer.scrollToRow(20);
+    for (const char* typed : {"o", "od", "odd"}) {
+        t.document.setFilterText(typed, data::FilterKind::Highlight);
+        t.settle();
+    }
+    ASSERT_FALSE(t.viewer.pageLines().empty());
+    for (const auto& line : t.viewer.pageLines()) {
+        if (line.row.line % 2 == 0) continue;
+        ASSERT_EQ(line.ranges.size(), 1u) << line.row.line;
+        EXPECT_EQ(line.ranges[0].length, 3) << "line " << line.row.line << " shows an older text's highlight";
+    }
+}
+
 TEST(Viewer, CaretMovesKeepTheirColumnAndWordsAreSelected) {
     ViewerUnderTest t;
     t.append({"aaaaaaaaaa", "bb", "cccccccccc", "see host-1.example:80 now"});

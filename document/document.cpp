@@ -34,6 +34,7 @@ void Document::Detail::shutDown() {
 }
 
 void Document::Detail::clearState() {
+    ++clears;
     store.clear();
     filters.active()->clearMatches();
     for (const auto& [id, filter] : filters.saved()) filter->clearMatches();
@@ -49,7 +50,13 @@ void Document::Detail::clearState() {
     progress = 1.0;
 }
 
+LayoutMetrics Document::Detail::layoutMetrics() {
+    cpp::Mutex::Lock data(dataMutex, false);
+    return view.metrics;
+}
+
 void Document::Detail::requestRefilter() {
+    rebuildRetry.retryAt = cpp::Time();  // a new request is tried at once
     progress = 0.0;
     rebuildNeeded = true;
     filterRequest = sequence++;
@@ -59,6 +66,7 @@ void Document::Detail::requestRefilter() {
 }
 
 void Document::Detail::requestRelayout() {
+    rebuildRetry.retryAt = cpp::Time();
     progress = 0.0;
     rebuildNeeded = true;
     layoutRequest = sequence++;
@@ -92,13 +100,13 @@ void Document::setChangedCallback(std::function<void()> callback) {
     detail_->changedCallback = std::move(callback);
 }
 
-Source Document::openFile(const cpp::FilePath& path) {
+Source Document::openFile(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened) {
     Detail& d = *detail_;
     Source source = [&] {
         cpp::Mutex::Lock job(d.jobMutex, false);
         cpp::Mutex::Lock data(d.dataMutex, false);
         d.store.sourcesChanged = true;
-        return d.store.addFileSource(path);
+        return d.store.addFileSource(path, std::move(opened));
     }();
     d.notifyViewer();
     return source;

@@ -12,6 +12,7 @@
 #include "document/layout_metrics.h"
 #include "document/source_store.h"
 #include "document/text_row.h"
+#include "document/write_report.h"
 #include "foundation/bus.h"
 #include "foundation/input.h"
 
@@ -39,8 +40,8 @@ public:
     // Called after every visible change, on whichever thread made it.
     void setChangedCallback(std::function<void()> callback);
 
-    // Throws IOException when the file cannot be opened.
-    Source openFile(const cpp::FilePath& path);
+    // Throws IOException when the file cannot be opened. `opened`: see Source::file.
+    Source openFile(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     Source openStandardInput(cpp::Input pipe);
     void pauseSource(std::int32_t id);
     void resumeSource(std::int32_t id);
@@ -96,10 +97,20 @@ public:
     // Whether the filter has a usable, non-empty pattern.
     bool filterTakesPart(std::int32_t filterId) const;
 
+    // Writing lines out may take long: it reads a stretch of lines at a time,
+    // holding no lock while it reads, so it may run on a thread of its own.
+    // `progress` is told the share done (0 to 1) and stops the writing by
+    // returning false. Lines whose texts cannot be read are left out and
+    // named in the report, never written as a placeholder. Throws
+    // IOException when the files are closed meanwhile.
+    using WriteProgress = std::function<bool(double)>;
     // Each visible line followed by "\r\n".
-    void writeVisibleLines(const cpp::Output& output);
+    WriteReport writeVisibleLines(const cpp::Output& output, const WriteProgress& progress = nullptr);
     // The text between two line cursors, lines separated by "\r\n".
-    void writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end);
+    WriteReport writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
+                               const WriteProgress& progress = nullptr);
+    // What writing the selection would write, in bytes.
+    std::uint64_t selectionBytes(const TextCursor& start, const TextCursor& end, const WriteProgress& progress = nullptr);
 
     struct Detail;
     const std::shared_ptr<Detail>& detail() const { return detail_; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -11,7 +12,24 @@
 
 namespace data {
 
-// Which lines are visible and the display rows they wrap into.
+// The position in an index of the first element for line `line` or a later one.
+inline std::size_t firstPositionOf(const RowIndex<std::uint32_t>& index, std::uint32_t line) {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= index.blockCount()) return index.size();
+    const auto& block = index.block(k);
+    return index.blockFirst(k) + static_cast<std::size_t>(std::lower_bound(block.begin(), block.end(), line) - block.begin());
+}
+
+inline std::size_t firstPositionOf(const RowIndex<TextRow>& index, std::uint32_t line) {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= index.blockCount()) return index.size();
+    const auto& block = index.block(k);
+    const auto at = std::lower_bound(block.begin(), block.end(), TextRow(line, 0));
+    return index.blockFirst(k) + static_cast<std::size_t>(at - block.begin());
+}
+
+// Which lines are visible and the display rows they wrap into. The metrics
+// are the data lock's: painting widens them holding that lock alone.
 struct ViewIndex {
     LayoutMetrics metrics;
     bool layoutChanged = false;
@@ -27,15 +45,31 @@ struct Document::Detail {
     explicit Detail(cpp::Bus bus);
     ~Detail();
 
+    // A pass that failed is tried again after a pause that grows, so that a
+    // failure that repeats is no busy loop.
+    struct PassRetry {
+        int failures = 0;
+        cpp::Time retryAt;
+        void failed(const char* pass, const std::exception& e);
+        bool due(const cpp::Time& now) const;
+    };
+
     void startThread();
     void stopThread();
     void run();
+    // Waits for a batch or a request that is due; false when the thread is to end.
+    bool takeWork(bool& append);
     void doAppend();
+    // Merges the taken batch from `done` on, advancing `done` as lines are merged.
+    void appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
+                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics, std::size_t& done);
     void doRebuild();
     // Stops the thread and every source and forgets all lines.
     void shutDown();
     void clearState();
 
+    // A copy of the view's metrics, taken under the data lock.
+    LayoutMetrics layoutMetrics();
     // With the job lock held.
     void requestRefilter();
     void requestRelayout();
@@ -54,6 +88,7 @@ struct Document::Detail {
     FilterSet filters;
     ViewIndex view;
     bool cleared = false;
+    std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 
     bool rebuildNeeded = false;
     bool appending = false;  // an append pass holds a batch taken from the queue
@@ -61,6 +96,8 @@ struct Document::Detail {
     // rebuild was abandoned, so that edit after edit never holds lines back.
     std::size_t appendsOwed = 0;
     std::atomic<unsigned> abandonedRebuilds{0};
+    PassRetry appendRetry;  // under the job lock, as is rebuildRetry
+    PassRetry rebuildRetry;
     std::atomic<std::int64_t> lastNotification{0};  // monotonic microseconds
     std::uint32_t sequence = 1;
     std::uint32_t filterRequest = 0;

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <deque>
+#include <optional>
 
 #include "document/document_detail.h"
 #include "document/visibility.h"
@@ -10,6 +11,9 @@ namespace data {
 using cpp::String;
 
 namespace {
+
+const cpp::Duration firstPassRetry = cpp::Duration::milliseconds(100);
+const cpp::Duration longestPassRetry = cpp::Duration::seconds(5);
 
 // Snapshots of the active and the saved filters for one pass.
 std::vector<Filter> snapshotFilters(const FilterSet& filters) {
@@ -52,26 +56,62 @@ void Document::Detail::stopThread() {
     thread.reset();  // interrupts its wait and joins
 }
 
+void Document::Detail::PassRetry::failed(const char* pass, const std::exception& e) {
+    ++failures;
+    // The first failure of a streak is an error; its repeats would flood the log.
+    const String text("Document::run() : the % pass failed: %", pass, e.what());
+    if (failures == 1) {
+        cpp::logError(text);
+    } else {
+        cpp::logDebug(text);
+    }
+    const cpp::Duration pause(firstPassRetry.count() << std::min(failures - 1, 6));
+    retryAt = cpp::Time() + std::min(pause, longestPassRetry);
+}
+
+bool Document::Detail::PassRetry::due(const cpp::Time& now) const { return failures == 0 || !(now < retryAt); }
+
+bool Document::Detail::takeWork(bool& append) {
+    cpp::Mutex::Lock job(jobMutex, true);
+    for (;;) {
+        if (!running) return false;
+        const cpp::Time now;
+        const bool rebuildWanted = filterRequest != 0 || layoutRequest != 0;
+        const bool appendDue = store.hasBatch() && appendRetry.due(now);
+        const bool rebuildDue = rebuildWanted && rebuildRetry.due(now);
+        if (appendDue || rebuildDue) {
+            if (!store.hasBatch()) appendsOwed = 0;
+            // An append with a rebuild pending already uses the new filters
+            // and metrics; the rebuild then covers its lines as well. While a
+            // failed rebuild waits for its retry, lines go on being merged.
+            append = appendDue && (!rebuildDue || !rebuildNeeded || appendsOwed > 0);
+            if (append && appendsOwed > 0) --appendsOwed;
+            return true;
+        }
+        std::optional<cpp::Time> wake;
+        if (store.hasBatch()) wake = appendRetry.retryAt;
+        if (rebuildWanted && (!wake || rebuildRetry.retryAt < *wake)) wake = rebuildRetry.retryAt;
+        if (wake) {
+            job.waitUntil(*wake);
+        } else {
+            job.wait();
+        }
+    }
+}
+
 void Document::Detail::run() {
     cpp::Thread::setName("Document");
     cpp::logInfo("Document thread begin");
     while (running) {
+        bool append = false;
         try {
-            bool append = false;
-            {
-                cpp::Mutex::Lock job(jobMutex, true);
-                while (running && filterRequest == 0 && layoutRequest == 0 && !store.hasBatch()) job.wait();
-                if (!store.hasBatch()) appendsOwed = 0;
-                append = !rebuildNeeded || appendsOwed > 0;
-                if (appendsOwed > 0) --appendsOwed;
-            }
-            if (!running) break;
-            // An append with a rebuild pending already uses the new filters
-            // and metrics; the rebuild then covers its lines as well.
+            if (!takeWork(append)) break;
             if (append) {
                 doAppend();
+                appendRetry.failures = 0;
             } else {
                 doRebuild();
+                rebuildRetry.failures = 0;
             }
         } catch (const cpp::InterruptException&) {
             cpp::Thread::current()->interrupted = false;
@@ -83,8 +123,8 @@ void Document::Detail::run() {
             currentJob = 0;
             appending = false;
         } catch (const std::exception& e) {
-            cpp::logInfo(String("Exception in Document thread:\n%", e.what()));
             cpp::Mutex::Lock job(jobMutex, false);
+            (append ? appendRetry : rebuildRetry).failed(append ? "append" : "rebuild", e);
             currentJob = 0;
             appending = false;
         }
@@ -104,9 +144,31 @@ void Document::Detail::doAppend() {
         appending = true;
         first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
         passFilters = snapshotFilters(filters);
-        metrics = view.metrics;
+        metrics = layoutMetrics();
     }
     std::size_t done = 0;
+    try {
+        appendTaken(first, entries, texts, passFilters, metrics, done);
+    } catch (...) {
+        // The lines not yet merged wait at the head of the queue for the next try.
+        std::vector<TextEntry> rest(entries.begin() + static_cast<std::ptrdiff_t>(done), entries.end());
+        LineTexts restTexts;
+        for (std::size_t i = done; i < texts.size(); ++i) restTexts.append(texts[i]);
+        cpp::Mutex::Lock job(jobMutex, false);
+        store.returnBatch(std::move(rest), std::move(restTexts));
+        appending = false;
+        throw;
+    }
+    {
+        cpp::Mutex::Lock job(jobMutex, false);
+        appending = false;
+    }
+    notifyViewer();
+}
+
+void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
+                                   const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
+                                   std::size_t& done) {
     while (done < entries.size()) {
         const std::uint32_t a = first + static_cast<std::uint32_t>(done);
         // Chunks never cross a multiple of 1000, so each feeds one block.
@@ -119,6 +181,7 @@ void Document::Detail::doAppend() {
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k);
+            done += k;  // merged: never handed back, whatever follows
             for (std::size_t i = 0; i < passFilters.size(); ++i) {
                 if (const auto filter = filters.find(passFilters[i].id()))
                     filter->updateMatches(a, a + static_cast<std::uint32_t>(k), sets[i]);
@@ -128,14 +191,8 @@ void Document::Detail::doAppend() {
             view.displayRows.add(a / linesPerBlock, rows);
             view.viewChanged = true;
         }
-        done += k;
         notifyIfDue();
     }
-    {
-        cpp::Mutex::Lock job(jobMutex, false);
-        appending = false;
-    }
-    notifyViewer();
 }
 
 void Document::Detail::doRebuild() {
@@ -157,7 +214,7 @@ void Document::Detail::doRebuild() {
             changedIds = filters.changed;
         }
         passFilters = snapshotFilters(filters);
-        metrics = view.metrics;
+        metrics = layoutMetrics();
         total = static_cast<std::uint32_t>(store.lineCount());
         sources = store.sources();
     }

@@ -9,29 +9,35 @@ using cpp::String;
 
 namespace {
 
-// The position of the first element for line `line` or a later one.
-std::size_t firstPositionOf(const RowIndex<std::uint32_t>& index, std::uint32_t line) {
-    const std::size_t k = line / linesPerBlock;
-    if (k >= index.blockCount()) return index.size();
-    const auto& block = index.block(k);
-    return index.blockFirst(k) + static_cast<std::size_t>(std::lower_bound(block.begin(), block.end(), line) - block.begin());
-}
-
-std::size_t firstPositionOf(const RowIndex<TextRow>& index, std::uint32_t line) {
-    const std::size_t k = line / linesPerBlock;
-    if (k >= index.blockCount()) return index.size();
-    const auto& block = index.block(k);
-    const auto at = std::lower_bound(block.begin(), block.end(), TextRow(line, 0));
-    return index.blockFirst(k) + static_cast<std::size_t>(at - block.begin());
-}
-
-// A filter's matches in a text, in characters.
+// A filter's matches in a text, in characters. The byte positions of all of
+// them are turned into characters in one walk over the text, so that a long
+// line with thousands of matches costs no more than reading it once.
 void appendRanges(const Filter& filter, const String& text, std::vector<MatchRecord>& ranges) {
-    for (const MatchRecord& match : filter.match(text)) {
-        const char* begin = text.data();
-        const auto offset = cpp::utf8::countCharacters(begin, begin + match.offset);
-        const auto length = cpp::utf8::countCharacters(begin + match.offset, begin + match.offset + match.length);
-        ranges.push_back({match.filterId, static_cast<std::int32_t>(offset), static_cast<std::int32_t>(length)});
+    const std::vector<MatchRecord> matches = filter.match(text);
+    if (matches.empty()) return;
+    std::vector<std::int32_t> bytes;
+    bytes.reserve(2 * matches.size());
+    for (const MatchRecord& match : matches) {
+        bytes.push_back(match.offset);
+        bytes.push_back(match.offset + match.length);
+    }
+    std::sort(bytes.begin(), bytes.end());
+    bytes.erase(std::unique(bytes.begin(), bytes.end()), bytes.end());
+    std::vector<std::int32_t> characters(bytes.size());
+    std::size_t counted = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto at = static_cast<std::size_t>(bytes[i]);
+        count += cpp::utf8::countCharacters(text.data() + counted, text.data() + at);
+        counted = at;
+        characters[i] = static_cast<std::int32_t>(count);
+    }
+    const auto toCharacters = [&](std::int32_t byte) {
+        return characters[static_cast<std::size_t>(std::lower_bound(bytes.begin(), bytes.end(), byte) - bytes.begin())];
+    };
+    for (const MatchRecord& match : matches) {
+        const std::int32_t offset = toCharacters(match.offset);
+        ranges.push_back({match.filterId, offset, toCharacters(match.offset + match.length) - offset});
     }
 }
 
@@ -228,33 +234,6 @@ bool Document::filterTakesPart(std::int32_t filterId) const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     const auto filter = detail_->filters.find(filterId);
     return filter && filter->takesPart();
-}
-
-void Document::writeVisibleLines(const cpp::Output& output) {
-    Detail& d = *detail_;
-    cpp::Mutex::Lock data(d.dataMutex, false);
-    const std::size_t size = d.view.visibleLines.size();
-    for (std::size_t p = 0; p < size; ++p) {
-        output.put(d.store.readLine(d.view.visibleLines.at(p)));
-        output.put("\r\n");
-    }
-}
-
-void Document::writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end) {
-    Detail& d = *detail_;
-    cpp::Mutex::Lock data(d.dataMutex, false);
-    const std::size_t size = d.view.visibleLines.size();
-    bool firstLine = true;
-    for (std::size_t p = firstPositionOf(d.view.visibleLines, start.row); p < size; ++p) {
-        const std::uint32_t line = d.view.visibleLines.at(p);
-        if (line > end.row) break;
-        const String text = d.store.readLine(line);
-        const std::uint32_t from = line == start.row ? start.column : 0;
-        const std::uint32_t to = line == end.row ? end.column : UINT32_MAX;
-        if (!firstLine) output.put("\r\n");
-        firstLine = false;
-        output.put(String(cpp::utf8::characterRange(text, from, to)));
-    }
 }
 
 }  // namespace data

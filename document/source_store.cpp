@@ -31,8 +31,8 @@ Source SourceStore::add(Source source) {
     return source;
 }
 
-Source SourceStore::addFileSource(const cpp::FilePath& path) {
-    Source source = Source::file(nextId_ + 1, path, bus_, batch_);
+Source SourceStore::addFileSource(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened) {
+    Source source = Source::file(nextId_ + 1, path, bus_, batch_, std::move(opened));
     ++nextId_;
     return add(std::move(source));
 }
@@ -107,6 +107,12 @@ bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
     return true;
 }
 
+void SourceStore::returnBatch(std::vector<TextEntry> entries, LineTexts texts) {
+    if (entries.empty()) return;
+    pendingEntries_.push_front(std::move(entries));
+    pendingTexts_.push_front(std::move(texts));
+}
+
 void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     const cpp::Time now;
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
@@ -168,7 +174,8 @@ std::vector<String> SourceStore::readLines(std::uint32_t first, std::uint32_t co
     return lines;
 }
 
-LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries) {
+LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries,
+                                 std::vector<std::size_t>* unreadable) {
     LineTexts texts;
     texts.reserve(entries.size(), entries.size() * 128);
     for (std::size_t i = 0; i < entries.size();) {
@@ -176,10 +183,13 @@ LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextE
         std::size_t end = i + 1;
         while (end < entries.size() && entries[end].sourceId == entries[i].sourceId) ++end;
         if (found == sources.end()) {
-            for (; i < end; ++i) texts.append(std::string_view());
+            for (; i < end; ++i) {
+                if (unreadable) unreadable->push_back(texts.size());
+                texts.append(std::string_view());
+            }
             continue;
         }
-        found->second.readTexts(entries.data() + i, end - i, texts);
+        found->second.readTexts(entries.data() + i, end - i, texts, unreadable);
         i = end;
     }
     return texts;

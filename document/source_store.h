@@ -50,7 +50,7 @@ public:
     SourceStore& operator=(const SourceStore&) = delete;
 
     // Throws IOException when the file cannot be opened.
-    Source addFileSource(const cpp::FilePath& path);
+    Source addFileSource(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     Source addStdinSource(cpp::Input pipe);
     void pauseAll();
     void resumeAll();
@@ -68,6 +68,8 @@ public:
     std::size_t batchCount() const { return pendingEntries_.size(); }
     // Moves the oldest batch out; false when none waits.
     bool takeBatch(std::vector<TextEntry>& entries, LineTexts& texts);
+    // Puts what could not be merged of a taken batch back at the head.
+    void returnBatch(std::vector<TextEntry> entries, LineTexts texts);
     std::uint64_t longestPending() const { return longestPending_; }
 
     void commit(const TextEntry* entries, std::size_t count);
@@ -84,7 +86,9 @@ public:
     std::vector<cpp::String> readLines(std::uint32_t first, std::uint32_t count);
     // Reads texts back without touching the store, so it may run on a
     // worker while the document goes on: give it a copy of the entries.
-    static LineTexts readTexts(const Sources& sources, const std::vector<TextEntry>& entries);
+    // Lines that cannot be read go to `unreadable` as Source::readTexts says.
+    static LineTexts readTexts(const Sources& sources, const std::vector<TextEntry>& entries,
+                               std::vector<std::size_t>* unreadable = nullptr);
     std::uint32_t longestColumns() const { return longestColumns_; }
 
     // Hands the sources over, for stopping them where no lock is held.

@@ -5,6 +5,7 @@
 
 #include "document/blocks.h"
 #include "document_harness.h"
+#include "failing_file.h"
 #include "test_files.h"
 
 using cpp::String;
@@ -224,6 +225,46 @@ TEST(Document, CursorsConvertAndSelectionsAreWritten) {
     EXPECT_EQ(doc.sourceCaption(), "");
 }
 
+// A save or a copy never writes a placeholder as if it were a line: lines
+// that cannot be read are left out and named. It goes a stretch at a time,
+// and stops when told to.
+TEST(Document, WrittenLinesLeaveOutWhatCannotBeReadAndStopWhenTold) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const auto source = t.open("a.log", {"first", "second", "third"});
+    ASSERT_TRUE(waitUntilIdle(doc, 3));
+    testing_support::writeFile(t.folder.file("a.log"), "after truncation\n");
+    ASSERT_TRUE(waitUntilIdle(doc, 4));
+
+    auto sink = std::make_shared<cpp::StringOutput>();
+    const data::WriteReport report = doc.writeVisibleLines(cpp::Output(sink));
+    EXPECT_EQ(sink->text(), "after truncation\r\n");
+    EXPECT_EQ(report.lines, 1u);
+    EXPECT_EQ(report.unreadable, 3u);
+    ASSERT_EQ(report.firstUnreadable.size(), 3u);
+    EXPECT_EQ(report.firstUnreadable[0].sourceId, source.id());
+    EXPECT_EQ(report.firstUnreadable[2].lineNumber, 3);
+    auto selection = std::make_shared<cpp::StringOutput>();
+    EXPECT_EQ(doc.writeSelection(cpp::Output(selection), data::TextCursor(1, 2), data::TextCursor(3, 5)).unreadable, 2u);
+    EXPECT_EQ(selection->text(), "after");
+
+    const auto lines = numberedLines(5000);
+    t.open("b.log", lines);
+    ASSERT_TRUE(waitUntilIdle(doc, 5004));
+    auto stopped = std::make_shared<cpp::StringOutput>();
+    std::vector<double> told;
+    const auto report2 = doc.writeVisibleLines(cpp::Output(stopped), [&](double done) {
+        told.push_back(done);
+        return told.size() < 2;
+    });
+    EXPECT_TRUE(report2.cancelled);
+    EXPECT_EQ(report2.lines, 1997u) << "two stretches of a thousand, less the three lost lines";
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_GT(told[1], told[0]);
+    EXPECT_LT(told[1], 1.0);
+    EXPECT_EQ(doc.selectionBytes(data::TextCursor(4, 0), data::TextCursor(5, 0)), 6u + 2 + 6 + 2) << "line 1 and line 2 of b";
+}
+
 // F3 walks the filter's match set, skipping lines that other filters hide.
 TEST(Document, NextAndPreviousMatchesComeFromTheMatchSets) {
     DocumentUnderTest t;
@@ -260,4 +301,95 @@ TEST(Document, NextAndPreviousMatchesComeFromTheMatchSets) {
     EXPECT_EQ(doc.visibleLineAt(a, 11), std::optional<std::uint32_t>(10)) << "line 11 of a is index 10";
     EXPECT_EQ(doc.visibleLineAt(a, 2008), std::optional<std::uint32_t>(2008)) << "hidden: the next visible one";
     EXPECT_FALSE(doc.visibleLineAt(a, 999999));
+}
+
+// A file of some 10 MB, opened through a file that fails or slows down on
+// request: its first lines are no longer in the reader's blocks.
+std::shared_ptr<testing_support::FailingFile> openLongFile(DocumentUnderTest& t, std::size_t& count) {
+    const auto lines = numberedLines(120'000, "a line long enough to widen the layout when painted wide, number ");
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    const auto path = t.folder.file("long.log");
+    testing_support::writeFile(path, text);
+    auto file = std::make_shared<testing_support::FailingFile>(path);
+    t.document.openFile(path, file);
+    count = lines.size();
+    EXPECT_TRUE(waitUntilIdle(t.document, count, 60));
+    return file;
+}
+
+// A pass that fails (here a read of old text throws what nobody expects) is
+// tried again after a pause, not at once for ever; lines keep arriving
+// meanwhile and none is lost, and the rebuild ends once the fault is gone.
+TEST(Document, AFailingRebuildIsRetriedAfterAPauseWhileLinesKeepArriving) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    std::size_t lines = 0;
+    const auto file = openLongFile(t, lines);
+    file->faultBelow = 1 << 20;
+    doc.setFilterText("number 11111$");
+    testing_support::appendFile(t.folder.file("long.log"), "arrived while the rebuild fails\n");
+    bool merged = false;
+    const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
+    while (!merged && cpp::Time() < deadline) {
+        merged = testing_support::committedLines(doc) == lines + 1;
+        cpp::sleep(cpp::Duration::milliseconds(10));
+    }
+    EXPECT_TRUE(merged) << "the failing rebuild held the new line back";
+    const int failuresThen = file->failures;
+    cpp::sleep(cpp::Duration::seconds(1));
+    EXPECT_GT(file->failures.load(), 0);
+    EXPECT_LT(file->failures - failuresThen, 100) << "the failing rebuild runs again at once";
+    EXPECT_FALSE(doc.isIdle()) << "the rebuild is still wanted";
+
+    file->faultBelow = 0;
+    ASSERT_TRUE(waitUntilIdle(doc, lines + 1, 30));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"a line long enough to widen the layout when painted wide, number 11111"}));
+}
+
+// Painting widens the layout's character width, holding the data lock, while
+// the passes copy the metrics: both must take them under that lock. The
+// newest rows are fetched again and again with ever wider glyphs, so that
+// each fetch widens, while lines keep arriving.
+TEST(Document, PaintingWidensTheMetricsWhileLinesArrive) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const auto path = t.folder.file("wide.log");
+    testing_support::writeFile(path, "");
+    doc.openFile(path);
+    doc.setFilterText("(w|v)*x", FilterKind::Highlight);
+    class Wide : public data::GlyphMeasure {
+    public:
+        explicit Wide(int width) : width_(width) {}
+        int advance(char32_t) const override { return width_; }
+        int lineHeight() const override { return 16; }
+
+    private:
+        int width_;
+    };
+    std::atomic<std::size_t> written{0};
+    std::thread writer([&] {
+        const std::string line = std::string(100, 'w') + "\n";
+        for (int i = 0; i < 600; ++i) {
+            std::string batch;
+            for (int k = 0; k < 50; ++k) batch += line;
+            testing_support::appendFile(path, batch);
+            written += 50;
+            cpp::sleep(cpp::Duration::milliseconds(1));
+        }
+    });
+    int width = 9;
+    while (written < 30000) {
+        const auto lines = static_cast<std::uint32_t>(testing_support::committedLines(doc));
+        (void)doc.getRows(lines > 3 ? lines - 3 : 0, 3, true, false, Wide(std::min(width++, 400)));
+    }
+    writer.join();
+    ASSERT_TRUE(waitUntilIdle(doc, written));
+    data::DocumentStatus status;
+    data::LayoutMetrics metrics;
+    std::map<std::int32_t, data::SourceInfo> sources;
+    std::map<std::int32_t, data::FilterInfo> filters;
+    doc.getChanges(status, metrics, sources, filters);
+    EXPECT_GT(metrics.charWidth, 9.0f) << "widened by the wide glyphs";
+    EXPECT_EQ(status.lines, written);
 }

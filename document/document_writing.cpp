@@ -1,0 +1,126 @@
+#include "document/document_detail.h"
+#include "foundation/utf8.h"
+
+namespace data {
+
+using cpp::String;
+
+namespace {
+
+constexpr std::size_t linesPerStretch = 1000;
+constexpr std::size_t linesPerCount = 65536;
+
+// The next stretch of visible lines from line `next` up to line `last`, with
+// copies of their entries; empty at the end.
+struct Stretch {
+    std::vector<std::uint32_t> lines;
+    std::vector<TextEntry> entries;
+    std::shared_ptr<const SourceStore::Sources> sources;
+};
+
+Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last, std::size_t limit,
+                    std::uint64_t clears) {
+    Stretch stretch;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
+    const auto& visible = d.view.visibleLines;
+    for (std::size_t p = firstPositionOf(visible, next); p < visible.size() && stretch.lines.size() < limit; ++p) {
+        const std::uint32_t line = visible.at(p);
+        if (line > last) break;
+        const auto entry = d.store.entry(line);
+        if (!entry) break;
+        stretch.lines.push_back(line);
+        stretch.entries.push_back(*entry);
+    }
+    stretch.sources = d.store.sources();
+    return stretch;
+}
+
+std::uint64_t clearsNow(Document::Detail& d) {
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    return d.clears;
+}
+
+bool goOn(const Document::WriteProgress& progress, std::uint32_t next, std::uint32_t first, std::uint32_t last) {
+    return !progress || progress(static_cast<double>(next - first) / (static_cast<double>(last - first) + 1));
+}
+
+// The visible lines from `start` to `end`: whole, each followed by "\r\n", or
+// cut at the cursors' columns and separated by "\r\n".
+WriteReport writeLines(Document::Detail& d, const cpp::Output& output, const TextCursor& start, const TextCursor& end,
+                       bool selection, const Document::WriteProgress& progress) {
+    WriteReport report;
+    const std::uint64_t clears = clearsNow(d);
+    std::uint32_t next = start.row;
+    std::string chunk;
+    for (;;) {
+        const Stretch stretch = nextStretch(d, next, end.row, linesPerStretch, clears);
+        if (stretch.lines.empty()) break;
+        std::vector<std::size_t> unreadable;
+        const LineTexts texts = SourceStore::readTexts(*stretch.sources, stretch.entries, &unreadable);
+        chunk.clear();
+        auto skip = unreadable.begin();
+        for (std::size_t i = 0; i < stretch.lines.size(); ++i) {
+            const TextEntry& entry = stretch.entries[i];
+            if (skip != unreadable.end() && *skip == i) {
+                ++skip;
+                report.leaveOut(entry.sourceId, entry.lineNumber);
+                continue;
+            }
+            const std::uint32_t line = stretch.lines[i];
+            std::string_view text = texts[i];
+            std::string cut;
+            if (selection && (line == start.row || line == end.row)) {
+                cut = cpp::utf8::characterRange(text, line == start.row ? start.column : 0,
+                                                line == end.row ? end.column : UINT32_MAX);
+                text = cut;
+            }
+            if (selection && report.lines > 0) chunk += "\r\n";
+            chunk += text;
+            if (!selection) chunk += "\r\n";
+            ++report.lines;
+        }
+        output.put(chunk);
+        next = stretch.lines.back() + 1;
+        if (!goOn(progress, next, start.row, end.row)) {
+            report.cancelled = true;
+            break;
+        }
+    }
+    return report;
+}
+
+}  // namespace
+
+WriteReport Document::writeVisibleLines(const cpp::Output& output, const WriteProgress& progress) {
+    Detail& d = *detail_;
+    std::uint32_t lines = 0;
+    {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        lines = static_cast<std::uint32_t>(d.store.lineCount());
+    }
+    if (lines == 0) return WriteReport();
+    // Lines that arrive meanwhile are not waited for.
+    return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), false, progress);
+}
+
+WriteReport Document::writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
+                                     const WriteProgress& progress) {
+    return writeLines(*detail_, output, start, end, true, progress);
+}
+
+std::uint64_t Document::selectionBytes(const TextCursor& start, const TextCursor& end, const WriteProgress& progress) {
+    Detail& d = *detail_;
+    const std::uint64_t clears = clearsNow(d);
+    std::uint64_t bytes = 0;
+    for (std::uint32_t next = start.row;;) {
+        const Stretch stretch = nextStretch(d, next, end.row, linesPerCount, clears);
+        if (stretch.lines.empty()) break;
+        for (const TextEntry& entry : stretch.entries) bytes += static_cast<std::uint64_t>(std::max(entry.byteLength, 0)) + 2;
+        next = stretch.lines.back() + 1;
+        if (!goOn(progress, next, start.row, end.row)) break;
+    }
+    return bytes;
+}
+
+}  // namespace data

@@ -284,6 +284,11 @@ LRESULT TextWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONUP: onMouse(message, wParam, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}); return 0;
+    case WM_CAPTURECHANGED:
+        // Whoever took the mouse ended the drag.
+        wordMode_ = false;
+        KillTimer(handle(), dragTimer);
+        return 0;
     case WM_APPCOMMAND: return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {

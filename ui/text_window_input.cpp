@@ -140,7 +140,14 @@ void TextWindow::onKeyDown(UINT key) {
             if (control) copySelection();
             return;
         case 'F':
-            if (control) onFilterSelection(data::FilterKind::Highlight);
+            if (!control) return;
+            if (viewer_.caret() != viewer_.anchor()) {
+                onFilterSelection(data::FilterKind::Highlight);
+            } else if (const HWND edit = host_.filterEdit()) {
+                // Nothing selected: what the user typed stays, ready to be changed.
+                SetFocus(edit);
+                SendMessageW(edit, EM_SETSEL, 0, -1);
+            }
             return;
         case VK_F3: findMatch(!shift); return;
         case 'G':
@@ -180,6 +187,9 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
     try {
         switch (message) {
         case WM_LBUTTONDOWN:
+            // The drag gets the button's release wherever it happens.
+            wordMode_ = false;
+            SetCapture(handle());
             SetTimer(handle(), dragTimer, 20, nullptr);
             if (GetFocus() != handle()) SetFocus(handle());
             viewer_.setCaret(viewer_.positionAt(point.x, point.y));
@@ -219,8 +229,10 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
         case WM_LBUTTONUP:
             wordMode_ = false;
             KillTimer(handle(), dragTimer);
+            if (GetCapture() == handle()) ReleaseCapture();
             break;
         case WM_LBUTTONDBLCLK:
+            SetCapture(handle());
             SetTimer(handle(), dragTimer, 20, nullptr);
             viewer_.selectWord();
             wordStart_ = document_.toDisplayCursor(viewer_.anchor(), viewer_.wrap());

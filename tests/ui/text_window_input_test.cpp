@@ -149,6 +149,17 @@ TEST(TextWindowInput, MouseSelectsWordsAndTheClipboardGetsExactlyTheSelection) {
     EXPECT_EQ(viewer.caret(), TextCursor(2, 1));
     EXPECT_EQ(viewer.anchor(), TextCursor(2, 1));
 
+    // A double-click drag whose release lands outside the window: the mouse
+    // was captured, and the next plain drag selects by characters again.
+    SendMessageW(t.window(), WM_LBUTTONDBLCLK, MK_LBUTTON, word);
+    EXPECT_EQ(GetCapture(), t.window()) << "the drag owns the mouse";
+    SendMessageW(t.window(), WM_LBUTTONDOWN, MK_LBUTTON, t.pointOf(1, 1));
+    SendMessageW(t.window(), WM_MOUSEMOVE, MK_LBUTTON, t.pointOf(1, 3));
+    SendMessageW(t.window(), WM_LBUTTONUP, 0, t.pointOf(1, 3));
+    EXPECT_EQ(viewer.anchor(), TextCursor(1, 1));
+    EXPECT_EQ(viewer.caret(), TextCursor(1, 3)) << "not snapped to a word";
+    EXPECT_EQ(GetCapture(), nullptr) << "released with the button";
+
     // Typing goes to the filter box.
     SendMessageW(t.window(), WM_CHAR, L'x', 0);
     wchar_t typed[8] = {};
@@ -157,6 +168,19 @@ TEST(TextWindowInput, MouseSelectsWordsAndTheClipboardGetsExactlyTheSelection) {
     SendMessageW(t.window(), WM_CHAR, 27, 0);
     GetWindowTextW(t.host.filterEdit(), typed, 8);
     EXPECT_STREQ(typed, L"");
+
+    // Ctrl+F with nothing selected goes to the filter box and keeps its text.
+    SetWindowTextW(t.host.filterEdit(), L"typed");
+    viewer.collapse();
+    SetFocus(t.window());
+    press(t.window(), 'F', false, true);
+    GetWindowTextW(t.host.filterEdit(), typed, 8);
+    EXPECT_STREQ(typed, L"typed");
+    EXPECT_EQ(GetFocus(), t.host.filterEdit());
+    DWORD selectedFrom = 9, selectedTo = 9;
+    SendMessageW(t.host.filterEdit(), EM_GETSEL, reinterpret_cast<WPARAM>(&selectedFrom), reinterpret_cast<LPARAM>(&selectedTo));
+    EXPECT_EQ(selectedFrom, 0u);
+    EXPECT_EQ(selectedTo, 5u) << "its text is selected, to be typed over";
 }
 
 TEST(TextWindowInput, SavingTheSelectionNeverDestroysAFile) {

@@ -86,10 +86,14 @@ Program::Program(HINSTANCE instance, const String& commandLine)
 }
 
 Program::~Program() {
+    // The document's threads call back into the main window: they end before
+    // it goes. Stopping abandons queued batches and passes; the files keep
+    // their lines.
+    detail_->viewer().setDocumentChangedCallback(nullptr);
+    detail_->document().stop();
     bus().resize(0);
     detail_->mainWindow.reset();
     detail_->uninstallWindow.reset();
-    detail_->document().stop();
     if (hasProperty("--debug")) debugBox(L"At program end");
     cpp::logInfo(String("qi-lark % ended", version));
     detail_.reset();

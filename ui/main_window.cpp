@@ -237,7 +237,11 @@ void MainWindow::updatePauseButton() {
 }
 
 void MainWindow::requestRefresh() {
-    if (!updatePosted_.exchange(true)) PostMessageW(handle(), refreshMessage, 0, 0);
+    if (updatePosted_.exchange(true)) {
+        refreshMissed_ = true;
+        return;
+    }
+    PostMessageW(handle(), refreshMessage, 0, 0);
 }
 
 void MainWindow::updateTitle() {
@@ -494,8 +498,15 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     case refreshMessage:
-        updatePosted_ = false;
         context_.viewer().refresh();
+        SetTimer(handle(), refreshPauseTimer, refreshPauseMilliseconds, nullptr);
+        return 0;
+    case WM_TIMER:
+        if (wParam != refreshPauseTimer) break;
+        KillTimer(handle(), refreshPauseTimer);
+        // Cleared first: a request that comes in between posts anew.
+        updatePosted_ = false;
+        if (refreshMissed_.exchange(false)) requestRefresh();
         return 0;
     case WM_MOUSEWHEEL: text_->onMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     case WM_MENURBUTTONUP:

@@ -39,6 +39,11 @@ unsigned long dropEffect(unsigned long keys, unsigned long allowed);
 class MainWindow : public Window, public TextWindowHost {
 public:
     static constexpr UINT refreshMessage = WM_USER;
+    static constexpr UINT_PTR refreshPauseTimer = 1;
+    // After a refresh the next waits this long: posted messages go before
+    // input, so a stream of them would leave keys and clicks (Alt+F4 too)
+    // unanswered while lines pour in.
+    static constexpr UINT refreshPauseMilliseconds = 30;
     static constexpr const wchar_t* helpPage = L"https://qi-lark.example.org/help/";
 
     explicit MainWindow(MainWindowContext& context);
@@ -52,7 +57,8 @@ public:
     void openFiles(const std::vector<cpp::String>& names, bool replace);
     void updateTitle();
     // Asks for a refresh of the view from any thread; any number of calls
-    // before it is handled cost one queued message.
+    // before it is handled cost one queued message, and refreshes follow
+    // each other no closer than the refresh pause.
     void requestRefresh();
     TextWindow& text() { return *text_; }
     // Rebuilds the filter list and refreshes the filter box from the viewer.
@@ -137,7 +143,8 @@ private:
     bool editing_ = false;
     WNDPROC editDefault_ = nullptr;
     ::IDropTarget* dropTarget_ = nullptr;
-    std::atomic<bool> updatePosted_{false};
+    std::atomic<bool> updatePosted_{false};  // a refresh is queued, or its pause runs
+    std::atomic<bool> refreshMissed_{false};  // asked for during the pause
     bool showFiles_ = false;
     bool showFilters_ = true;
     Look look_;

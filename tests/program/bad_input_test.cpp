@@ -4,6 +4,7 @@
 // user gets a clear message where he acted, and nothing is lost.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -52,6 +53,9 @@ const std::vector<Case>& cases() {
         {"a missing file", [](auto& logs, auto&) { return "\"" + logPath(logs, "missing.log") + "\""; },
          "failed to load"},
         {"a folder", [](auto& logs, auto&) { return "\"" + logs.path().toString('\\') + "\""; },
+         "failed to load"},
+        {"a relative name that climbs above the drive",
+         [](auto&, auto&) { return String("..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\x.log"); },
          "failed to load"},
         {"an empty file",
          [](auto& logs, auto&) {
@@ -147,6 +151,16 @@ const std::vector<Case>& cases() {
          },
          "", nullptr, [](auto&, auto& data) {
              EXPECT_NE(readFile(data.file("qi-lark.config.txt")).find("line_wrap"), std::string::npos) << "kept";
+         }},
+        {"a configuration with CR-only line ends",
+         [](auto&, auto& data) {
+             writeFile(data.file("qi-lark.config.txt"), "line_wrap\ttrue\rtheme\tdark\rupdate-check\toff\r");
+             return String();
+         },
+         "", nullptr, [](auto&, auto& data) {
+             const String kept = readFile(data.file("qi-lark.config.txt"));
+             for (const char* key : {"line_wrap\ttrue\n", "theme\tdark\n", "update-check\toff\n"})
+                 EXPECT_NE(kept.find(key), std::string::npos) << key << " lost from [" << kept << "]";
          }},
         {"a configuration of binary garbage",
          [](auto&, auto& data) {
@@ -268,5 +282,64 @@ TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
         if (c.after) c.after(logs, data);
         std::printf("%s: %.1f s\n", c.name, static_cast<double>((Time() - started).count()) / 1e6);
         std::fflush(stdout);
+    }
+}
+
+// A file another program appends to at some 8 MB/s: Alt+F4, pressed as a
+// user presses it, ends the program within seconds, many times over. The
+// document's threads must end before the window their callback reaches.
+TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        TemporaryFolder logs, data;
+        const cpp::FilePath path = logs.file("fast.log");
+        writeFile(path, "");
+        HANDLE none = nullptr;
+        const PROCESS_INFORMATION process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
+        std::atomic<bool> writing{true};
+        std::thread writer([&] {
+            const std::string block = repeated("2026-12-08 12:00:00.000 INFO  worker processing a request with its payload\n", 10000);
+            HANDLE file = CreateFileW(path.toString('\\').toWide().c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+            const Time started;
+            std::uint64_t sent = 0;
+            while (writing) {
+                DWORD written = 0;
+                WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+                sent += written;
+                const auto due = Duration(static_cast<std::int64_t>(sent / 8));  // 8 bytes a microsecond
+                if (Time() - started < due) Sleep(static_cast<DWORD>((due - (Time() - started)).count() / 1000));
+            }
+            CloseHandle(file);
+        });
+        HWND main = nullptr;
+        waitFor([&] {
+            main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
+            DWORD owner = 0;
+            if (main != nullptr) GetWindowThreadProcessId(main, &owner);
+            return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
+        }, 60);
+        ASSERT_NE(main, nullptr) << "no window";
+        Sleep(3000);  // the file grows meanwhile: what the user would see before closing
+        SetForegroundWindow(main);
+        INPUT keys[4] = {};
+        for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = VK_MENU;
+        keys[1].ki.wVk = VK_F4;
+        keys[2].ki.wVk = VK_F4;
+        keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
+        keys[3].ki.wVk = VK_MENU;
+        keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+        const Time pressed;
+        SendInput(4, keys, sizeof(INPUT));
+        const bool ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
+        const double seconds = static_cast<double>((Time() - pressed).count()) / 1e6;
+        writing = false;
+        writer.join();
+        EXPECT_TRUE(ended) << "still running 20 s after Alt+F4";
+        EXPECT_LT(seconds, 5.0) << "closing waited for the document";
+        std::printf("closed %.2f s after Alt+F4\n", seconds);
+        if (!ended) PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(waitForExit(process), 0u);
     }
 }

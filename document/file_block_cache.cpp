@@ -64,9 +64,6 @@ struct Failure {
 
 const cpp::Duration firstRetry = cpp::Duration::milliseconds(100);
 const cpp::Duration longestRetry = cpp::Duration::seconds(5);
-// How long a waiting read goes on through failed loads before it gives up.
-const cpp::Duration readPatience = cpp::Duration::seconds(2);
-
 struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     Detail(std::shared_ptr<cpp::RandomAccessFile> file, std::size_t blockLimit, std::uint64_t blockSize, cpp::Bus bus,
            bool refuseShrunk)
@@ -285,24 +282,27 @@ std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32
 
 // Gathers the text block by block, so that a long line whose blocks evict
 // each other still comes together.
-String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
+String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length, cpp::Duration patience) {
     Detail& d = *detail_;
     Mutex::Lock lock(d.mutex, true);
+    const Time giveUpAt = Time() + patience;
     String text;
     std::uint64_t at = offset, remaining = length, missing = 0;
     std::uint64_t stuckAt = ~std::uint64_t(0), loadsWhenStuck = 0;
     while (!d.gather(text, at, remaining, missing)) {
+        if (at != stuckAt) {
+            stuckAt = at;
+            loadsWhenStuck = d.loads[missing];
+        }
+        const bool loadedMeanwhile = d.loads[missing] != loadsWhenStuck;
         const auto failure = d.failures.find(missing);
         if (failure != d.failures.end()) {
             const Failure& f = failure->second;
             if (f.gone) throw TextGoneException(String("Unable to read % at %: %", d.path, missing, f.reason));
-            if (Time() - f.since >= readPatience)
+            // Failed again while this read waited, or not to be tried again in time.
+            if ((loadedMeanwhile && !(Time() < giveUpAt)) || giveUpAt < f.retryAt)
                 throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, f.reason));
-        }
-        if (at != stuckAt) {
-            stuckAt = at;
-            loadsWhenStuck = d.loads[missing];
-        } else if (d.loads[missing] != loadsWhenStuck && d.blocks.count(missing) != 0) {
+        } else if (loadedMeanwhile && d.blocks.count(missing) != 0) {
             // Freshly loaded and still without these bytes: the file lacks them.
             throw TextGoneException(String("Unable to read % at %: the file no longer holds the text", d.path, at));
         }

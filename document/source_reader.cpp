@@ -173,12 +173,15 @@ String SourceReader::readText(const TextEntry& entry) {
 void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
                              std::vector<std::size_t>* unreadable) {
     // A line that cannot be read: its place is kept, and it is either named
-    // to the caller or stands as the placeholder.
+    // to the caller or stands as the placeholder. A block that fails to load
+    // is tried once, not waited for: a save over a share that is gone must
+    // not wait seconds for every block.
     const auto readOne = [&](const TextEntry& entry) {
         const auto cache = cacheFor(entry);
         try {
             if (!cache) throw TextGoneException(String("the file was truncated"));
-            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
+            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)),
+                                         cpp::Duration::zero()));
             return;
         } catch (const cpp::IOException& e) {
             cpp::logDebug(String("Text of line % of '%' unreadable: %", entry.lineNumber, identity_.fullName, e.what()));

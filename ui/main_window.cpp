@@ -358,8 +358,11 @@ void MainWindow::openDialog() {
 }
 
 void MainWindow::saveVisibleLines() {
-    saveWithDialog(handle(), context_.viewer().sources(),
-                   [this](const cpp::Output& output) { context_.document().writeVisibleLines(output); });
+    data::Document document = context_.document();
+    saveWithDialog(handle(), *this, context_.viewer().sources(),
+                   [document](const cpp::Output& output, const data::Document::WriteProgress& progress) mutable {
+                       return document.writeVisibleLines(output, progress);
+                   });
 }
 
 void MainWindow::openContainingFolder() {

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "foundation/file.h"
+#include "ui/progress_window.h"
 
 namespace ui {
 
@@ -54,8 +55,36 @@ void saveSafely(const cpp::FilePath& target, const std::map<std::int32_t, data::
     }
 }
 
-void saveWithDialog(HWND owner, const std::map<std::int32_t, data::SourceInfo>& sources,
-                    const std::function<void(const cpp::Output&)>& write) {
+data::WriteReport saveWithProgress(HWND owner, PanelResources& resources, const cpp::FilePath& target,
+                                   const std::map<std::int32_t, data::SourceInfo>& sources, const WriteLines& write) {
+    data::WriteReport report;
+    runWithProgress(owner, resources, String("Saving %", target.fileName()), [&](const data::Document::WriteProgress& progress) {
+        saveSafely(target, sources, [&](const cpp::Output& output) {
+            report = write(output, progress);
+            // Thrown before the file is put in place: the target stays as it was.
+            if (report.cancelled) throw CancelledException();
+        });
+    });
+    return report;
+}
+
+void tellUnreadable(HWND owner, const data::WriteReport& report,
+                    const std::map<std::int32_t, data::SourceInfo>& sources) {
+    if (report.unreadable == 0) return;
+    String text(report.unreadable == 1 ? "A line could not be read and was left out:\n"
+                                       : String("% lines could not be read and were left out:\n", report.unreadable));
+    for (const auto& line : report.firstUnreadable) {
+        const auto source = sources.find(line.sourceId);
+        text += String("\t% line %\n", source == sources.end() ? String("(closed)") : source->second.fullName,
+                       line.lineNumber);
+    }
+    if (report.unreadable > report.firstUnreadable.size())
+        text += String("\tand % more\n", report.unreadable - report.firstUnreadable.size());
+    MessageBoxW(owner, text.toWide().c_str(), L"Lines left out", MB_OK | MB_ICONWARNING);
+}
+
+void saveWithDialog(HWND owner, PanelResources& resources, const std::map<std::int32_t, data::SourceInfo>& sources,
+                    const WriteLines& write) {
     wchar_t name[260] = {};
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
@@ -66,7 +95,9 @@ void saveWithDialog(HWND owner, const std::map<std::int32_t, data::SourceInfo>& 
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
     if (!GetSaveFileNameW(&dialog)) return;
     try {
-        saveSafely(cpp::FilePath{String(std::wstring(name))}, sources, write);
+        const data::WriteReport report = saveWithProgress(owner, resources, cpp::FilePath{String(std::wstring(name))}, sources, write);
+        tellUnreadable(owner, report, sources);
+    } catch (const CancelledException&) {
     } catch (const std::exception& e) {
         MessageBoxW(owner, String(e.what()).toWide().c_str(), L"", MB_OK);
     }

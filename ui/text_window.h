@@ -12,6 +12,7 @@
 #include "ui/gdi_measure.h"
 #include "ui/images.h"
 #include "ui/panels.h"
+#include "ui/safe_save.h"
 #include "ui/text_popup.h"
 #include "ui/win32_raii.h"
 #include "ui/window.h"
@@ -73,8 +74,9 @@ public:
     // Asks for a line number and goes there.
     void askGoToLine();
     // Throws when the target is open as a source or cannot be written; an
-    // existing target then stays as it was.
-    void saveSelectionTo(const cpp::FilePath& target);
+    // existing target then stays as it was. Lines that could not be read
+    // are left out and named in the report.
+    data::WriteReport saveSelectionTo(const cpp::FilePath& target);
     // "name : line : column" and "N lines (of M)", or nothing off the rows.
     std::vector<cpp::String> statusItems(const data::TextCursor& cursor) const;
 
@@ -107,6 +109,7 @@ private:
     void onDragTimer();
     void openContextMenu(POINT point);
     void saveSelection();
+    WriteLines selectionWriter() const;
     void afterCaretMove(bool extend, bool scrollCaret = true);
     // Scrolls a display row into view with a few rows of context above it.
     void showWithContext(std::uint32_t row);

@@ -6,6 +6,7 @@
 #include "foundation/logger.h"
 #include "foundation/utf8.h"
 #include "resources/resource_ids.h"
+#include "ui/progress_window.h"
 #include "ui/safe_save.h"
 #include "ui/text_window.h"
 
@@ -320,25 +321,62 @@ void TextWindow::selectAll() {
     }
 }
 
-// The text is complete before the clipboard opens, so a failure leaves the
-// clipboard as it was and never locked.
+namespace {
+
+// More than this asks before it goes to the clipboard.
+constexpr std::uint64_t largeCopy = 64u << 20;
+
+// The text as the clipboard takes it: UTF-16 in movable global memory,
+// converted straight into it. Null when there is not enough memory.
+HGLOBAL clipboardMemory(const String& text) {
+    const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT32_MAX));
+    const int units = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (static_cast<std::size_t>(units) + 1) * sizeof(wchar_t));
+    if (!memory) return nullptr;
+    auto* wide = static_cast<wchar_t*>(GlobalLock(memory));
+    if (!wide) {
+        GlobalFree(memory);
+        return nullptr;
+    }
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide, units);
+    wide[units] = 0;
+    GlobalUnlock(memory);
+    return memory;
+}
+
+}  // namespace
+
+// The text is read on a thread of its own, with progress, and complete before
+// the clipboard opens, so a failure leaves the clipboard as it was.
 void TextWindow::copySelection() {
-    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+    const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+    data::Document document = document_;
+    const HWND owner = GetAncestor(handle(), GA_ROOT);
     try {
-        auto text = std::make_shared<cpp::StringOutput>();
-        const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
-        const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
-        if (start < end) document_.writeSelection(cpp::Output(text), start, end);
-        const std::wstring wide = text->text().toWide();
-        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
-        if (!memory) throw cpp::Exception("Not enough memory for the clipboard");
-        void* locked = GlobalLock(memory);
-        if (!locked) {
-            GlobalFree(memory);
-            throw cpp::Exception("Not enough memory for the clipboard");
+        if (start < end) {
+            std::uint64_t bytes = 0;
+            runWithProgress(owner, host_, "Measuring the selection", [&](const data::Document::WriteProgress& progress) {
+                bytes = document.selectionBytes(start, end, progress);
+            });
+            if (bytes > largeCopy) {
+                const String question("The selection holds % of text, more than the clipboard holds with ease.\n\n"
+                                      "Copy it anyway? Choose No to save it to a file instead.",
+                                      formatBytes(bytes));
+                const int answer = MessageBoxW(owner, question.toWide().c_str(), L"Copy", MB_YESNOCANCEL | MB_ICONQUESTION);
+                if (answer == IDNO) saveSelection();
+                if (answer != IDYES) return;
+            }
         }
-        std::copy(wide.c_str(), wide.c_str() + wide.size() + 1, static_cast<wchar_t*>(locked));
-        GlobalUnlock(memory);
+        HGLOBAL memory = nullptr;
+        data::WriteReport report;
+        runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
+            auto text = std::make_shared<cpp::StringOutput>();
+            if (start < end) report = document.writeSelection(cpp::Output(text), start, end, progress);
+            if (report.cancelled) throw CancelledException();
+            memory = clipboardMemory(text->text());
+            if (!memory) throw cpp::Exception("Not enough memory for the clipboard");
+        });
         if (!OpenClipboard(handle())) {
             GlobalFree(memory);
             throw cpp::Exception("The clipboard is in use");
@@ -346,10 +384,11 @@ void TextWindow::copySelection() {
         EmptyClipboard();
         if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
         CloseClipboard();
+        tellUnreadable(owner, report, viewer_.sources());
+    } catch (const CancelledException&) {
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::copySelection( ) : %", e.what()));
+        complain("copySelection()", e);
     }
-    SetCursor(previous);
 }
 
 void TextWindow::onFilterSelection(data::FilterKind kind) {
@@ -360,18 +399,21 @@ void TextWindow::onFilterSelection(data::FilterKind kind) {
     }
 }
 
-void TextWindow::saveSelection() {
+WriteLines TextWindow::selectionWriter() const {
     const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
     const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
-    saveWithDialog(handle(), viewer_.sources(),
-                   [&](const cpp::Output& output) { document_.writeSelection(output, start, end); });
+    data::Document document = document_;
+    return [document, start, end](const cpp::Output& output, const data::Document::WriteProgress& progress) mutable {
+        return document.writeSelection(output, start, end, progress);
+    };
 }
 
-void TextWindow::saveSelectionTo(const cpp::FilePath& target) {
-    const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
-    const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
-    saveSafely(target, viewer_.sources(),
-               [&](const cpp::Output& output) { document_.writeSelection(output, start, end); });
+void TextWindow::saveSelection() {
+    saveWithDialog(GetAncestor(handle(), GA_ROOT), host_, viewer_.sources(), selectionWriter());
+}
+
+data::WriteReport TextWindow::saveSelectionTo(const cpp::FilePath& target) {
+    return saveWithProgress(GetAncestor(handle(), GA_ROOT), host_, target, viewer_.sources(), selectionWriter());
 }
 
 }  // namespace ui

@@ -139,6 +139,32 @@ const std::vector<Case>& cases() {
              EXPECT_TRUE(answers(main));
              EXPECT_EQ(cpp::File::remove(path), cpp::File::Result::Success);
          }},
+        {"a file locked for a moment while its old lines are read back",
+         [](auto& logs, auto&) {
+             std::string text;
+             for (int i = 1; i <= 300000; ++i) text += "old line number " + std::to_string(i) + " of the locked file\n";
+             writeFile(logs.file("locked.log"), text);  // larger than the blocks the reader keeps
+             return logPath(logs, "locked.log");
+         },
+         "", [](HWND main, auto& logs) {
+             const auto whole = [&] {
+                 const String copied = copyAll(main);
+                 return copied.rfind("old line number 1 of", 0) == 0 &&
+                        copied.find("number 300000 of the locked file") != std::string::npos;
+             };
+             ASSERT_TRUE(waitFor(whole)) << "all lines read";
+             HANDLE locked = CreateFileW(logs.file("locked.log").toString('\\').toWide().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                         nullptr);
+             OVERLAPPED all{};
+             EXPECT_TRUE(LockFileEx(locked, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &all));
+             const String whileLocked = copyAll(main);
+             EXPECT_EQ(whileLocked.find("(line no longer"), std::string::npos) << "a failed read is no lost line";
+             EXPECT_TRUE(answers(main));
+             UnlockFileEx(locked, 0, MAXDWORD, MAXDWORD, &all);
+             CloseHandle(locked);
+             EXPECT_TRUE(waitFor(whole)) << "the old lines read back once the lock is gone";
+         }},
         {"an empty configuration",
          [](auto&, auto& data) {
              writeFile(data.file("qi-lark.config.txt"), "");
@@ -342,4 +368,84 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         if (!ended) PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_EQ(waitForExit(process), 0u);
     }
+}
+
+// Ctrl+A and Ctrl+C on a large document: more than 64 MB asks first (No
+// offers a file instead), and the window answers throughout the copy, which
+// holds exactly the lines.
+TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
+    TemporaryFolder logs, data;
+    const cpp::FilePath path = logs.file("large.log");
+    const std::string line(98, 'x');
+    writeFile(path, repeated(line + "\r\n", 1000000));  // 100 MB
+    HANDLE none = nullptr;
+    const PROCESS_INFORMATION process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
+    HWND main = nullptr;
+    waitFor([&] {
+        main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
+        DWORD owner = 0;
+        if (main != nullptr) GetWindowThreadProcessId(main, &owner);
+        return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
+    }, 60);
+    ASSERT_NE(main, nullptr) << "no window";
+    const HWND text = textWindowOf(main);
+    // Until more than 64 MB are read a copy goes through at once; then it asks.
+    HWND question = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
+        PostMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
+        question = waitForMessageBox(process.dwProcessId, main, 2);
+        return question != nullptr && messageBoxText(question).find("more than the clipboard") != std::string::npos;
+    }, 60)) << "no question before a large copy";
+
+    PostMessageW(question, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(waitFor([&] { return !IsWindow(question); }));
+    const HWND saveDialog = waitForMessageBox(process.dwProcessId, main);
+    ASSERT_NE(saveDialog, nullptr) << "No offers to save instead";
+    PostMessageW(saveDialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(saveDialog); }));
+
+    PostMessageW(text, WM_COMMAND, 40017, 0);
+    question = waitForMessageBox(process.dwProcessId, main);
+    ASSERT_NE(question, nullptr);
+    PostMessageW(question, WM_COMMAND, IDYES, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(question); }));
+    const auto clipboardUnits = [] {
+        SIZE_T bytes = 0;
+        if (OpenClipboard(nullptr)) {
+            if (const HANDLE clip = GetClipboardData(CF_UNICODETEXT)) bytes = GlobalSize(clip);
+            CloseClipboard();
+        }
+        return bytes / sizeof(wchar_t);
+    };
+    const Time copying;
+    bool answered = true;
+    bool copied = false;
+    while (!copied && Time() - copying < Duration::seconds(120)) {
+        answered = answered && answers(main);
+        copied = FindWindowW(L"qi-lark.ProgressWindow", nullptr) == nullptr && clipboardUnits() > (64u << 20);
+        Sleep(100);
+    }
+    EXPECT_TRUE(answered) << "the window stopped answering during the copy";
+    ASSERT_TRUE(copied) << "nothing large reached the clipboard";
+    std::printf("copied in %.1f s\n", static_cast<double>((Time() - copying).count()) / 1e6);
+    ASSERT_TRUE(waitFor([&] { return OpenClipboard(nullptr) != 0; }));
+    std::size_t units = 0;
+    bool whole = false;
+    if (const HANDLE clip = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(clip))) {
+            const std::wstring copied(wide);
+            units = copied.size();
+            const std::wstring expected(line.begin(), line.end());
+            whole = copied.compare(0, expected.size() + 2, expected + L"\r\n") == 0 &&
+                    copied.compare(copied.size() - expected.size(), expected.size(), expected) == 0 &&
+                    (units + 2) % (expected.size() + 2) == 0;
+            GlobalUnlock(clip);
+        }
+    }
+    CloseClipboard();
+    EXPECT_TRUE(whole) << units << " units copied";
+    EXPECT_GT(units, 64u << 20);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
 }

@@ -110,25 +110,8 @@ inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
     return false;
 }
 
-// The visible lines, as the program copies them after selecting all.
-inline String copyAll(HWND main) {
-    const HWND text = textWindowOf(main);
-    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
-    SendMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
-    String copied;
-    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
-            copied = String(std::wstring(wide));
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return copied;
-}
-
 // A top-level dialog of the process other than the main window (a message box).
-inline HWND waitForMessageBox(DWORD processId, HWND main) {
+inline HWND waitForMessageBox(DWORD processId, HWND main, int seconds = 30) {
     HWND found = nullptr;
     waitFor([&] {
         for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
@@ -141,8 +124,34 @@ inline HWND waitForMessageBox(DWORD processId, HWND main) {
             }
         }
         return false;
-    });
+    }, seconds);
     return found;
+}
+
+// The visible lines, as the program copies them after selecting all. A copy
+// that names lines it could not read in a message box gets that box closed.
+inline String copyAll(HWND main) {
+    const HWND text = textWindowOf(main);
+    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(text, WM_COMMAND, 40017, 0, SMTO_NORMAL, 1500, &ignored)) {  // Copy Selection
+        DWORD processId = 0;
+        GetWindowThreadProcessId(main, &processId);
+        if (const HWND box = waitForMessageBox(processId, main, 5)) {
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            waitFor([&] { return !IsWindow(box); });
+        }
+    }
+    String copied;
+    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            copied = String(std::wstring(wide));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return copied;
 }
 
 }  // namespace testing_support

@@ -210,4 +210,13 @@ TEST(TextWindowInput, SavingTheSelectionNeverDestroysAFile) {
     CreateDirectoryW(folderTarget.toNative().toWide().c_str(), nullptr);
     EXPECT_THROW(t.host.text().saveSelectionTo(folderTarget), cpp::Exception) << "the move fails";
     EXPECT_FALSE(cpp::File::exists(t.folder.file("a folder.saving"))) << "the written copy is removed";
+
+    // Lines the file no longer holds are left out and named, never saved as a placeholder.
+    testing_support::writeFile(source, "after truncation\r\n");
+    ASSERT_TRUE(t.host.waitForLines(3));
+    viewer.setAnchor(TextCursor(0, 0));
+    viewer.setCaret(TextCursor(2, 5));
+    const data::WriteReport report = t.host.text().saveSelectionTo(target);
+    EXPECT_EQ(report.unreadable, 2u);
+    EXPECT_EQ(testing_support::readFile(target), "after");
 }

@@ -109,8 +109,9 @@ public:
     // The text between two line cursors, lines separated by "\r\n".
     WriteReport writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
                                const WriteProgress& progress = nullptr);
-    // What writing the selection would write, in bytes.
-    std::uint64_t selectionBytes(const TextCursor& start, const TextCursor& end, const WriteProgress& progress = nullptr);
+    // What writing the selection would write, in bytes; none when told to stop.
+    std::optional<std::uint64_t> selectionBytes(const TextCursor& start, const TextCursor& end,
+                                                const WriteProgress& progress = nullptr);
 
     struct Detail;
     const std::shared_ptr<Detail>& detail() const { return detail_; }

@@ -109,7 +109,8 @@ WriteReport Document::writeSelection(const cpp::Output& output, const TextCursor
     return writeLines(*detail_, output, start, end, true, progress);
 }
 
-std::uint64_t Document::selectionBytes(const TextCursor& start, const TextCursor& end, const WriteProgress& progress) {
+std::optional<std::uint64_t> Document::selectionBytes(const TextCursor& start, const TextCursor& end,
+                                                      const WriteProgress& progress) {
     Detail& d = *detail_;
     const std::uint64_t clears = clearsNow(d);
     std::uint64_t bytes = 0;
@@ -118,7 +119,7 @@ std::uint64_t Document::selectionBytes(const TextCursor& start, const TextCursor
         if (stretch.lines.empty()) break;
         for (const TextEntry& entry : stretch.entries) bytes += static_cast<std::uint64_t>(std::max(entry.byteLength, 0)) + 2;
         next = stretch.lines.back() + 1;
-        if (!goOn(progress, next, start.row, end.row)) break;
+        if (!goOn(progress, next, start.row, end.row)) return std::nullopt;
     }
     return bytes;
 }

@@ -282,10 +282,10 @@ std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32
 
 // Gathers the text block by block, so that a long line whose blocks evict
 // each other still comes together.
-String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length, cpp::Duration patience) {
+String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
     Detail& d = *detail_;
     Mutex::Lock lock(d.mutex, true);
-    const Time giveUpAt = Time() + patience;
+    const Time now;
     String text;
     std::uint64_t at = offset, remaining = length, missing = 0;
     std::uint64_t stuckAt = ~std::uint64_t(0), loadsWhenStuck = 0;
@@ -299,8 +299,8 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length, cpp:
         if (failure != d.failures.end()) {
             const Failure& f = failure->second;
             if (f.gone) throw TextGoneException(String("Unable to read % at %: %", d.path, missing, f.reason));
-            // Failed again while this read waited, or not to be tried again in time.
-            if ((loadedMeanwhile && !(Time() < giveUpAt)) || giveUpAt < f.retryAt)
+            // Failed again while this read waited, or not to be tried again yet.
+            if (loadedMeanwhile || now < f.retryAt)
                 throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, f.reason));
         } else if (loadedMeanwhile && d.blocks.count(missing) != 0) {
             // Freshly loaded and still without these bytes: the file lacks them.

@@ -51,15 +51,12 @@ public:
     // a failed load asks for a pause first. Throws TextGoneException when the
     // file no longer holds it.
     std::optional<cpp::String> findText(std::uint64_t offset, std::uint32_t length);
-    // How long a read of one text goes on through failed loads by default.
-    static constexpr std::int64_t defaultPatienceMilliseconds = 2000;
-
     // Waits until the text is at hand. Throws TextGoneException when the file
-    // no longer holds it, and IOException when its block failed to load and
-    // `patience` is over (a zero patience still waits for one attempt that
-    // is due).
-    cpp::String readText(std::uint64_t offset, std::uint32_t length,
-                         cpp::Duration patience = cpp::Duration::milliseconds(defaultPatienceMilliseconds));
+    // no longer holds it, and IOException when its block failed to load: a
+    // block whose retry is due is tried once, one that failed lately not at
+    // all, so that no read waits long on a share that is gone (a caller may
+    // hold the document's lock).
+    cpp::String readText(std::uint64_t offset, std::uint32_t length);
     // A long stretch, as a scan over the whole file reads it: from the blocks
     // when they hold it, otherwise straight from the file, so that the scan
     // does not push the newest text out of the blocks. Throws as readText does.

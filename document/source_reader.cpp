@@ -172,18 +172,20 @@ String SourceReader::readText(const TextEntry& entry) {
 
 void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
                              std::vector<std::size_t>* unreadable) {
-    // A line that cannot be read: its place is kept, and it is either named
-    // to the caller or stands as the placeholder. A block that fails to load
-    // is tried once, not waited for: a save over a share that is gone must
-    // not wait seconds for every block.
+    // A line the file no longer holds keeps its place and is named to the
+    // caller, or stands as the placeholder. Without `unreadable` a failed read
+    // is thrown: a filter must not judge a placeholder for a line that is
+    // still there.
     const auto readOne = [&](const TextEntry& entry) {
         const auto cache = cacheFor(entry);
         try {
             if (!cache) throw TextGoneException(String("the file was truncated"));
-            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)),
-                                         cpp::Duration::zero()));
+            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
             return;
+        } catch (const TextGoneException& e) {
+            cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
         } catch (const cpp::IOException& e) {
+            if (!unreadable) throw;
             cpp::logDebug(String("Text of line % of '%' unreadable: %", entry.lineNumber, identity_.fullName, e.what()));
         }
         if (unreadable) {

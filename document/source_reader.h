@@ -76,12 +76,13 @@ public:
     // longer holds it); none while its block loads.
     std::optional<cpp::String> findText(const TextEntry& entry);
     // Waits for the text of a line (`lostText` when the file no longer holds
-    // it); throws IOException when it could not be read for a few seconds.
+    // it); throws IOException when its block failed to load.
     cpp::String readText(const TextEntry& entry);
     // Appends the texts of `count` lines of this source to `texts`, reading
     // each stretch of neighbouring lines in one piece. A line that cannot be
     // read is added to `unreadable` (by its index in `texts`) with an empty
-    // text, or without `unreadable` stands as `lostText`.
+    // text; without `unreadable` a line the file no longer holds stands as
+    // `lostText`, and a failed read throws IOException.
     void readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
                    std::vector<std::size_t>* unreadable = nullptr);
     std::uint64_t memory();

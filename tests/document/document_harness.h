@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "document/document.h"
@@ -18,6 +19,15 @@ public:
 inline std::size_t committedLines(data::Document& document) {
     cpp::Mutex::Lock data(document.detail()->dataMutex, false);
     return document.detail()->store.lineCount();
+}
+
+inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
+    const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
+    while (cpp::Time() < deadline) {
+        if (done()) return true;
+        cpp::sleep(cpp::Duration::milliseconds(5));
+    }
+    return false;
 }
 
 // Waits until `lines` lines are merged and no work is left.

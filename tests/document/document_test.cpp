@@ -263,6 +263,7 @@ TEST(Document, WrittenLinesLeaveOutWhatCannotBeReadAndStopWhenTold) {
     EXPECT_GT(told[1], told[0]);
     EXPECT_LT(told[1], 1.0);
     EXPECT_EQ(doc.selectionBytes(data::TextCursor(4, 0), data::TextCursor(5, 0)), 6u + 2 + 6 + 2) << "line 1 and line 2 of b";
+    EXPECT_FALSE(doc.selectionBytes(data::TextCursor(0, 0), data::TextCursor(5003, 0), [](double) { return false; }));
 }
 
 // F3 walks the filter's match set, skipping lines that other filters hide.
@@ -345,6 +346,17 @@ TEST(Document, AFailingRebuildIsRetriedAfterAPauseWhileLinesKeepArriving) {
     file->faultBelow = 0;
     ASSERT_TRUE(waitUntilIdle(doc, lines + 1, 30));
     EXPECT_EQ(visibleTexts(doc), (Texts{"a line long enough to widen the layout when painted wide, number 11111"}));
+
+    // A read that fails is no placeholder for the filter to judge: the
+    // rebuild waits for the file instead.
+    const int before = file->failures;
+    file->failReads = true;
+    doc.setFilterText("number 22222$");
+    EXPECT_TRUE(testing_support::waitFor([&] { return file->failures > before; }));
+    EXPECT_FALSE(doc.isIdle());
+    file->failReads = false;
+    ASSERT_TRUE(waitUntilIdle(doc, lines + 1, 30));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"a line long enough to widen the layout when painted wide, number 22222"}));
 }
 
 // Painting widens the layout's character width, holding the data lock, while

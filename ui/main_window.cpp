@@ -237,11 +237,9 @@ void MainWindow::updatePauseButton() {
 }
 
 void MainWindow::requestRefresh() {
-    if (updatePosted_.exchange(true)) {
-        refreshMissed_ = true;
-        return;
-    }
-    PostMessageW(handle(), refreshMessage, 0, 0);
+    // Wanted first: a pause that ends meanwhile sees it and asks again.
+    refreshWanted_ = true;
+    if (!updatePosted_.exchange(true)) PostMessageW(handle(), refreshMessage, 0, 0);
 }
 
 void MainWindow::updateTitle() {
@@ -501,15 +499,17 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     case refreshMessage:
-        context_.viewer().refresh();
+        // The pause starts before the refresh, so that a refresh that throws
+        // cannot stop all later ones; requests made during it are seen after it.
         SetTimer(handle(), refreshPauseTimer, refreshPauseMilliseconds, nullptr);
+        refreshWanted_ = false;
+        context_.viewer().refresh();
         return 0;
     case WM_TIMER:
         if (wParam != refreshPauseTimer) break;
         KillTimer(handle(), refreshPauseTimer);
-        // Cleared first: a request that comes in between posts anew.
         updatePosted_ = false;
-        if (refreshMissed_.exchange(false)) requestRefresh();
+        if (refreshWanted_) requestRefresh();
         return 0;
     case WM_MOUSEWHEEL: text_->onMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     case WM_MENURBUTTONUP:

@@ -143,8 +143,8 @@ private:
     bool editing_ = false;
     WNDPROC editDefault_ = nullptr;
     ::IDropTarget* dropTarget_ = nullptr;
-    std::atomic<bool> updatePosted_{false};  // a refresh is queued, or its pause runs
-    std::atomic<bool> refreshMissed_{false};  // asked for during the pause
+    std::atomic<bool> updatePosted_{false};   // a refresh is queued, or its pause runs
+    std::atomic<bool> refreshWanted_{false};  // asked for since the last refresh began
     bool showFiles_ = false;
     bool showFilters_ = true;
     Look look_;

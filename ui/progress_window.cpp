@@ -50,12 +50,18 @@ ProgressWindow::ProgressWindow(HWND owner, PanelResources& resources, const Stri
 }
 
 void ProgressWindow::show(double done) {
+    if (!handle()) return;
     const int percent = static_cast<int>(done * 100);
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
     SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
     // The format has no escape for a percent sign: it comes as an argument.
     SetWindowTextW(text_, String("%: %% %", caption_, percent, "%", cancelled_ ? "(stopping)" : "").toWide().c_str());
+}
+
+void ProgressWindow::cancel() {
+    cancelled_ = true;
+    if (handle()) EnableWindow(GetDlgItem(handle(), cancelId), FALSE);
 }
 
 LRESULT ProgressWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -70,9 +76,12 @@ LRESULT ProgressWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) != cancelId) break;
         [[fallthrough]];
     case WM_CLOSE:
-        cancelled_ = true;
-        EnableWindow(GetDlgItem(handle(), cancelId), FALSE);
+        cancel();
         return 0;
+    case WM_DESTROY:
+        // Gone with its owner, the program ending: the work stops too.
+        cancelled_ = true;
+        break;
     default: break;
     }
     return defaultHandling(message, wParam, lParam);
@@ -84,6 +93,8 @@ void runWithProgress(HWND owner, PanelResources& resources, const String& captio
     std::atomic<double> done{0.0};
     std::atomic<bool> finished{false};
     std::exception_ptr failure;
+    // Disabling the owner takes the focus from it; it gets it back at the end.
+    const HWND focus = GetFocus();
     const bool ownerWasEnabled = !EnableWindow(owner, FALSE);
     std::optional<int> quit;
     {
@@ -106,14 +117,15 @@ void runWithProgress(HWND owner, PanelResources& resources, const String& captio
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 if (message.message == WM_QUIT) {
-                    // Ending the program stops the work; the loop above ends it.
+                    // Ending the program stops the work; the quit is passed on after it.
                     quit = static_cast<int>(message.wParam);
-                    SendMessageW(window.handle(), WM_CLOSE, 0, 0);
+                    window.cancel();
                     continue;
                 }
-                // The owner is disabled and the window never active: Esc is taken here.
-                if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
-                    SendMessageW(window.handle(), WM_CLOSE, 0, 0);
+                // The owner is disabled and the window never active: Esc is
+                // taken here, as a system key when no window has the focus.
+                if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && message.wParam == VK_ESCAPE) {
+                    window.cancel();
                     continue;
                 }
                 TranslateMessage(&message);
@@ -126,11 +138,14 @@ void runWithProgress(HWND owner, PanelResources& resources, const String& captio
             window.show(done);
         }
     }
-    // The owner is enabled before the window goes, so that it gets the focus back.
+    // The owner is enabled before the window goes, so that it is activated again.
     if (ownerWasEnabled) EnableWindow(owner, TRUE);
     window.destroy();
+    if (focus && IsWindow(focus)) SetFocus(focus);
     if (quit) PostQuitMessage(*quit);
     if (failure) std::rethrow_exception(failure);
+    // Whatever was to follow the work has no window left to go to.
+    if (!IsWindow(owner)) throw CancelledException();
 }
 
 }  // namespace ui

@@ -33,6 +33,7 @@ public:
     ProgressWindow(HWND owner, PanelResources& resources, const cpp::String& caption);
     void show(double done);
     bool cancelled() const { return cancelled_; }
+    void cancel();
 
 protected:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

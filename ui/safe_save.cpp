@@ -58,8 +58,10 @@ void saveSafely(const cpp::FilePath& target, const std::map<std::int32_t, data::
 data::WriteReport saveWithProgress(HWND owner, PanelResources& resources, const cpp::FilePath& target,
                                    const std::map<std::int32_t, data::SourceInfo>& sources, const WriteLines& write) {
     data::WriteReport report;
+    // The viewer's table changes while the window goes on: the worker gets its own.
+    const std::map<std::int32_t, data::SourceInfo> sourcesNow = sources;
     runWithProgress(owner, resources, String("Saving %", target.fileName()), [&](const data::Document::WriteProgress& progress) {
-        saveSafely(target, sources, [&](const cpp::Output& output) {
+        saveSafely(target, sourcesNow, [&](const cpp::Output& output) {
             report = write(output, progress);
             // Thrown before the file is put in place: the target stays as it was.
             if (report.cancelled) throw CancelledException();

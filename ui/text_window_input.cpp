@@ -6,6 +6,7 @@
 #include "foundation/logger.h"
 #include "foundation/utf8.h"
 #include "resources/resource_ids.h"
+#include "ui/clipboard_text.h"
 #include "ui/progress_window.h"
 #include "ui/safe_save.h"
 #include "ui/text_window.h"
@@ -326,38 +327,23 @@ namespace {
 // More than this asks before it goes to the clipboard.
 constexpr std::uint64_t largeCopy = 64u << 20;
 
-// The text as the clipboard takes it: UTF-16 in movable global memory,
-// converted straight into it. Null when there is not enough memory.
-HGLOBAL clipboardMemory(const String& text) {
-    const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT32_MAX));
-    const int units = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (static_cast<std::size_t>(units) + 1) * sizeof(wchar_t));
-    if (!memory) return nullptr;
-    auto* wide = static_cast<wchar_t*>(GlobalLock(memory));
-    if (!wide) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide, units);
-    wide[units] = 0;
-    GlobalUnlock(memory);
-    return memory;
-}
-
 }  // namespace
 
-// The text is read on a thread of its own, with progress, and complete before
-// the clipboard opens, so a failure leaves the clipboard as it was.
+// The text is measured and read on a thread of its own, with progress, and
+// complete before the clipboard opens, so a failure leaves the clipboard as
+// it was.
 void TextWindow::copySelection() {
     const TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
     const TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
     data::Document document = document_;
     const HWND owner = GetAncestor(handle(), GA_ROOT);
     try {
+        std::uint64_t bytes = 0;
         if (start < end) {
-            std::uint64_t bytes = 0;
             runWithProgress(owner, host_, "Measuring the selection", [&](const data::Document::WriteProgress& progress) {
-                bytes = document.selectionBytes(start, end, progress);
+                const auto measured = document.selectionBytes(start, end, progress);
+                if (!measured) throw CancelledException();
+                bytes = *measured;
             });
             if (bytes > largeCopy) {
                 const String question("The selection holds % of text, more than the clipboard holds with ease.\n\n"
@@ -371,11 +357,10 @@ void TextWindow::copySelection() {
         HGLOBAL memory = nullptr;
         data::WriteReport report;
         runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
-            auto text = std::make_shared<cpp::StringOutput>();
+            auto text = std::make_shared<ClipboardText>(bytes);
             if (start < end) report = document.writeSelection(cpp::Output(text), start, end, progress);
             if (report.cancelled) throw CancelledException();
-            memory = clipboardMemory(text->text());
-            if (!memory) throw cpp::Exception("Not enough memory for the clipboard");
+            memory = text->take();
         });
         if (!OpenClipboard(handle())) {
             GlobalFree(memory);

@@ -347,7 +347,10 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         }, 60);
         ASSERT_NE(main, nullptr) << "no window";
         Sleep(3000);  // the file grows meanwhile: what the user would see before closing
-        SetForegroundWindow(main);
+        ASSERT_TRUE(waitFor([&] {
+            SetForegroundWindow(main);
+            return GetForegroundWindow() == main;
+        })) << "Alt+F4 would go to another window";
         INPUT keys[4] = {};
         for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
         keys[0].ki.wVk = VK_MENU;
@@ -449,3 +452,4 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 }
+

@@ -132,6 +132,11 @@ inline HWND waitForMessageBox(DWORD processId, HWND main, int seconds = 30) {
 // that names lines it could not read in a message box gets that box closed.
 inline String copyAll(HWND main) {
     const HWND text = textWindowOf(main);
+    // Emptied first, so that a copy that did not happen never reads as one.
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
     SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutW(text, WM_COMMAND, 40017, 0, SMTO_NORMAL, 1500, &ignored)) {  // Copy Selection

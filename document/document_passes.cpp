@@ -14,6 +14,8 @@ namespace {
 
 const cpp::Duration firstPassRetry = cpp::Duration::milliseconds(100);
 const cpp::Duration longestPassRetry = cpp::Duration::seconds(5);
+// Some three seconds of failing rebuilds.
+constexpr int rebuildsBeforeGivingUp = 5;
 
 // Snapshots of the active and the saved filters for one pass.
 std::vector<Filter> snapshotFilters(const FilterSet& filters) {
@@ -202,6 +204,7 @@ void Document::Detail::doRebuild() {
     LayoutMetrics metrics;
     std::uint32_t total = 0;
     std::shared_ptr<const SourceStore::Sources> sources;
+    bool giveUpOnFailedReads = false;
     {
         cpp::Mutex::Lock job(jobMutex, true);
         currentJob = std::max(filterRequest, layoutRequest);
@@ -213,6 +216,7 @@ void Document::Detail::doRebuild() {
             filterTaken = true;
             changedIds = filters.changed;
         }
+        giveUpOnFailedReads = rebuildRetry.failures >= rebuildsBeforeGivingUp;
         passFilters = snapshotFilters(filters);
         metrics = layoutMetrics();
         total = static_cast<std::uint32_t>(store.lineCount());
@@ -229,10 +233,19 @@ void Document::Detail::doRebuild() {
     // on the bus, a few blocks ahead, so that both cores work while this
     // thread merges. The tasks work on copies only, so they may outlive an
     // abandoned pass.
+    // A text that fails to read fails the pass, which is tried again later,
+    // so that no filter judges a placeholder; a rebuild that failed again and
+    // again judges such lines as empty instead, and says so once.
+    auto unreadableLogged = std::make_shared<std::atomic<bool>>(false);
     const auto matchAhead = [&, freshFilters = std::shared_ptr<const std::vector<Filter>>(freshFilters)](std::uint32_t h) {
         std::vector<TextEntry> blockEntries = store.entries(h, std::min(total - h, linesPerBlock));
-        return bus.post([sources, freshFilters, h, blockEntries = std::move(blockEntries)] {
-            const LineTexts texts = SourceStore::readTexts(*sources, blockEntries);
+        return bus.post([sources, freshFilters, h, blockEntries = std::move(blockEntries), giveUpOnFailedReads,
+                         unreadableLogged] {
+            std::vector<std::size_t> unreadable;
+            const LineTexts texts = SourceStore::readTexts(*sources, blockEntries, giveUpOnFailedReads ? &unreadable : nullptr);
+            if (!unreadable.empty() && !unreadableLogged->exchange(true))
+                cpp::logError(String("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+                                     unreadable.size(), h + 1));
             std::vector<LineSet> sets;
             for (const Filter& filter : *freshFilters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
             return sets;

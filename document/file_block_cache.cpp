@@ -285,7 +285,6 @@ std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32
 String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
     Detail& d = *detail_;
     Mutex::Lock lock(d.mutex, true);
-    const Time now;
     String text;
     std::uint64_t at = offset, remaining = length, missing = 0;
     std::uint64_t stuckAt = ~std::uint64_t(0), loadsWhenStuck = 0;
@@ -300,7 +299,7 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
             const Failure& f = failure->second;
             if (f.gone) throw TextGoneException(String("Unable to read % at %: %", d.path, missing, f.reason));
             // Failed again while this read waited, or not to be tried again yet.
-            if (loadedMeanwhile || now < f.retryAt)
+            if (loadedMeanwhile || Time() < f.retryAt)
                 throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, f.reason));
         } else if (loadedMeanwhile && d.blocks.count(missing) != 0) {
             // Freshly loaded and still without these bytes: the file lacks them.

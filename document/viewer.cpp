@@ -350,6 +350,8 @@ void rebuildSelectedText(Viewer& viewer, String& selected) {
         selected += String(cpp::utf8::characterRange(second.text->text, second.segmentStart, second.segmentStart + end.column));
     } catch (const InvalidRowException&) {
         selected.clear();
+    } catch (const cpp::IOException&) {
+        selected.clear();  // a text that cannot be read now marks no occurrences
     }
 }
 
@@ -360,22 +362,22 @@ void Viewer::setCaret(const TextCursor& displayCursor) {
     const TextCursor caret = d.document.toLineCursor(displayCursor, d.wrap);
     if (caret == d.caret) return;
     d.caret = caret;
-    rebuildSelectedText(*this, d.selectedText);
     d.refetchMarked = true;
+    rebuildSelectedText(*this, d.selectedText);
 }
 
 void Viewer::setAnchor(const TextCursor& displayCursor) {
     Detail& d = *detail_;
     d.anchor = d.document.toLineCursor(displayCursor, d.wrap);
-    rebuildSelectedText(*this, d.selectedText);
     d.refetchMarked = true;
+    rebuildSelectedText(*this, d.selectedText);
 }
 
 void Viewer::collapse() {
     Detail& d = *detail_;
     d.anchor = d.caret;
-    rebuildSelectedText(*this, d.selectedText);
     d.refetchMarked = true;
+    rebuildSelectedText(*this, d.selectedText);
 }
 
 void Viewer::moveCaretByRows(int rows) {

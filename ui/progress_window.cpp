@@ -124,7 +124,8 @@ void runWithProgress(HWND owner, PanelResources& resources, const String& captio
                 }
                 // The owner is disabled and the window never active: Esc is
                 // taken here, as a system key when no window has the focus.
-                if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && message.wParam == VK_ESCAPE) {
+                const bool alt = (message.lParam & (1 << 29)) != 0;  // Alt+Esc switches windows
+                if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && message.wParam == VK_ESCAPE && !alt) {
                     window.cancel();
                     continue;
                 }
@@ -141,7 +142,8 @@ void runWithProgress(HWND owner, PanelResources& resources, const String& captio
     // The owner is enabled before the window goes, so that it is activated again.
     if (ownerWasEnabled) EnableWindow(owner, TRUE);
     window.destroy();
-    if (focus && IsWindow(focus)) SetFocus(focus);
+    // Only while the user stayed with the program: another one keeps its turn.
+    if (focus && IsWindow(focus) && GetForegroundWindow() == GetAncestor(focus, GA_ROOT)) SetFocus(focus);
     if (quit) PostQuitMessage(*quit);
     if (failure) std::rethrow_exception(failure);
     // Whatever was to follow the work has no window left to go to.

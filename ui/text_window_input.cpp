@@ -354,20 +354,18 @@ void TextWindow::copySelection() {
                 if (answer != IDYES) return;
             }
         }
-        HGLOBAL memory = nullptr;
+        GlobalMemory memory;
         data::WriteReport report;
         runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
             auto text = std::make_shared<ClipboardText>(bytes);
             if (start < end) report = document.writeSelection(cpp::Output(text), start, end, progress);
             if (report.cancelled) throw CancelledException();
-            memory = text->take();
+            memory.reset(text->take());
         });
-        if (!OpenClipboard(handle())) {
-            GlobalFree(memory);
-            throw cpp::Exception("The clipboard is in use");
-        }
+        if (!OpenClipboard(handle())) throw cpp::Exception("The clipboard is in use");
         EmptyClipboard();
-        if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+        // The clipboard owns the memory once it took it.
+        if (SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();
         CloseClipboard();
         tellUnreadable(owner, report, viewer_.sources());
     } catch (const CancelledException&) {

@@ -42,6 +42,7 @@ private:
 inline void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void deleteDc(HDC dc) { DeleteDC(dc); }
 inline void destroyMenu(HMENU menu) { DestroyMenu(menu); }
+inline void freeGlobal(HGLOBAL memory) { GlobalFree(memory); }
 
 using Font = Owned<HFONT, deleteGdiObject>;
 using Brush = Owned<HBRUSH, deleteGdiObject>;
@@ -49,6 +50,7 @@ using Pen = Owned<HPEN, deleteGdiObject>;
 using Bitmap = Owned<HBITMAP, deleteGdiObject>;
 using MemoryDc = Owned<HDC, deleteDc>;
 using Menu = Owned<HMENU, destroyMenu>;
+using GlobalMemory = Owned<HGLOBAL, freeGlobal>;
 
 // Selects an object into a device context for the life of the scope.
 class Selected {

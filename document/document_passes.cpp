@@ -67,8 +67,7 @@ void Document::Detail::PassRetry::failed(const char* pass, const std::exception&
     } else {
         cpp::logDebug(text);
     }
-    const cpp::Duration pause(firstPassRetry.count() << std::min(failures - 1, 6));
-    retryAt = cpp::Time() + std::min(pause, longestPassRetry);
+    retryAt = cpp::Time() + cpp::growingPause(firstPassRetry, longestPassRetry, failures);
 }
 
 bool Document::Detail::PassRetry::due(const cpp::Time& now) const { return failures == 0 || !(now < retryAt); }

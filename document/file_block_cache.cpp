@@ -58,7 +58,6 @@ struct Failure {
     String reason;
     bool gone = false;
     int attempts = 0;
-    Time since;    // the first failure of this streak
     Time retryAt;  // no new load before then
 };
 
@@ -215,13 +214,10 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         ++loads[start];
         if (!failure.empty()) {
             Failure& record = failures[start];
-            const Time now;
-            if (record.attempts == 0) record.since = now;
             record.reason = failure;
             record.gone = gone;
-            const cpp::Duration pause(firstRetry.count() << std::min(record.attempts, 6));
-            record.retryAt = now + std::min(pause, longestRetry);
             ++record.attempts;
+            record.retryAt = Time() + cpp::growingPause(firstRetry, longestRetry, record.attempts);
         } else {
             // Lines stored meanwhile are kept: they are what the reader read.
             Block merged;

@@ -1,5 +1,7 @@
 #include "foundation/duration.h"
 
+#include <algorithm>
+
 #include "foundation/exception.h"
 
 namespace cpp {
@@ -27,6 +29,11 @@ Duration operator+(Duration a, Duration b) {
 Duration operator-(Duration a, Duration b) {
     if (a.isInfinite() || b.isInfinite()) return Duration::infinite();
     return Duration(a.microseconds_ - b.microseconds_);
+}
+
+Duration growingPause(Duration first, Duration longest, int failures) {
+    const Duration pause(first.count() << std::clamp(failures - 1, 0, 6));
+    return pause < longest ? pause : longest;
 }
 
 String Duration::text() const {

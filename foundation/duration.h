@@ -41,4 +41,8 @@ private:
     std::int64_t microseconds_;
 };
 
+// The pause before trying again after `failures` failures in a row: `first`
+// after one, doubling with each further one, never more than `longest`.
+Duration growingPause(Duration first, Duration longest, int failures);
+
 }  // namespace cpp

@@ -66,6 +66,11 @@ TEST(Duration, InfiniteIsGreatestAndAbsorbsArithmetic) {
     EXPECT_EQ(Duration::milliseconds(3).toChrono(), std::chrono::microseconds(3000));
     EXPECT_EQ(durationError([&] { (void)infinite.toChrono(); }),
               "Cannot convert infinite Duration to std::chrono::duration");
+    // Pauses between retries double, up to their bound.
+    const Duration first = Duration::milliseconds(100), longest = Duration::seconds(5);
+    EXPECT_EQ(cpp::growingPause(first, longest, 1), first);
+    EXPECT_EQ(cpp::growingPause(first, longest, 3), Duration::milliseconds(400));
+    EXPECT_EQ(cpp::growingPause(first, longest, 40), longest);
 }
 
 TEST(Time, DeadlinesFromInfiniteDurationsThrow) {

@@ -46,6 +46,13 @@ struct ViewerUnderTest {
     std::uint32_t bottomLine() { return viewer.row(viewer.rowCount() - 1, false).row.line; }
 };
 
+// "even 0", "odd 1", ... "odd 59".
+std::vector<std::string> oddsAndEvens() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i) lines.push_back((i % 2 ? "odd " : "even ") + std::to_string(i));
+    return lines;
+}
+
 std::vector<std::string> numbered(std::size_t from, std::size_t count) {
     std::vector<std::string> lines;
     for (std::size_t i = from; i < from + count; ++i) lines.push_back("line " + std::to_string(i));
@@ -88,9 +95,7 @@ TEST(Viewer, FollowsTheEndUntilScrolledUpAndAgainAtTheBottom) {
 
 TEST(Viewer, TheTopLineAndTheSelectionSurviveRefilteringAndRewrapping) {
     ViewerUnderTest t;
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i) lines.push_back((i % 2 ? "odd " : "even ") + std::to_string(i));
-    t.append(lines);
+    t.append(oddsAndEvens());
     t.viewer.scrollToRow(30);
     EXPECT_FALSE(t.viewer.following());
     EXPECT_EQ(t.topLine(), 30u);
@@ -120,9 +125,7 @@ TEST(Viewer, TheTopLineAndTheSelectionSurviveRefilteringAndRewrapping) {
 // stays where it is; its rows must still show the last text's highlights.
 TEST(Viewer, TheHighlightsOnThePageFollowTheFilterAsItIsTyped) {
     ViewerUnderTest t;
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i) lines.push_back((i % 2 ? "odd " : "even ") + std::to_string(i));
-    t.append(lines);
+    t.append(oddsAndEvens());
     t.viewer.scrollToRow(20);
     for (const char* typed : {"o", "od", "odd"}) {
         t.document.setFilterText(typed, data::FilterKind::Highlight);

@@ -290,13 +290,7 @@ TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(waitFor([&] { return !IsWindow(box); })) << "the message stays";
         }
-        HWND main = nullptr;
-        waitFor([&] {
-            main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
-            DWORD owner = 0;
-            if (main != nullptr) GetWindowThreadProcessId(main, &owner);
-            return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
-        }, 60);
+        const HWND main = waitForMainWindow(process.dwProcessId);
         ASSERT_NE(main, nullptr) << "no window";
         EXPECT_TRUE(answers(main));
         if (c.act) c.act(main, logs);
@@ -338,13 +332,7 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
             }
             CloseHandle(file);
         });
-        HWND main = nullptr;
-        waitFor([&] {
-            main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
-            DWORD owner = 0;
-            if (main != nullptr) GetWindowThreadProcessId(main, &owner);
-            return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
-        }, 60);
+        const HWND main = waitForMainWindow(process.dwProcessId);
         ASSERT_NE(main, nullptr) << "no window";
         Sleep(3000);  // the file grows meanwhile: what the user would see before closing
         ASSERT_TRUE(waitFor([&] {
@@ -383,13 +371,7 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     writeFile(path, repeated(line + "\r\n", 1000000));  // 100 MB
     HANDLE none = nullptr;
     const PROCESS_INFORMATION process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
-    HWND main = nullptr;
-    waitFor([&] {
-        main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
-        DWORD owner = 0;
-        if (main != nullptr) GetWindowThreadProcessId(main, &owner);
-        return main != nullptr && owner == process.dwProcessId && IsWindowVisible(main);
-    }, 60);
+    const HWND main = waitForMainWindow(process.dwProcessId);
     ASSERT_NE(main, nullptr) << "no window";
     const HWND text = textWindowOf(main);
     // Until more than 64 MB are read a copy goes through at once; then it asks.

@@ -110,6 +110,19 @@ inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
     return false;
 }
 
+// The program's visible main window (not a message box it shows first),
+// waiting for it; null when none comes within a minute.
+inline HWND waitForMainWindow(DWORD processId) {
+    HWND main = nullptr;
+    waitFor([&] {
+        main = FindWindowExW(nullptr, nullptr, L"qi-lark.MainWindow", nullptr);
+        DWORD owner = 0;
+        if (main != nullptr) GetWindowThreadProcessId(main, &owner);
+        return main != nullptr && owner == processId && IsWindowVisible(main);
+    }, 60);
+    return main;
+}
+
 // A top-level dialog of the process other than the main window (a message box).
 inline HWND waitForMessageBox(DWORD processId, HWND main, int seconds = 30) {
     HWND found = nullptr;

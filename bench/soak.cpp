@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "document/document.h"
-#include "document/document_detail.h"
 #include "foundation/file.h"
 #include "foundation/program.h"
 #include "foundation/thread.h"
@@ -217,19 +216,13 @@ int main(int argc, char** argv) {
     const auto fail = [&](const std::string& what) {
         if (++failures <= 20) std::fprintf(stderr, "soak: %s\n", what.c_str());
     };
-    std::vector<data::TextEntry> entries;
-    std::shared_ptr<const data::SourceStore::Sources> table;
-    {
-        cpp::Mutex::Lock data(document.detail()->dataMutex, false);
-        entries = document.detail()->store.entries(0, static_cast<std::uint32_t>(document.detail()->store.lineCount()));
-        table = document.detail()->store.sources();
-    }
+    std::vector<data::TextEntry> entries = document.entries(0, UINT32_MAX);
     if (entries.size() != total) fail("the document holds " + std::to_string(entries.size()) + " lines of " + std::to_string(total));
     std::vector<std::uint64_t> next(fileCount, 1);
     for (std::size_t from = 0; from < entries.size(); from += 10000) {
         const std::vector<data::TextEntry> part(entries.begin() + static_cast<std::ptrdiff_t>(from),
                                                 entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), from + 10000)));
-        const data::LineTexts texts = data::SourceStore::readTexts(*table, part);
+        const data::LineTexts texts = document.readTexts(part);
         for (std::size_t i = 0; i < part.size(); ++i) {
             const data::TextEntry& e = part[i];
             const int f = static_cast<int>(std::find(ids.begin(), ids.end(), e.sourceId) - ids.begin());
@@ -252,7 +245,6 @@ int main(int argc, char** argv) {
 
     const std::uint64_t bytes = status.lineMemory + status.indexMemory + status.filterMemory;
     entries = std::vector<data::TextEntry>();  // the check's own copy
-    table.reset();
     const std::uint64_t resident = residentBytes();
     const double heapGrowth = status.lines > linesAtOneMinute
                                   ? (static_cast<double>(mallinfo2().uordblks) - static_cast<double>(heapAtOneMinute)) /

@@ -43,10 +43,7 @@ void Document::Detail::clearState() {
     view.displayRows.clear();
     view.viewChanged = true;
     cleared = true;
-    rebuildNeeded = false;
-    filterRequest = 0;
-    layoutRequest = 0;
-    currentJob = 0;
+    schedule.reset();
     progress = 1.0;
 }
 
@@ -56,21 +53,15 @@ LayoutMetrics Document::Detail::layoutMetrics() {
 }
 
 void Document::Detail::requestRefilter() {
-    rebuildRetry.retryAt = cpp::Time();  // a new request is tried at once
     progress = 0.0;
-    rebuildNeeded = true;
-    filterRequest = sequence++;
-    if (currentJob != 0 && thread) thread->info()->interrupt();
+    if (schedule.requestRefilter() && thread) thread->info()->interrupt();
     jobMutex.notifyAll();
     notifyViewer();
 }
 
 void Document::Detail::requestRelayout() {
-    rebuildRetry.retryAt = cpp::Time();
     progress = 0.0;
-    rebuildNeeded = true;
-    layoutRequest = sequence++;
-    if (currentJob != 0 && filterRequest == 0 && thread) thread->info()->interrupt();
+    if (schedule.requestRelayout() && thread) thread->info()->interrupt();
     jobMutex.notifyAll();
     notifyViewer();
 }
@@ -287,12 +278,43 @@ void Document::stop() { detail_->shutDown(); }
 bool Document::isIdle() const {
     const Detail& d = *detail_;
     cpp::Mutex::Lock job(detail_->jobMutex, false);
-    return !d.rebuildNeeded && !d.appending && d.currentJob == 0 && !d.store.hasBatch();
+    return d.schedule.idle() && !d.store.hasBatch();
+}
+
+PassCounts Document::passCounts() const {
+    cpp::Mutex::Lock job(detail_->jobMutex, false);
+    return detail_->schedule.counts();
+}
+
+std::size_t Document::lineCount() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->store.lineCount();
+}
+
+std::vector<TextEntry> Document::entries(std::uint32_t first, std::uint32_t count) const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->store.entries(first, count);
+}
+
+LineTexts Document::readTexts(const std::vector<TextEntry>& entries) const {
+    std::shared_ptr<const SourceStore::Sources> sources;
+    {
+        cpp::Mutex::Lock data(detail_->dataMutex, false);
+        sources = detail_->store.sources();
+    }
+    return SourceStore::readTexts(*sources, entries);
 }
 
 std::int32_t Document::activeFilterId() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     return detail_->filters.active()->id();
+}
+
+std::vector<FilterInfo> Document::filterInfos() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    std::vector<FilterInfo> infos{detail_->filters.active()->info()};
+    for (const auto& [id, filter] : detail_->filters.saved()) infos.push_back(filter->info());
+    return infos;
 }
 
 std::vector<cpp::FilePath> Document::openFilePaths() const {

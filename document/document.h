@@ -10,6 +10,7 @@
 #include "document/filter_set.h"
 #include "document/glyph_measure.h"
 #include "document/layout_metrics.h"
+#include "document/pass_schedule.h"
 #include "document/source_store.h"
 #include "document/text_row.h"
 #include "document/write_report.h"
@@ -73,8 +74,17 @@ public:
     std::vector<cpp::FilePath> openFilePaths() const;
     // The filter being edited in the filter box.
     std::int32_t activeFilterId() const;
+    // The active filter, then the saved ones in the order they were added.
+    std::vector<FilterInfo> filterInfos() const;
     // No batch waits or is being merged and no rebuild is pending or running.
     bool isIdle() const;
+    PassCounts passCounts() const;
+
+    // Every line merged so far, shown or not, in the order of arrival.
+    std::size_t lineCount() const;
+    std::vector<TextEntry> entries(std::uint32_t first, std::uint32_t count) const;
+    // Throws IOException for a line that cannot be read.
+    LineTexts readTexts(const std::vector<TextEntry>& entries) const;
 
     // Display rows [first, first + count): of the wrapped rows with `wrap`,
     // else of the visible lines. With `wait`, texts are read before returning.
@@ -114,7 +124,6 @@ public:
                                                 const WriteProgress& progress = nullptr);
 
     struct Detail;
-    const std::shared_ptr<Detail>& detail() const { return detail_; }
 
 private:
     std::shared_ptr<Detail> detail_;

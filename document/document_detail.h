@@ -4,8 +4,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "document/document.h"
+#include "document/pass_schedule.h"
 #include "document/row_index.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
@@ -45,25 +47,23 @@ struct Document::Detail {
     explicit Detail(cpp::Bus bus);
     ~Detail();
 
-    // A pass that failed is tried again after a pause that grows, so that a
-    // failure that repeats is no busy loop.
-    struct PassRetry {
-        int failures = 0;
-        cpp::Time retryAt;
-        void failed(const char* pass, const std::exception& e);
-        bool due(const cpp::Time& now) const;
-    };
-
     void startThread();
     void stopThread();
     void run();
-    // Waits for a batch or a request that is due; false when the thread is to end.
-    bool takeWork(bool& append);
+    // Waits for a pass that is due; none when the thread is to end.
+    std::optional<PassSchedule::Pass> takeWork();
     void doAppend();
     // Merges the taken batch from `done` on, advancing `done` as lines are merged.
     void appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
                      const std::vector<Filter>& passFilters, const LayoutMetrics& metrics, std::size_t& done);
     void doRebuild();
+    struct RebuildPass;
+    std::optional<RebuildPass> startRebuild();
+    // The matches of the pass's changed filters in [h, h + linesPerBlock),
+    // read and matched on the bus.
+    cpp::Future<std::vector<LineSet>> matchOnBus(const RebuildPass& pass, std::uint32_t h);
+    void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets);
+    void finishRebuild(const RebuildPass& pass);
     // Stops the thread and every source and forgets all lines.
     void shutDown();
     void clearState();
@@ -90,19 +90,8 @@ struct Document::Detail {
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 
-    bool rebuildNeeded = false;
-    bool appending = false;  // an append pass holds a batch taken from the queue
-    // Batches to append before the next rebuild: those that waited when a
-    // rebuild was abandoned, so that edit after edit never holds lines back.
-    std::size_t appendsOwed = 0;
-    std::atomic<unsigned> abandonedRebuilds{0};
-    PassRetry appendRetry;  // under the job lock, as is rebuildRetry
-    PassRetry rebuildRetry;
+    PassSchedule schedule;  // under the job lock
     std::atomic<std::int64_t> lastNotification{0};  // monotonic microseconds
-    std::uint32_t sequence = 1;
-    std::uint32_t filterRequest = 0;
-    std::uint32_t layoutRequest = 0;
-    std::uint32_t currentJob = 0;
     std::atomic<double> progress{1.0};
 };
 

@@ -12,11 +12,6 @@ using cpp::String;
 
 namespace {
 
-const cpp::Duration firstPassRetry = cpp::Duration::milliseconds(100);
-const cpp::Duration longestPassRetry = cpp::Duration::seconds(5);
-// Some three seconds of failing rebuilds.
-constexpr int rebuildsBeforeGivingUp = 5;
-
 // Snapshots of the active and the saved filters for one pass.
 std::vector<Filter> snapshotFilters(const FilterSet& filters) {
     std::vector<Filter> snapshot;
@@ -58,41 +53,13 @@ void Document::Detail::stopThread() {
     thread.reset();  // interrupts its wait and joins
 }
 
-void Document::Detail::PassRetry::failed(const char* pass, const std::exception& e) {
-    ++failures;
-    // The first failure of a streak is an error; its repeats would flood the log.
-    const String text("Document::run() : the % pass failed: %", pass, e.what());
-    if (failures == 1) {
-        cpp::logError(text);
-    } else {
-        cpp::logDebug(text);
-    }
-    retryAt = cpp::Time() + cpp::growingPause(firstPassRetry, longestPassRetry, failures);
-}
-
-bool Document::Detail::PassRetry::due(const cpp::Time& now) const { return failures == 0 || !(now < retryAt); }
-
-bool Document::Detail::takeWork(bool& append) {
+std::optional<PassSchedule::Pass> Document::Detail::takeWork() {
     cpp::Mutex::Lock job(jobMutex, true);
     for (;;) {
-        if (!running) return false;
-        const cpp::Time now;
-        const bool rebuildWanted = filterRequest != 0 || layoutRequest != 0;
-        const bool appendDue = store.hasBatch() && appendRetry.due(now);
-        const bool rebuildDue = rebuildWanted && rebuildRetry.due(now);
-        if (appendDue || rebuildDue) {
-            if (!store.hasBatch()) appendsOwed = 0;
-            // An append with a rebuild pending already uses the new filters
-            // and metrics; the rebuild then covers its lines as well. While a
-            // failed rebuild waits for its retry, lines go on being merged.
-            append = appendDue && (!rebuildDue || !rebuildNeeded || appendsOwed > 0);
-            if (append && appendsOwed > 0) --appendsOwed;
-            return true;
-        }
-        std::optional<cpp::Time> wake;
-        if (store.hasBatch()) wake = appendRetry.retryAt;
-        if (rebuildWanted && (!wake || rebuildRetry.retryAt < *wake)) wake = rebuildRetry.retryAt;
-        if (wake) {
+        if (!running) return std::nullopt;
+        const std::size_t batches = store.batchCount();
+        if (const auto pass = schedule.next(batches, cpp::Time())) return pass;
+        if (const auto wake = schedule.wakeAt(batches)) {
             job.waitUntil(*wake);
         } else {
             job.wait();
@@ -104,30 +71,24 @@ void Document::Detail::run() {
     cpp::Thread::setName("Document");
     cpp::logInfo("Document thread begin");
     while (running) {
-        bool append = false;
+        std::optional<PassSchedule::Pass> pass;
         try {
-            if (!takeWork(append)) break;
-            if (append) {
+            pass = takeWork();
+            if (!pass) break;
+            if (*pass == PassSchedule::Pass::Append) {
                 doAppend();
-                appendRetry.failures = 0;
             } else {
                 doRebuild();
-                rebuildRetry.failures = 0;
             }
+            cpp::Mutex::Lock job(jobMutex, false);
+            schedule.succeeded(*pass);
         } catch (const cpp::InterruptException&) {
             cpp::Thread::current()->interrupted = false;
             cpp::Mutex::Lock job(jobMutex, false);
-            if (currentJob != 0) {
-                ++abandonedRebuilds;
-                appendsOwed = store.batchCount();
-            }
-            currentJob = 0;
-            appending = false;
+            schedule.abandon(store.batchCount());
         } catch (const std::exception& e) {
             cpp::Mutex::Lock job(jobMutex, false);
-            (append ? appendRetry : rebuildRetry).failed(append ? "append" : "rebuild", e);
-            currentJob = 0;
-            appending = false;
+            schedule.failed(pass.value_or(PassSchedule::Pass::Rebuild), e);
         }
     }
     cpp::logInfo("Document thread end");
@@ -142,7 +103,7 @@ void Document::Detail::doAppend() {
     {
         cpp::Mutex::Lock job(jobMutex, true);
         if (!store.takeBatch(entries, texts)) return;
-        appending = true;
+        schedule.startAppend();
         first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
         passFilters = snapshotFilters(filters);
         metrics = layoutMetrics();
@@ -157,12 +118,12 @@ void Document::Detail::doAppend() {
         for (std::size_t i = done; i < texts.size(); ++i) restTexts.append(texts[i]);
         cpp::Mutex::Lock job(jobMutex, false);
         store.returnBatch(std::move(rest), std::move(restTexts));
-        appending = false;
+        schedule.finishAppend();
         throw;
     }
     {
         cpp::Mutex::Lock job(jobMutex, false);
-        appending = false;
+        schedule.finishAppend();
     }
     notifyViewer();
 }
@@ -196,100 +157,39 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
     }
 }
 
-void Document::Detail::doRebuild() {
-    bool filterTaken = false;
-    std::set<std::int32_t> changedIds;
-    std::vector<Filter> passFilters;
+// What a rebuild works from: copies taken when it started, so that its
+// reads and matches need no lock.
+struct Document::Detail::RebuildPass {
+    PassSchedule::Rebuild request;
+    std::vector<Filter> filters;
+    // The filters whose matches are recomputed; the others keep theirs.
+    std::vector<bool> fresh;
+    std::shared_ptr<const std::vector<Filter>> freshFilters;
     LayoutMetrics metrics;
     std::uint32_t total = 0;
     std::shared_ptr<const SourceStore::Sources> sources;
-    bool giveUpOnFailedReads = false;
-    {
-        cpp::Mutex::Lock job(jobMutex, true);
-        currentJob = std::max(filterRequest, layoutRequest);
-        if (currentJob == 0) {
-            rebuildNeeded = false;
-            return;
-        }
-        if (filterRequest != 0) {
-            filterTaken = true;
-            changedIds = filters.changed;
-        }
-        giveUpOnFailedReads = rebuildRetry.failures >= rebuildsBeforeGivingUp;
-        passFilters = snapshotFilters(filters);
-        metrics = layoutMetrics();
-        total = static_cast<std::uint32_t>(store.lineCount());
-        sources = store.sources();
-    }
+    std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
+};
+
+void Document::Detail::doRebuild() {
+    const std::optional<RebuildPass> pass = startRebuild();
+    if (!pass) return;
     progress = 0.0;
-    std::vector<bool> fresh(passFilters.size());
-    auto freshFilters = std::make_shared<std::vector<Filter>>();
-    for (std::size_t i = 0; i < passFilters.size(); ++i) {
-        fresh[i] = changedIds.count(passFilters[i].id()) != 0;
-        if (fresh[i]) freshFilters->push_back(passFilters[i]);
-    }
-    // The changed filters' matches: each block's texts are read and matched
-    // on the bus, a few blocks ahead, so that both cores work while this
-    // thread merges. The tasks work on copies only, so they may outlive an
-    // abandoned pass.
-    // A text that fails to read fails the pass, which is tried again later,
-    // so that no filter judges a placeholder; a rebuild that failed again and
-    // again judges such lines as empty instead, and says so once.
-    auto unreadableLogged = std::make_shared<std::atomic<bool>>(false);
-    const auto matchAhead = [&, freshFilters = std::shared_ptr<const std::vector<Filter>>(freshFilters)](std::uint32_t h) {
-        std::vector<TextEntry> blockEntries = store.entries(h, std::min(total - h, linesPerBlock));
-        return bus.post([sources, freshFilters, h, blockEntries = std::move(blockEntries), giveUpOnFailedReads,
-                         unreadableLogged] {
-            std::vector<std::size_t> unreadable;
-            const LineTexts texts = SourceStore::readTexts(*sources, blockEntries, giveUpOnFailedReads ? &unreadable : nullptr);
-            if (!unreadable.empty() && !unreadableLogged->exchange(true))
-                cpp::logError(String("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
-                                     unreadable.size(), h + 1));
-            std::vector<LineSet> sets;
-            for (const Filter& filter : *freshFilters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
-            return sets;
-        });
-    };
+    // Each block's texts are read and matched on the bus, a few blocks
+    // ahead, so that both cores work while this thread merges. The tasks
+    // work on copies only, so they may outlive an abandoned pass.
     constexpr std::uint32_t blocksAhead = 3;
     std::deque<cpp::Future<std::vector<LineSet>>> ahead;
     std::uint32_t posted = 0;  // the first line not yet handed to the bus
-    for (std::uint32_t h = 0; h < total; h += linesPerBlock) {
-        const std::uint32_t k = std::min(total - h, linesPerBlock);
-        std::vector<LineSet> sets(passFilters.size());
-        if (!freshFilters->empty()) {
-            while (posted < total && posted < h + blocksAhead * linesPerBlock) {
-                ahead.push_back(matchAhead(posted));
-                posted += std::min(total - posted, linesPerBlock);
-            }
-            std::vector<LineSet> matched = ahead.front().get();
+    for (std::uint32_t h = 0; h < pass->total; h += linesPerBlock) {
+        std::vector<LineSet> freshSets;
+        if (!pass->freshFilters->empty()) {
+            for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock)
+                ahead.push_back(matchOnBus(*pass, posted));
+            freshSets = ahead.front().get();
             ahead.pop_front();
-            for (std::size_t i = 0, j = 0; i < passFilters.size(); ++i)
-                if (fresh[i]) sets[i] = std::move(matched[j++]);
         }
-        {
-            cpp::Mutex::Lock data(dataMutex, false);
-            cpp::Thread::checkInterrupted();
-            for (std::size_t i = 0; i < passFilters.size(); ++i) {
-                if (fresh[i]) continue;
-                if (const auto filter = filters.find(passFilters[i].id())) sets[i] = filter->matchesIn(h, h + k);
-            }
-        }
-        const std::vector<TextEntry> blockEntries = store.entries(h, k);
-        std::vector<std::uint32_t> lines;
-        std::vector<TextRow> rows;
-        collectRows(passFilters, sets, h, blockEntries.data(), blockEntries.size(), metrics, lines, rows);
-        {
-            cpp::Mutex::Lock data(dataMutex, false);
-            cpp::Thread::checkInterrupted();
-            for (std::size_t i = 0; i < passFilters.size(); ++i) {
-                if (!fresh[i]) continue;
-                if (const auto filter = filters.find(passFilters[i].id())) filter->updateMatches(h, h + k, sets[i]);
-            }
-            view.visibleLines.replace(h / linesPerBlock, std::move(lines));
-            view.displayRows.replace(h / linesPerBlock, std::move(rows));
-            view.viewChanged = true;
-            progress = static_cast<double>(h + k) / total;
-        }
+        rebuildBlock(*pass, h, std::move(freshSets));
         notifyIfDue();
     }
     progress = 1.0;
@@ -299,16 +199,86 @@ void Document::Detail::doRebuild() {
         view.viewChanged = true;
     }
     notifyViewer();
-    cpp::Mutex::Lock job(jobMutex, false);
+    finishRebuild(*pass);
+}
+
+std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
+    cpp::Mutex::Lock job(jobMutex, true);
+    const auto request = schedule.startRebuild();
+    if (!request) return std::nullopt;
+    RebuildPass pass;
+    pass.request = *request;
+    pass.filters = snapshotFilters(filters);
+    pass.metrics = layoutMetrics();
+    pass.total = static_cast<std::uint32_t>(store.lineCount());
+    pass.sources = store.sources();
+    auto freshFilters = std::make_shared<std::vector<Filter>>();
+    for (const Filter& filter : pass.filters) {
+        pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);
+        if (pass.fresh.back()) freshFilters->push_back(filter);
+    }
+    pass.freshFilters = std::move(freshFilters);
+    return pass;
+}
+
+cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h) {
+    std::vector<TextEntry> entries = store.entries(h, std::min(pass.total - h, linesPerBlock));
+    // A text that fails to read fails the pass, which is tried again later,
+    // so that no filter judges a placeholder; a rebuild that failed again and
+    // again judges such lines as empty instead, and says so once.
+    return bus.post([sources = pass.sources, filters = pass.freshFilters, h, entries = std::move(entries),
+                     judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged] {
+        std::vector<std::size_t> unreadable;
+        const LineTexts texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr);
+        if (!unreadable.empty() && !logged->exchange(true))
+            cpp::logError(String("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+                                 unreadable.size(), h + 1));
+        std::vector<LineSet> sets;
+        for (const Filter& filter : *filters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+        return sets;
+    });
+}
+
+void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets) {
+    const std::uint32_t k = std::min(pass.total - h, linesPerBlock);
+    std::vector<LineSet> sets(pass.filters.size());
+    {
+        cpp::Mutex::Lock data(dataMutex, false);
+        cpp::Thread::checkInterrupted();
+        for (std::size_t i = 0, j = 0; i < pass.filters.size(); ++i) {
+            if (pass.fresh[i]) {
+                sets[i] = std::move(freshSets[j++]);
+            } else if (const auto filter = filters.find(pass.filters[i].id())) {
+                sets[i] = filter->matchesIn(h, h + k);
+            }
+        }
+    }
+    const std::vector<TextEntry> entries = store.entries(h, k);
+    std::vector<std::uint32_t> lines;
+    std::vector<TextRow> rows;
+    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, lines, rows);
+    cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
-    if (filterTaken) {
+    for (std::size_t i = 0; i < pass.filters.size(); ++i) {
+        if (!pass.fresh[i]) continue;
+        if (const auto filter = filters.find(pass.filters[i].id())) filter->updateMatches(h, h + k, sets[i]);
+    }
+    view.visibleLines.replace(h / linesPerBlock, std::move(lines));
+    view.displayRows.replace(h / linesPerBlock, std::move(rows));
+    view.viewChanged = true;
+    progress = static_cast<double>(h + k) / pass.total;
+}
+
+void Document::Detail::finishRebuild(const RebuildPass& pass) {
+    cpp::Mutex::Lock job(jobMutex, false);
+    // A request that came meanwhile has interrupted the pass; it throws here
+    // rather than being marked as met.
+    cpp::Thread::checkInterrupted();
+    if (pass.request.refilter) {
         filters.changed.clear();
         filters.allSavedChanged = false;
-        filterRequest = 0;
     }
-    if (layoutRequest <= currentJob) layoutRequest = 0;
-    if (filterRequest == 0 && layoutRequest == 0) rebuildNeeded = false;
-    currentJob = 0;
+    schedule.finishRebuild();
 }
 
 }  // namespace data

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "document/document.h"
-#include "document/document_detail.h"
 #include "foundation/thread.h"
 
 namespace testing_support {
@@ -15,11 +14,6 @@ public:
     int advance(char32_t) const override { return 8; }
     int lineHeight() const override { return 16; }
 };
-
-inline std::size_t committedLines(data::Document& document) {
-    cpp::Mutex::Lock data(document.detail()->dataMutex, false);
-    return document.detail()->store.lineCount();
-}
 
 inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
     const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
@@ -34,7 +28,7 @@ inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
 inline bool waitUntilIdle(data::Document& document, std::size_t lines, int seconds = 30) {
     const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
     while (cpp::Time() < deadline) {
-        if (document.isIdle() && committedLines(document) == lines && document.isIdle()) return true;
+        if (document.isIdle() && document.lineCount() == lines && document.isIdle()) return true;
         cpp::sleep(cpp::Duration::milliseconds(5));
     }
     return false;

@@ -13,26 +13,6 @@ using testing_support::waitUntilIdle;
 
 namespace {
 
-// What a filter of the real set is, as the reference sees it.
-struct ReferenceFilter {
-    std::int32_t id;
-    String text;
-    FilterKind kind;
-};
-
-std::vector<ReferenceFilter> currentFilters(Document& doc) {
-    cpp::Mutex::Lock data(doc.detail()->dataMutex, false);
-    const auto& filters = doc.detail()->filters;
-    std::vector<ReferenceFilter> all{{filters.active()->id(), filters.active()->text(), filters.active()->kind()}};
-    for (const auto& [id, filter] : filters.saved()) all.push_back({id, filter->text(), filter->kind()});
-    return all;
-}
-
-std::vector<data::TextEntry> storeEntries(Document& doc) {
-    cpp::Mutex::Lock data(doc.detail()->dataMutex, false);
-    return doc.detail()->store.entries(0, UINT32_MAX);
-}
-
 std::string randomLine(std::mt19937& random) {
     static const char* words[] = {"err", "warn", "INFO", "a", "b", "x12", "e", "Error", "\xC3\xA9t\xC3\xA9"};
     std::string line = random() % 8 == 0 ? "\t\t" : "";
@@ -80,7 +60,7 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
         }
         // Changes, some while lines are still arriving.
         for (int change = 0; change < 3; ++change) {
-            const auto saved = currentFilters(doc);
+            const auto saved = doc.filterInfos();
             const auto someSaved = saved.size() > 1 ? saved[1 + random() % (saved.size() - 1)].id : -1;
             switch (random() % 6) {
             case 0:
@@ -107,11 +87,11 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
         ASSERT_TRUE(waitUntilIdle(doc, total)) << "round " << round;
 
         // The reference: every line's text from the files, in the store's order.
-        const auto entries = storeEntries(doc);
+        const auto entries = doc.entries(0, UINT32_MAX);
         ASSERT_EQ(entries.size(), total);
         std::vector<std::string> texts;
         for (const auto& e : entries) texts.push_back(files[e.sourceId - 1][e.lineNumber - 1]);
-        const auto filters = currentFilters(doc);
+        const auto filters = doc.filterInfos();
         std::vector<std::vector<bool>> matched;
         for (const auto& f : filters) {
             data::Filter matcher;
@@ -202,7 +182,7 @@ TEST(DocumentModel, ClosingAndReplacingSourcesWhileTheyLoad) {
     const data::Source c = doc.openFile(folder.file("c.log"));
     ASSERT_TRUE(waitUntilIdle(doc, 2 * lines, 60));
     std::map<std::int32_t, std::int32_t> lastNumber;
-    for (const auto& e : storeEntries(doc)) {
+    for (const auto& e : doc.entries(0, UINT32_MAX)) {
         ASSERT_EQ(e.lineNumber, lastNumber[e.sourceId] + 1) << "source " << e.sourceId;
         lastNumber[e.sourceId] = e.lineNumber;
     }

@@ -40,10 +40,7 @@ std::vector<std::string> numberedLines(std::size_t count, const char* prefix = "
     return lines;
 }
 
-std::int32_t onlySavedId(Document& document) {
-    cpp::Mutex::Lock data(document.detail()->dataMutex, false);
-    return document.detail()->filters.saved().begin()->first;
-}
+std::int32_t onlySavedId(Document& document) { return document.filterInfos().at(1).id; }
 
 }  // namespace
 
@@ -134,8 +131,7 @@ TEST(Document, RefilterInterruptsARebuildAndRelayoutDoesNot) {
         const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
         while (cpp::Time() < deadline) {
             {
-                cpp::Mutex::Lock job(doc.detail()->jobMutex, false);
-                if (doc.detail()->currentJob != 0) return true;
+                if (doc.passCounts().rebuildRunning) return true;
             }
             std::this_thread::yield();
         }
@@ -144,20 +140,20 @@ TEST(Document, RefilterInterruptsARebuildAndRelayoutDoesNot) {
 
     doc.setFilterText("7");
     ASSERT_TRUE(waitForRunningRebuild());
-    const unsigned before = doc.detail()->abandonedRebuilds;
+    const unsigned before = doc.passCounts().abandonedRebuilds;
     doc.setFilterText("77");
     ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
-    EXPECT_GT(doc.detail()->abandonedRebuilds, before) << "the refilter restarted the rebuild";
+    EXPECT_GT(doc.passCounts().abandonedRebuilds, before) << "the refilter restarted the rebuild";
     std::size_t expected = 0;
     for (const auto& line : lines) expected += line.find("77") != std::string::npos;
     EXPECT_EQ(testing_support::allRows(doc, false).lines.size(), expected);
 
     doc.setFilterText("777");
     ASSERT_TRUE(waitForRunningRebuild());
-    const unsigned during = doc.detail()->abandonedRebuilds;
+    const unsigned during = doc.passCounts().abandonedRebuilds;
     doc.setViewWidth(200);
     ASSERT_TRUE(waitUntilIdle(doc, lines.size(), 60));
-    EXPECT_EQ(doc.detail()->abandonedRebuilds, during) << "the relayout waited";
+    EXPECT_EQ(doc.passCounts().abandonedRebuilds, during) << "the relayout waited";
     expected = 0;
     for (const auto& line : lines) expected += line.find("777") != std::string::npos;
     EXPECT_EQ(testing_support::allRows(doc, false).lines.size(), expected);
@@ -185,10 +181,10 @@ TEST(Document, LinesKeepArrivingWhileEditsRestartTheRebuild) {
     bool mergedWhileEditing = false;
     const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
     while (!mergedWhileEditing && cpp::Time() < deadline) {
-        mergedWhileEditing = testing_support::committedLines(doc) == lines.size() + 2;
+        mergedWhileEditing = doc.lineCount() == lines.size() + 2;
         cpp::sleep(cpp::Duration::milliseconds(10));
     }
-    const unsigned abandoned = doc.detail()->abandonedRebuilds;
+    const unsigned abandoned = doc.passCounts().abandonedRebuilds;
     editing = false;
     editor.join();
     EXPECT_TRUE(mergedWhileEditing) << "the new lines waited for the edits to stop";
@@ -333,7 +329,7 @@ TEST(Document, AFailingRebuildIsRetriedAfterAPauseWhileLinesKeepArriving) {
     bool merged = false;
     const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(20);
     while (!merged && cpp::Time() < deadline) {
-        merged = testing_support::committedLines(doc) == lines + 1;
+        merged = doc.lineCount() == lines + 1;
         cpp::sleep(cpp::Duration::milliseconds(10));
     }
     EXPECT_TRUE(merged) << "the failing rebuild held the new line back";
@@ -349,10 +345,7 @@ TEST(Document, AFailingRebuildIsRetriedAfterAPauseWhileLinesKeepArriving) {
 
     // A read that fails for a moment is no placeholder for the filter to
     // judge: the rebuild is tried again once the file reads.
-    const auto rebuildFailures = [&] {
-        cpp::Mutex::Lock job(doc.detail()->jobMutex, false);
-        return doc.detail()->rebuildRetry.failures;
-    };
+    const auto rebuildFailures = [&] { return doc.passCounts().failedRebuildsInARow; };
     file->failReads = true;
     doc.setFilterText("number 22$");
     EXPECT_TRUE(testing_support::waitFor([&] { return rebuildFailures() > 0; }));
@@ -402,7 +395,7 @@ TEST(Document, PaintingWidensTheMetricsWhileLinesArrive) {
     });
     int width = 9;
     while (written < 30000) {
-        const auto lines = static_cast<std::uint32_t>(testing_support::committedLines(doc));
+        const auto lines = static_cast<std::uint32_t>(doc.lineCount());
         (void)doc.getRows(lines > 3 ? lines - 3 : 0, 3, true, false, Wide(std::min(width++, 400)));
     }
     writer.join();

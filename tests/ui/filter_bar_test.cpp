@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include "config/config.h"
-#include "document/document_detail.h"
 #include "document/source.h"
 #include "resources/resource_ids.h"
 #include "test_files.h"

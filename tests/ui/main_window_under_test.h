@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/config.h"
-#include "document/document_detail.h"
 #include "test_files.h"
 #include "ui/main_window.h"
 #include "ui_harness.h"
@@ -104,10 +103,7 @@ public:
         ListView_SetItemState(window.filterList(), item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
     void command(UINT id) { SendMessageW(window.handle(), WM_COMMAND, id, 0); }
-    std::uint32_t requests() {
-        cpp::Mutex::Lock job(document_.detail()->jobMutex, false);
-        return document_.detail()->sequence;
-    }
+    std::uint32_t requests() { return document_.passCounts().requests; }
     String boxText() {
         wchar_t text[256] = {};
         GetWindowTextW(window.filterEdit(), text, 256);

@@ -39,32 +39,43 @@ String lostLine(const TextEntry& entry) {
     return String(text.substr(0, static_cast<std::size_t>(std::max(entry.charLength, 0))));
 }
 
+// A text as read from the file, in UTF-8.
+String asUtf8(cpp::TextEncoding encoding, String raw) {
+    if (encoding == cpp::TextEncoding::Utf8) return raw;
+    String text;
+    cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), text);
+    return text;
+}
+
 }  // namespace
 
 SourceReader::SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus,
-                           LinesCallback lines, EndCallback end, bool startPaused)
+                           LinesCallback lines, EndCallback end, bool startPaused,
+                           std::optional<cpp::TextEncoding> encoding)
     : identity_(std::move(identity)),
       bus_(std::move(bus)),
       file_(std::move(file)),
+      chosenEncoding_(encoding),
       lines_(std::move(lines)),
       end_(std::move(end)),
       paused_(startPaused) {
-    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(file_, cacheBlocks, bus_, true)});
+    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(file_, cacheBlocks, bus_, true), {}, false});
     start();
 }
 
 SourceReader::SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
                            const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
-                           bool startPaused)
+                           bool startPaused, std::optional<cpp::TextEncoding> encoding)
     : identity_(std::move(identity)),
       bus_(std::move(bus)),
       input_(std::move(stream)),
+      chosenEncoding_(encoding),
       copy_(std::move(copy)),
       lines_(std::move(lines)),
       end_(std::move(end)),
       paused_(startPaused) {
     auto readBack = std::make_shared<cpp::RandomAccessFile>(copyPath);
-    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(readBack, cacheBlocks, bus_, false)});
+    generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(readBack, cacheBlocks, bus_, false), {}, false});
     start();
 }
 
@@ -128,7 +139,7 @@ bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, co
     {
         std::lock_guard<std::mutex> guard(generationsLock_);
         if (!keepPrevious) generations_.back().cache.reset();
-        generations_.push_back(Generation{firstLine, std::move(cache)});
+        generations_.push_back(Generation{firstLine, std::move(cache), {}, false});
         std::size_t kept = 0;
         for (auto older = generations_.rbegin() + 1; older != generations_.rend(); ++older)
             if (older->cache && ++kept > keptGenerations) older->cache.reset();
@@ -144,25 +155,39 @@ SourceReader::Generation SourceReader::generationOf(const TextEntry& entry) {
     auto next = generations_.end();
     while (next != generations_.begin() && (next - 1)->firstLine > entry.lineNumber) --next;
     const std::int32_t nextFirst = next == generations_.end() ? std::numeric_limits<std::int32_t>::max() : next->firstLine;
-    if (next == generations_.begin()) return Generation{nextFirst, nullptr};
-    return Generation{nextFirst, (next - 1)->cache};
+    if (next == generations_.begin()) return Generation{nextFirst, nullptr, {}, false};
+    return Generation{nextFirst, (next - 1)->cache, (next - 1)->encoding, (next - 1)->encodingKnown};
+}
+
+void SourceReader::setEncoding(cpp::TextEncoding encoding) {
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    generations_.back().encoding = encoding;
+    generations_.back().encodingKnown = true;
+}
+
+std::optional<cpp::TextEncoding> SourceReader::encoding() {
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    if (!generations_.back().encodingKnown) return std::nullopt;
+    return generations_.back().encoding;
 }
 
 std::optional<String> SourceReader::findText(const TextEntry& entry) {
-    const auto cache = cacheFor(entry);
-    if (!cache) return lostLine(entry);
+    const Generation generation = generationOf(entry);
+    if (!generation.cache) return lostLine(entry);
     try {
-        return cache->findText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+        auto raw = generation.cache->findText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+        if (!raw) return std::nullopt;
+        return asUtf8(generation.encoding, std::move(*raw));
     } catch (const TextGoneException&) {
         return lostLine(entry);
     }
 }
 
 String SourceReader::readText(const TextEntry& entry) {
-    const auto cache = cacheFor(entry);
-    if (cache) {
+    const Generation generation = generationOf(entry);
+    if (generation.cache) {
         try {
-            return cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)));
+            return asUtf8(generation.encoding, generation.cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
         } catch (const TextGoneException& e) {
             cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
         }
@@ -177,10 +202,11 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
     // is thrown: a filter must not judge a placeholder for a line that is
     // still there.
     const auto readOne = [&](const TextEntry& entry) {
-        const auto cache = cacheFor(entry);
+        const Generation generation = generationOf(entry);
         try {
-            if (!cache) throw TextGoneException(String("the file was truncated"));
-            texts.append(cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
+            if (!generation.cache) throw TextGoneException(String("the file was truncated"));
+            texts.append(asUtf8(generation.encoding, generation.cache->readText(
+                                                         entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)))));
             return;
         } catch (const TextGoneException& e) {
             cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
@@ -198,6 +224,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
     // Lines of one generation with following numbers lie one after the other,
     // apart by their line ends, unless one ran into a later block.
     constexpr std::uint64_t longestRun = 1 << 20;
+    std::string decoded;
     for (std::size_t i = 0; i < count;) {
         const TextEntry& first = entries[i];
         const Generation generation = generationOf(first);
@@ -205,7 +232,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
         std::size_t end = i + 1;
         std::uint64_t runEnd = first.offset + static_cast<std::uint64_t>(std::max(first.byteLength, 0));
         while (cache && end < count && entries[end].lineNumber == entries[end - 1].lineNumber + 1 &&
-               entries[end].offset >= runEnd && entries[end].offset <= runEnd + 2 &&
+               entries[end].offset >= runEnd && entries[end].offset <= runEnd + 4 &&
                entries[end].offset + static_cast<std::uint64_t>(std::max(entries[end].byteLength, 0)) - first.offset <= longestRun &&
                entries[end].lineNumber < generation.firstLine) {
             runEnd = entries[end].offset + static_cast<std::uint64_t>(std::max(entries[end].byteLength, 0));
@@ -225,7 +252,15 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
         }
         for (; i < end; ++i) {
             const TextEntry& e = entries[i];
-            texts.append(std::string_view(run).substr(e.offset - first.offset, static_cast<std::size_t>(std::max(e.byteLength, 0))));
+            const std::string_view raw =
+                std::string_view(run).substr(e.offset - first.offset, static_cast<std::size_t>(std::max(e.byteLength, 0)));
+            if (generation.encoding == cpp::TextEncoding::Utf8) {
+                texts.append(raw);
+            } else {
+                decoded.clear();
+                cpp::appendAsUtf8(generation.encoding, raw.data(), raw.data() + raw.size(), decoded);
+                texts.append(decoded);
+            }
         }
     }
 }
@@ -249,6 +284,11 @@ void SourceReader::run() {
     LineTexts texts;
     entries.reserve(batchLimit);
     texts.reserve(batchLimit, batchLimit * 128);
+    // The file's own bytes of the batch, for the block cache, when they are
+    // not UTF-8 as `texts` are.
+    LineTexts rawTexts;
+    cpp::TextEncoding encoding = cpp::TextEncoding::Utf8;
+    std::string decoded;
     std::uint64_t longest = 0;
     std::int32_t lineBase = 0;  // lines of the earlier generations
     std::int32_t lastLine = 0;
@@ -272,7 +312,8 @@ void SourceReader::run() {
             copied.clear();
         }
         if (!entries.empty()) {
-            cache->store(entries.data(), entries.size(), texts);
+            cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
+            rawTexts.clear();
             if (entries.size() >= batchLimit) {
                 lines_(std::move(entries), std::move(texts), longest);
                 entries = std::vector<TextEntry>();
@@ -290,10 +331,17 @@ void SourceReader::run() {
         longest = 0;
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
-        const auto characters = cpp::utf8::countCharacters(line.text.begin(), line.text.end());
+        const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
+        std::string_view text = raw;
+        if (encoding != cpp::TextEncoding::Utf8) {
+            decoded.clear();
+            cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
+            text = decoded;
+            rawTexts.append(raw);
+        }
+        const auto characters = cpp::utf8::countCharacters(text.data(), text.data() + text.size());
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
-        const std::string_view text(line.text.begin(), static_cast<std::size_t>(line.text.length()));
         entry.leadingTabs = leadingTabs(text);
         entry.lineNumber = lineBase + static_cast<std::int32_t>(line.number);
         entry.offset = line.offset;
@@ -307,7 +355,7 @@ void SourceReader::run() {
             // The copy holds each line at its own offset; the line ends between
             // them become line feeds, which nobody reads back.
             if (line.offset > copyPosition_) copied.append(line.offset - copyPosition_, '\n');
-            copied.append(text);
+            copied.append(raw);
             copyPosition_ = line.offset + static_cast<std::uint64_t>(line.text.length());
         }
     };
@@ -333,7 +381,8 @@ void SourceReader::run() {
                     waitWhilePaused();
                     flush();
                 });
-            cpp::LineReader reader(follower ? cpp::Input(follower) : input_, readTimeout);
+            cpp::LineReader reader(follower ? cpp::Input(follower) : input_, readTimeout, chosenEncoding_);
+            bool encodingKnown = false;
             // The name means another file now: this one is read to its end first.
             bool draining = false;
             for (auto it = reader.begin(); it != reader.end() && !self.interrupted.load(); ++it) {
@@ -359,6 +408,13 @@ void SourceReader::run() {
                     }
                     waitForChange();
                     continue;
+                }
+                if (!encodingKnown) {
+                    // Known before the generation's first line is stored or handed on.
+                    encoding = reader.encoding().value_or(cpp::TextEncoding::Utf8);
+                    setEncoding(encoding);
+                    encodingKnown = true;
+                    cpp::logInfo(String("Reading '%' as %", identity_.fullName, cpp::encodingName(encoding)));
                 }
                 take(*line);
                 if (entries.size() >= batchLimit) {

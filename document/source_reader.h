@@ -15,6 +15,7 @@
 #include "foundation/file.h"
 #include "foundation/input.h"
 #include "foundation/random_access_file.h"
+#include "foundation/text_encoding.h"
 #include "foundation/thread.h"
 
 namespace data {
@@ -49,14 +50,15 @@ public:
     static constexpr std::size_t keptGenerations = 8;
     static const char* const lostText;
 
-    // Follows `file` under the name it was opened by.
+    // Follows `file` under the name it was opened by. Without an encoding,
+    // each generation's is detected from its first bytes.
     SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus, LinesCallback lines,
-                 EndCallback end, bool startPaused = false);
+                 EndCallback end, bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt);
     // Reads `stream` to its end, writing each line into `copy` at its own
     // offset, where texts are read back from (`copyPath`).
     SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
                  const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
-                 bool startPaused = false);
+                 bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt);
     ~SourceReader();
     SourceReader(const SourceReader&) = delete;
     SourceReader& operator=(const SourceReader&) = delete;
@@ -71,6 +73,9 @@ public:
     bool paused();
     // Files this reader has started anew (truncated or replaced).
     int restarts() const { return restarts_; }
+    // The encoding the newest generation is read in; none until its first
+    // bytes have come.
+    std::optional<cpp::TextEncoding> encoding();
 
     // The text of a line if it is at hand (or `lostText` when the file no
     // longer holds it); none while its block loads.
@@ -92,6 +97,8 @@ private:
     struct Generation {
         std::int32_t firstLine = 1;
         std::shared_ptr<FileBlockCache> cache;  // none once its texts are gone
+        cpp::TextEncoding encoding = cpp::TextEncoding::Utf8;  // set before its first line is handed on
+        bool encodingKnown = false;
     };
     enum class Change { None, Truncated, Replaced, Missing };
 
@@ -103,7 +110,7 @@ private:
     Change checkFile(bool shrunk) const;
     // Opens the name anew; false (and nothing changed) when it cannot be.
     bool beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason);
-    std::shared_ptr<FileBlockCache> cacheFor(const TextEntry& entry) { return generationOf(entry).cache; }
+    void setEncoding(cpp::TextEncoding encoding);
     // The generation of a line, with `firstLine` set to the first line of the
     // next one (or the largest number).
     Generation generationOf(const TextEntry& entry);
@@ -112,6 +119,7 @@ private:
     cpp::Bus bus_;
     std::shared_ptr<cpp::RandomAccessFile> file_;  // followed: the current generation's
     cpp::Input input_;
+    std::optional<cpp::TextEncoding> chosenEncoding_;
     std::shared_ptr<cpp::File::Handle> copy_;
     std::uint64_t copyPosition_ = 0;
     LinesCallback lines_;

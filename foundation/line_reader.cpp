@@ -6,13 +6,68 @@ namespace cpp {
 
 namespace {
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+// Whether the code unit at `at` is CR or LF.
+bool isLineEnd(const char* at, TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf16Le: return (at[0] == '\r' || at[0] == '\n') && at[1] == 0;
+    case TextEncoding::Utf16Be: return at[0] == 0 && (at[1] == '\r' || at[1] == '\n');
+    default: return *at == '\r' || *at == '\n';
+    }
+}
 
 }  // namespace
 
-LineReader::LineReader(Input input, Duration timeout) : detail_(std::make_shared<Detail>()) {
+LineReader::LineReader(Input input, Duration timeout, std::optional<TextEncoding> encoding)
+    : detail_(std::make_shared<Detail>()) {
     detail_->input = std::move(input);
     detail_->timeout = timeout;
+    detail_->encoding = encoding;
+}
+
+bool LineReader::start(bool force) {
+    Detail& d = *detail_;
+    if (d.started) return true;
+    const char* unread = d.buffer.readPointer();
+    const std::size_t size = d.buffer.unread();
+    const bool enough = size >= encodingSampleSize || force || !d.input.isOpen();
+    if (!enough || size == 0) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(unread);
+    const bool markBegun = (b[0] == 0xEF && (size == 1 || (size == 2 && b[1] == 0xBB))) ||
+                           (size == 1 && (b[0] == 0xFF || b[0] == 0xFE));
+    if (markBegun && d.input.isOpen()) return false;  // the rest of a mark is on its way
+    const DetectedEncoding detected = detectEncoding(unread, unread + size);
+    if (!d.encoding) d.encoding = detected.encoding;
+    // A mark of the encoding in use is no text; another one is, as it stands.
+    if (detected.markLength > 0 && detected.encoding == *d.encoding) {
+        d.buffer.take(detected.markLength);
+        d.offset += detected.markLength;
+    }
+    d.started = true;
+    return true;
+}
+
+std::optional<std::size_t> LineReader::findLineEnd(std::size_t from) const {
+    const Detail& d = *detail_;
+    const char* unread = d.buffer.readPointer();
+    const std::size_t size = d.buffer.unread();
+    const TextEncoding encoding = *d.encoding;
+    if (unitSize(encoding) == 1) {
+        const auto* feed = static_cast<const char*>(std::memchr(unread + from, '\n', size - from));
+        if (feed == nullptr) return std::nullopt;
+        return static_cast<std::size_t>(feed - unread);
+    }
+    // Units start at even positions of the unread bytes: every line, and the
+    // mark, is a whole number of units long.
+    const std::size_t low = encoding == TextEncoding::Utf16Le ? 0 : 1;
+    for (std::size_t at = from; at < size;) {
+        const auto* feed = static_cast<const char*>(std::memchr(unread + at, '\n', size - at));
+        if (feed == nullptr) return std::nullopt;
+        const std::size_t found = static_cast<std::size_t>(feed - unread);
+        const std::size_t unit = found - found % 2;
+        if (found % 2 == low && unit + 1 < size && unread[unit + 1 - low] == 0) return unit;
+        at = found + 1;
+    }
+    return std::nullopt;
 }
 
 bool LineReader::next(Line& line, bool force) {
@@ -24,21 +79,26 @@ bool LineReader::next(Line& line, bool force) {
         d.carryIsPreviousLine = false;
     }
 
+    if (!start(force)) return false;
+    const std::size_t unit = unitSize(*d.encoding);
     const char* unread = buffer.readPointer();
-    const auto* feed = static_cast<const char*>(
-        std::memchr(unread + d.searchFrom, '\n', buffer.unread() - d.searchFrom));
-    if (feed == nullptr && d.input.isOpen() && !force) {
+    const std::optional<std::size_t> feed = findLineEnd(d.searchFrom);
+    if (!feed && d.input.isOpen() && !force) {
         if (buffer.unread() == buffer.capacity()) {
             d.carry.append(unread, buffer.unread());
             buffer.take(buffer.unread());
             d.searchFrom = 0;
         } else {
-            d.searchFrom = buffer.unread();
+            // The last unit may still be incomplete.
+            d.searchFrom = buffer.unread() - buffer.unread() % unit;
         }
         return false;
     }
 
-    const std::size_t taken = feed != nullptr ? static_cast<std::size_t>(feed - unread) + 1 : buffer.unread();
+    // An odd byte of UTF-16 waits for its partner while the input is open.
+    std::size_t taken = feed ? *feed + unit : buffer.unread();
+    if (!feed && d.input.isOpen()) taken -= taken % unit;
+    if (taken == 0 && d.carry.empty()) return false;
     TextRef raw(unread, unread + taken);
     buffer.take(taken);
     if (!d.carry.empty()) {
@@ -50,8 +110,8 @@ bool LineReader::next(Line& line, bool force) {
     // The offset moves past stripped leading bytes, so that (offset, length)
     // read back from the stream gives exactly the text.
     std::size_t first = 0, last = static_cast<std::size_t>(raw.length());
-    while (last > first && isLineEnd(raw.begin()[last - 1])) --last;
-    while (first < last && isLineEnd(raw.begin()[first])) ++first;
+    while (last >= first + unit && isLineEnd(raw.begin() + last - unit, *d.encoding)) last -= unit;
+    while (first + unit <= last && isLineEnd(raw.begin() + first, *d.encoding)) first += unit;
     line.offset = d.offset + first;
     line.number = d.number;
     line.text = TextRef(raw.begin() + first, raw.begin() + last);

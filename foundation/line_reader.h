@@ -2,17 +2,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "foundation/data_buffer.h"
 #include "foundation/input.h"
 #include "foundation/object.h"
+#include "foundation/text_encoding.h"
 
 namespace cpp {
 
-// Cuts an input into lines at LF. Each line comes with the byte offset and
-// length of exactly its text (CR and LF at either end excluded) and its number.
-// A line longer than the 65536-byte buffer is collected and delivered whole.
-// Copies share the position.
+// Cuts an input into lines at LF, in the input's encoding: a UTF-16 input
+// ends its lines at the code unit 10. Each line comes with the byte offset and
+// length of exactly its text (CR and LF at either end and a byte-order mark
+// excluded), in the input's own bytes, and its number. A line longer than the
+// 65536-byte buffer is collected and delivered whole. Copies share the position.
 class LineReader : public Object {
 public:
     struct Line {
@@ -43,7 +46,12 @@ public:
 
     static constexpr std::size_t bufferSize = 65536;
 
-    LineReader(Input input, Duration timeout);
+    // Without an encoding, the reader detects it from the first bytes: 4 KB,
+    // or what there is when the input pauses or ends.
+    LineReader(Input input, Duration timeout, std::optional<TextEncoding> encoding = TextEncoding::Utf8);
+
+    // None until detected.
+    std::optional<TextEncoding> encoding() const { return detail_->encoding; }
 
     // The next line out of the bytes already read; never reads the input.
     // Without `force`, an unterminated line is held back while the input is open.
@@ -64,11 +72,19 @@ private:
         std::uint64_t number = 1;
         DataBuffer buffer{bufferSize};
         std::size_t searchFrom = 0;
+        std::optional<TextEncoding> encoding;
+        bool started = false;  // the encoding is known and its mark skipped
         String carry;
         bool carryIsPreviousLine = false;
 
         bool carryPending() const { return !carry.empty() && !carryIsPreviousLine; }
     };
+    // Decides the encoding once enough bytes are at hand; false until then.
+    bool start(bool force);
+    // Where the line end ending at or after `from` begins in the unread
+    // bytes, and its width; none when no complete one has arrived.
+    std::optional<std::size_t> findLineEnd(std::size_t from) const;
+
     std::shared_ptr<Detail> detail_;
 };
 

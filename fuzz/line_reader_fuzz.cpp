@@ -6,27 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "chunked_source.h"
 #include "foundation/line_reader.h"
 
 namespace {
-
-// Hands out the input in chunks whose sizes come from the fuzz data itself.
-class ChunkedSource : public cpp::Input::Source_t {
-public:
-    ChunkedSource(std::string bytes, std::string sizes) : bytes_(std::move(bytes)), sizes_(std::move(sizes)) {}
-    bool isOpen() override { return at_ < bytes_.size(); }
-    cpp::ByteRange read(cpp::ByteRange range, cpp::Duration) override {
-        std::size_t n = sizes_.empty() ? range.size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]) * 97u;
-        n = std::min({n, range.size, bytes_.size() - at_});
-        bytes_.copy(range.data, n, at_);
-        at_ += n;
-        return cpp::ByteRange{range.data, n};
-    }
-
-private:
-    std::string bytes_, sizes_;
-    std::size_t at_ = 0, turn_ = 0;
-};
 
 bool onlyLineEnds(const std::string& text, std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i)
@@ -45,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Stretch some inputs past the reader's buffer to reach the long-line path.
     if (!bytes.empty() && bytes[0] == 'L') bytes = std::string(70000, 'x') + bytes;
 
-    cpp::LineReader reader(cpp::Input(std::make_shared<ChunkedSource>(bytes, sizes)), cpp::Duration::zero());
+    cpp::LineReader reader(cpp::Input(std::make_shared<fuzzing::ChunkedSource>(bytes, sizes)), cpp::Duration::zero());
     std::uint64_t number = 1;
     std::size_t end = 0;
     for (auto it = reader.begin(); it != reader.end(); ++it) {

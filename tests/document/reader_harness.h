@@ -47,10 +47,11 @@ struct Received {
     }
 };
 
-inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus) {
+inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus,
+                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt) {
     return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), path.text()},
                                                 std::make_shared<cpp::RandomAccessFile>(path), bus, received.lines(),
-                                                received.end());
+                                                received.end(), false, encoding);
 }
 
 }  // namespace reader_harness

@@ -7,6 +7,8 @@
 #include "test_files.h"
 #include "test_pipe.h"
 #include "foundation/utf8.h"
+#include "document_harness.h"
+#include "encoded_text.h"
 #include "reader_harness.h"
 
 using cpp::Bus;
@@ -173,7 +175,8 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
     }
     Bus bus(4, String("Bus"));
     Received received;
-    auto reader = follow(path, received, bus);
+    // Read as UTF-8 whatever its first bytes say: its invalid bytes count one character each.
+    auto reader = follow(path, received, bus, cpp::TextEncoding::Utf8);
     std::atomic<bool> bad{false};
     cpp::Thread rereader([&] {
         std::mt19937 pick(1);
@@ -223,4 +226,60 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
         const TextEntry& e = received.entries[static_cast<std::size_t>(i)];
         ASSERT_EQ(reader->readText(e), lines[static_cast<std::size_t>(i)]);
     }
+}
+
+// A UTF-16 log written in chunks that split characters and line ends is read
+// as the lines written; when it is emptied and written again as Windows
+// ANSI text, the new generation's encoding is detected anew. Offsets and
+// lengths stay bytes of the file; texts and character counts are UTF-8's.
+TEST(SourceReader, AUtf16FileWrittenInPiecesIsFollowedAndReadBack) {
+    TemporaryFolder folder;
+    const auto path = folder.file("utf16.log");
+    writeFile(path, "");
+    std::mt19937 random(1612);
+    std::vector<std::string> lines;
+    std::string bytes = testing_support::encoded(cpp::TextEncoding::Utf16Le, "", true);
+    for (int i = 0; i < 400; ++i) {
+        lines.push_back("L" + std::to_string(i) + " " + testing_support::randomLine(random, true));
+        bytes += testing_support::encoded(cpp::TextEncoding::Utf16Le, lines.back() + "\r\n");
+    }
+    Bus bus(2, String("Bus"));
+    Received received;
+    auto reader = follow(path, received, bus);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t n = std::min<std::size_t>(1 + random() % 3000, bytes.size() - at);
+        appendFile(path, bytes.substr(at, n));
+        at += n;
+    }
+    ASSERT_TRUE(received.waitFor(lines.size()));
+    EXPECT_EQ(reader->encoding(), cpp::TextEncoding::Utf16Le);
+    const auto expectRead = [&](std::size_t from, const std::vector<std::string>& expected, const std::string& file) {
+        cpp::Mutex::Lock lock(received.mutex, false);
+        ASSERT_EQ(received.texts.size(), from + expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const TextEntry& e = received.entries[from + i];
+            EXPECT_EQ(received.texts[from + i], expected[i]) << "line " << i + 1;
+            EXPECT_EQ(reader->readText(e), expected[i]) << "line " << i + 1;
+            EXPECT_EQ(e.charLength, static_cast<std::int32_t>(cpp::utf8::countCharacters(expected[i].data(),
+                                                                                          expected[i].data() + expected[i].size())));
+            std::string raw = file.substr(e.offset, static_cast<std::size_t>(e.byteLength));
+            std::string decoded;
+            cpp::appendAsUtf8(*reader->encoding(), raw.data(), raw.data() + raw.size(), decoded);
+            EXPECT_EQ(decoded, expected[i]) << "line " << i + 1;
+        }
+    };
+    expectRead(0, lines, bytes);
+
+    const std::vector<std::string> ansiLines{"caf\xC3\xA9 cr\xC3\xA8me", "\xE2\x82\xAC 5"};
+    {
+        cpp::File::Handle emptied(path, cpp::File::OpenMode::Overwrite, cpp::File::ShareMode::ShareAll, 0);
+        emptied.truncate();
+    }
+    ASSERT_TRUE(testing_support::waitFor([&] { return reader->restarts() == 1; }));
+    std::string ansi;
+    for (const auto& line : ansiLines) ansi += testing_support::encoded(cpp::TextEncoding::Ansi, line + "\n");
+    appendFile(path, ansi);
+    ASSERT_TRUE(received.waitFor(lines.size() + ansiLines.size()));
+    EXPECT_EQ(reader->encoding(), cpp::TextEncoding::Ansi);
+    expectRead(lines.size(), ansiLines, ansi);
 }

@@ -1,0 +1,129 @@
+#include "foundation/text_encoding.h"
+
+#include <algorithm>
+
+#include "foundation/utf8.h"
+
+namespace cpp {
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Whether the text is UTF-8, a sequence cut off by the end of the sample aside.
+bool isUtf8(const unsigned char* at, const unsigned char* end) {
+    while (at < end) {
+        if (*at < 0x80) {
+            ++at;
+            continue;
+        }
+        const unsigned char* start = at;
+        if (utf8::decode(at, end) == utf8::replacement && at - start == 1) {
+            // A sequence cut off by the end of the sample is no invalid byte.
+            return end - start < 4 && (*start & 0xC0) == 0xC0 &&
+                   std::all_of(start + 1, end, [](unsigned char b) { return (b & 0xC0) == 0x80; });
+        }
+    }
+    return true;
+}
+
+template <bool bigEndian>
+void appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end, std::string& out) {
+    const auto unit = [](const unsigned char* p) -> char32_t {
+        return bigEndian ? (char32_t(p[0]) << 8 | p[1]) : (char32_t(p[1]) << 8 | p[0]);
+    };
+    while (end - at >= 2) {
+        const char32_t c = unit(at);
+        at += 2;
+        if (c >= 0xD800 && c < 0xDC00 && end - at >= 2) {
+            const char32_t low = unit(at);
+            if (low >= 0xDC00 && low < 0xE000) {
+                at += 2;
+                appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                continue;
+            }
+        }
+        appendUtf8(out, c >= 0xD800 && c < 0xE000 ? utf8::replacement : c);
+    }
+    if (at < end) appendUtf8(out, utf8::replacement);
+}
+
+}  // namespace
+
+DetectedEncoding detectEncoding(const char* begin, const char* end) {
+    const auto* b = reinterpret_cast<const unsigned char*>(begin);
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {TextEncoding::Utf8, 3};
+    if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {TextEncoding::Utf16Le, 2};
+    if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {TextEncoding::Utf16Be, 2};
+    const std::size_t sample = std::min(size, encodingSampleSize) & ~std::size_t(1);
+    std::size_t evenZeros = 0, oddZeros = 0;
+    for (std::size_t i = 0; i < sample; i += 2) {
+        evenZeros += b[i] == 0;
+        oddZeros += b[i + 1] == 0;
+    }
+    // Text in UTF-16 that is mostly Latin has a zero in nearly every unit's
+    // high byte and almost none in its low byte.
+    const std::size_t units = sample / 2;
+    if (units > 0 && oddZeros * 10 >= units * 3 && evenZeros * 20 <= units) return {TextEncoding::Utf16Le, 0};
+    if (units > 0 && evenZeros * 10 >= units * 3 && oddZeros * 20 <= units) return {TextEncoding::Utf16Be, 0};
+    if (isUtf8(b, b + std::min(size, encodingSampleSize))) return {TextEncoding::Utf8, 0};
+    return {TextEncoding::Ansi, 0};
+}
+
+void appendAsUtf8(TextEncoding encoding, const char* begin, const char* end, std::string& out) {
+    const auto* b = reinterpret_cast<const unsigned char*>(begin);
+    const auto* e = reinterpret_cast<const unsigned char*>(end);
+    switch (encoding) {
+    case TextEncoding::Utf8: out.append(begin, end); break;
+    case TextEncoding::Utf16Le: appendUtf16AsUtf8<false>(b, e, out); break;
+    case TextEncoding::Utf16Be: appendUtf16AsUtf8<true>(b, e, out); break;
+    case TextEncoding::Ansi: appendAnsiAsUtf8(begin, end, out); break;
+    }
+}
+
+String encodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Utf16Le: return "UTF-16 LE";
+    case TextEncoding::Utf16Be: return "UTF-16 BE";
+    case TextEncoding::Ansi: break;
+    }
+    return "Windows-" + String(ansiCodePage());
+}
+
+void appendWindows1252AsUtf8(const char* begin, const char* end, std::string& out) {
+    // 0x80 to 0x9F; 0 where the code page defines no character.
+    static constexpr char16_t high[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    for (const char* at = begin; at < end; ++at) {
+        const auto byte = static_cast<unsigned char>(*at);
+        if (byte < 0x80) {
+            out.push_back(*at);
+        } else if (byte < 0xA0) {
+            appendUtf8(out, high[byte - 0x80] != 0 ? high[byte - 0x80] : utf8::replacement);
+        } else {
+            appendUtf8(out, byte);
+        }
+    }
+}
+
+}  // namespace cpp

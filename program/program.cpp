@@ -6,8 +6,9 @@
 
 #include "foundation/file.h"
 #include "foundation/log_filter.h"
+#include "qilark_version.h"
 
-const cpp::String Program::version("0.82");
+const cpp::String Program::version(QILARK_VERSION);
 
 namespace {
 

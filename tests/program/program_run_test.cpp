@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "program_harness.h"
+#include "qilark_version.h"
 
 using namespace testing_support;
 
@@ -13,6 +14,8 @@ String titleOnceSettled(HWND window, const String& expected) {
     return windowText(window);
 }
 
+const String title = String("qi-lark ") + QILARK_VERSION;
+
 }  // namespace
 
 TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
@@ -20,13 +23,13 @@ TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
     const PROCESS_INFORMATION process = startProgram(data, "--noInstall");
     const HWND window = waitForWindow(process.dwProcessId);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(titleOnceSettled(window, "qi-lark 0.82"), "qi-lark 0.82");
+    EXPECT_EQ(titleOnceSettled(window, title), title);
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 
     const String log = testing_support::readFile(data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt"));
-    EXPECT_NE(log.find(" info     qi-lark 0.82 started: --noInstall\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" info     qi-lark 0.82 ended\r\n"), std::string::npos) << "shutdown wrote its last record";
+    EXPECT_NE(log.find(" info     " + title + " started: --noInstall\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" info     " + title + " ended\r\n"), std::string::npos) << "shutdown wrote its last record";
 }
 
 TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
@@ -43,7 +46,7 @@ TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
     const Time deadline = Time() + Duration::seconds(60);
     while ((main = waitForWindow(process.dwProcessId)) == begin && Time() < deadline) Sleep(50);
     ASSERT_NE(main, nullptr);
-    EXPECT_EQ(titleOnceSettled(main, "qi-lark 0.82"), "qi-lark 0.82");
+    EXPECT_EQ(titleOnceSettled(main, title), title);
     PostMessageW(main, WM_CLOSE, 0, 0);
 
     HWND end = nullptr;

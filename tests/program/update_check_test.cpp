@@ -3,17 +3,18 @@
 #include "../foundation/local_server.h"
 #include "program/update_check.h"
 #include "program_harness.h"
+#include "qilark_version.h"
 
 using namespace testing_support;
 
 TEST(UpdateCheck, VersionsCompareByTheirNumbers) {
-    const Version own = parseVersion("0.82");
-    EXPECT_EQ(own.major, 0);
+    const Version own = parseVersion("2.82");
+    EXPECT_EQ(own.major, 2);
     EXPECT_EQ(own.minor, 82);
-    EXPECT_TRUE(isNewer(own, parseVersion("0.83")));
-    EXPECT_TRUE(isNewer(own, parseVersion("1.0")));
-    EXPECT_FALSE(isNewer(own, parseVersion("0.82")));
-    EXPECT_FALSE(isNewer(own, parseVersion("0.9"))) << "9 is less than 82";
+    EXPECT_TRUE(isNewer(own, parseVersion("2.83")));
+    EXPECT_TRUE(isNewer(own, parseVersion("3.0")));
+    EXPECT_FALSE(isNewer(own, parseVersion("2.82")));
+    EXPECT_FALSE(isNewer(own, parseVersion("2.9"))) << "9 is less than 82";
     const Version embedded = parseVersion("latest: 0.85 (released 2.3.2027)\n");
     EXPECT_EQ(embedded.minor, 85) << "the first pair counts";
     EXPECT_EQ(parseVersion("no number").major, 0);
@@ -58,18 +59,22 @@ bool noticeShown(const LocalServer::Answer& answer) {
     return noticeShownAt(server.url("/version.txt"));
 }
 
-LocalServer::Answer offering(const char* body) {
+LocalServer::Answer offering(const std::string& body) {
     return [body](asio::ip::tcp::socket& socket, const std::string&) { reply(socket, "200 OK", body); };
 }
+
+// Versions beside the program's own, from the header it takes its own from.
+const std::string nextMinor = std::to_string(QILARK_VERSION_MAJOR) + "." + std::to_string(QILARK_VERSION_MINOR + 1);
+const std::string nextMajor = std::to_string(QILARK_VERSION_MAJOR + 1) + ".0";
 
 }  // namespace
 
 TEST(UpdateCheck, ANewerVersionIsAnnouncedAndNothingElse) {
-    EXPECT_TRUE(noticeShown(offering("0.83\n")));
-    EXPECT_TRUE(noticeShown(offering("1.0")));
-    EXPECT_FALSE(noticeShown(offering("0.82")));
+    EXPECT_TRUE(noticeShown(offering(nextMinor + "\n")));
+    EXPECT_TRUE(noticeShown(offering(nextMajor)));
+    EXPECT_FALSE(noticeShown(offering(QILARK_VERSION)));
     EXPECT_FALSE(noticeShown(offering("0.9")));
-    EXPECT_TRUE(noticeShown(offering("<p>Latest version: 0.90 of 3.1.2027</p>")));
+    EXPECT_TRUE(noticeShown(offering("<p>Latest version: " + nextMinor + " of 3.1.2027</p>")));
     EXPECT_FALSE(noticeShown([](asio::ip::tcp::socket& socket, const std::string&) {
         reply(socket, "404 Not Found", "nginx/1.24");
     }));

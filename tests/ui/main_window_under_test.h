@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "qilark_version.h"
 #include "test_files.h"
 #include "ui/main_window.h"
 #include "ui_harness.h"
@@ -121,7 +122,7 @@ private:
     ui::Images images_;
     std::map<String, ui::Font> fonts_;
     std::map<String, ui::Font> retired_;
-    String version_{"0.82"};
+    String version_{QILARK_VERSION};
 
 public:
     ui::MainWindow window;

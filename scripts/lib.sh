@@ -51,16 +51,24 @@ qilark_stop_xvfb() {
     return 0
 }
 
-# Configures a preset once and builds it (optionally only some targets).
+# Configures a preset when its build folder is new or the presets (or the
+# cross toolchain) changed since, from scratch so that a removed setting goes
+# too; then builds it (optionally only some targets).
 qilark_build() {
     local preset=$1
     shift
-    if [ ! -f "$QILARK_BUILD/$preset/build.ninja" ]; then
-        cmake --preset "$preset" -S "$QILARK_ROOT" >/dev/null || return 1
+    local folder=$QILARK_BUILD/$preset
+    local stamp=$folder/presets.stamp
+    if [ ! -f "$folder/build.ninja" ] || [ ! -f "$stamp" ] ||
+        [ "$QILARK_ROOT/CMakePresets.json" -nt "$stamp" ] || [ "$QILARK_ROOT/cmake/mingw-w64.cmake" -nt "$stamp" ]; then
+        mkdir -p "$folder"
+        # Stamped first: a change made while configuring is newer.
+        touch "$stamp"
+        cmake --preset "$preset" --fresh -S "$QILARK_ROOT" >/dev/null || { rm -f "$stamp"; return 1; }
     fi
     if [ $# -gt 0 ]; then
-        cmake --build "$QILARK_BUILD/$preset" --target "$@"
+        cmake --build "$folder" --target "$@"
     else
-        cmake --build "$QILARK_BUILD/$preset"
+        cmake --build "$folder"
     fi
 }

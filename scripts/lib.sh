@@ -72,3 +72,13 @@ qilark_build() {
         cmake --build "$folder"
     fi
 }
+
+# qilark_build for scripts that print results of their own: quiet when the
+# build succeeds; when it fails, what the compiler and linker said goes to
+# standard error, without ninja's progress lines.
+qilark_build_quietly() {
+    local output
+    output=$(qilark_build "$@" 2>&1) && return 0
+    grep -v -E '^\[[0-9]+/[0-9]+\] ' <<<"$output" >&2
+    return 1
+}

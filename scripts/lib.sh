@@ -18,16 +18,29 @@ qilark_wine_env() {
 }
 
 # Starts one Xvfb for this script and points DISPLAY at it; it ends with the script.
+# Xvfb takes a free display number itself and writes it once it listens, so
+# runs started at once never race for a number.
 qilark_start_xvfb() {
-    local n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 2560x1600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    local written said
+    written=$(mktemp)
+    said=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$written" </dev/null >/dev/null 2>"$said" &
     QILARK_XVFB_PID=$!
     for _ in $(seq 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
+        grep -q '^[0-9]\+$' "$written" && break
+        kill -0 "$QILARK_XVFB_PID" 2>/dev/null || break
         sleep 0.1
     done
-    export DISPLAY=":$n"
+    local number
+    number=$(grep -x '[0-9]\+' "$written")
+    if [ -z "$number" ]; then
+        echo "Xvfb did not come up; it said:" >&2
+        cat "$said" >&2
+        qilark_stop_xvfb
+    fi
+    rm -f "$written" "$said"
+    [ -n "$number" ] || return 1
+    export DISPLAY=":$number"
 }
 
 # The wineserver and Wine's background services start detached from our output:

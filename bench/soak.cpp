@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
     for (int f = 0; f < fileCount; ++f) {
         paths.push_back(folder + "/soak-" + std::to_string(f) + ".log");
         std::ofstream(paths.back(), std::ios::trunc).close();
-        ids.push_back(document.openFile(cpp::FilePath(cpp::String(paths.back()))).id());
+        // Read as UTF-8 whatever the first lines hold: the invalid bytes written
+        // must come back as they were.
+        ids.push_back(document.openFile(cpp::FilePath(cpp::String(paths.back())), cpp::TextEncoding::Utf8).id());
     }
 
     std::atomic<bool> writing{true};

@@ -91,13 +91,14 @@ void Document::setChangedCallback(std::function<void()> callback) {
     detail_->changedCallback = std::move(callback);
 }
 
-Source Document::openFile(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened) {
+Source Document::openFile(const cpp::FilePath& path, std::optional<cpp::TextEncoding> encoding,
+                          std::shared_ptr<cpp::RandomAccessFile> opened) {
     Detail& d = *detail_;
     Source source = [&] {
         cpp::Mutex::Lock job(d.jobMutex, false);
         cpp::Mutex::Lock data(d.dataMutex, false);
         d.store.sourcesChanged = true;
-        return d.store.addFileSource(path, std::move(opened));
+        return d.store.addFileSource(path, encoding, std::move(opened));
     }();
     d.notifyViewer();
     return source;

@@ -41,8 +41,10 @@ public:
     // Called after every visible change, on whichever thread made it.
     void setChangedCallback(std::function<void()> callback);
 
-    // Throws IOException when the file cannot be opened. `opened`: see Source::file.
-    Source openFile(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
+    // Throws IOException when the file cannot be opened. Without an encoding
+    // it is detected; `opened`: see Source::file.
+    Source openFile(const cpp::FilePath& path, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                    std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     Source openStandardInput(cpp::Input pipe);
     void pauseSource(std::int32_t id);
     void resumeSource(std::int32_t id);

@@ -34,6 +34,7 @@ struct Source::Detail {
     String name;
     std::atomic<std::uint32_t> colour{0};
     std::atomic<std::int32_t> lastLineNumber{0};
+    std::optional<cpp::TextEncoding> encoding;  // none: detected
     cpp::Bus bus;
     Batch batch;
     std::unique_ptr<SourceReader> reader;
@@ -53,10 +54,11 @@ struct Source::Detail {
 };
 
 Source Source::file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch,
-                    std::shared_ptr<cpp::RandomAccessFile> opened) {
+                    std::optional<cpp::TextEncoding> encoding, std::shared_ptr<cpp::RandomAccessFile> opened) {
     auto detail = std::make_shared<Detail>(std::move(bus));
     detail->id = id;
     detail->kind = Kind::File;
+    detail->encoding = encoding;
     detail->file = opened ? std::move(opened) : std::make_shared<cpp::RandomAccessFile>(path);
     detail->path = path;
     detail->pathText = path.toString('/');
@@ -96,7 +98,7 @@ void Source::start(bool paused) {
     const SourceReader::Identity identity{d.id, d.name, d.pathText};
     if (d.kind == Kind::File) {
         d.reader = std::make_unique<SourceReader>(identity, std::move(d.file), d.bus, std::move(lines),
-                                                  [](std::error_code) {}, paused);
+                                                  [](std::error_code) {}, paused, d.encoding);
     } else {
         d.reader = std::make_unique<SourceReader>(identity, d.input, d.copy, d.path, d.bus, std::move(lines),
                                                   [](std::error_code) {}, paused);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "document/source_reader.h"
@@ -26,7 +27,9 @@ public:
     // Throws IOException when the file cannot be opened. `opened`, when
     // given, is the file already open under that name (tests hand in one
     // that fails on purpose).
+    // Without an encoding, each generation's is detected from its first bytes.
     static Source file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Batch batch,
+                       std::optional<cpp::TextEncoding> encoding = std::nullopt,
                        std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     // Lines are also copied into a new temporary file, to be read back from.
     static Source standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Batch batch);

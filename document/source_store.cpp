@@ -31,8 +31,9 @@ Source SourceStore::add(Source source) {
     return source;
 }
 
-Source SourceStore::addFileSource(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened) {
-    Source source = Source::file(nextId_ + 1, path, bus_, batch_, std::move(opened));
+Source SourceStore::addFileSource(const cpp::FilePath& path, std::optional<cpp::TextEncoding> encoding,
+                                  std::shared_ptr<cpp::RandomAccessFile> opened) {
+    Source source = Source::file(nextId_ + 1, path, bus_, batch_, encoding, std::move(opened));
     ++nextId_;
     return add(std::move(source));
 }

@@ -50,7 +50,8 @@ public:
     SourceStore& operator=(const SourceStore&) = delete;
 
     // Throws IOException when the file cannot be opened.
-    Source addFileSource(const cpp::FilePath& path, std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
+    Source addFileSource(const cpp::FilePath& path, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                         std::shared_ptr<cpp::RandomAccessFile> opened = nullptr);
     Source addStdinSource(cpp::Input pipe);
     void pauseAll();
     void resumeAll();

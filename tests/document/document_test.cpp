@@ -309,7 +309,7 @@ std::shared_ptr<testing_support::FailingFile> openLongFile(DocumentUnderTest& t,
     const auto path = t.folder.file("long.log");
     testing_support::writeFile(path, text);
     auto file = std::make_shared<testing_support::FailingFile>(path);
-    t.document.openFile(path, file);
+    t.document.openFile(path, std::nullopt, file);
     count = lines.size();
     EXPECT_TRUE(waitUntilIdle(t.document, count, 60));
     return file;

@@ -333,13 +333,15 @@ void SourceReader::run() {
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
         std::string_view text = raw;
-        if (encoding != cpp::TextEncoding::Utf8) {
+        std::size_t characters = 0;
+        if (encoding == cpp::TextEncoding::Utf8) {
+            characters = cpp::utf8::countCharacters(raw.data(), raw.data() + raw.size());
+        } else {
             decoded.clear();
-            cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
+            characters = cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
             text = decoded;
             rawTexts.append(raw);
         }
-        const auto characters = cpp::utf8::countCharacters(text.data(), text.data() + text.size());
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
         entry.leadingTabs = leadingTabs(text);

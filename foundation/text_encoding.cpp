@@ -1,30 +1,13 @@
 #include "foundation/text_encoding.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "foundation/utf8.h"
 
 namespace cpp {
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // Whether the text is UTF-8, a sequence cut off by the end of the sample aside.
 bool isUtf8(const unsigned char* at, const unsigned char* end) {
@@ -43,25 +26,75 @@ bool isUtf8(const unsigned char* at, const unsigned char* end) {
     return true;
 }
 
+// Writes a code point's UTF-8 at `w` and returns the end.
+char* putUtf8(char* w, char32_t c) {
+    if (c < 0x80) {
+        *w++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *w++ = static_cast<char>(0xC0 | (c >> 6));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *w++ = static_cast<char>(0xE0 | (c >> 12));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *w++ = static_cast<char>(0xF0 | (c >> 18));
+        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return w;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, putUtf8(bytes, c));
+}
+
 template <bool bigEndian>
-void appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end, std::string& out) {
+std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end, std::string& out) {
     const auto unit = [](const unsigned char* p) -> char32_t {
         return bigEndian ? (char32_t(p[0]) << 8 | p[1]) : (char32_t(p[1]) << 8 | p[0]);
     };
+    // A unit takes at most three bytes (a pair four), an odd last byte three.
+    const std::size_t start = out.size();
+    out.resize(start + (static_cast<std::size_t>(end - at) / 2) * 3 + 3);
+    char* w = out.data() + start;
+    std::size_t characters = 0;
+    // Four ASCII units at a time, as most log text is.
+    const std::uint64_t notAscii = bigEndian ? 0x80FF80FF80FF80FFull : 0xFF80FF80FF80FF80ull;
+    const std::size_t low = bigEndian ? 1 : 0;
     while (end - at >= 2) {
+        std::uint64_t eight;
+        if (end - at >= 8 && (std::memcpy(&eight, at, 8), (eight & notAscii) == 0)) {
+            w[0] = static_cast<char>(at[low]);
+            w[1] = static_cast<char>(at[2 + low]);
+            w[2] = static_cast<char>(at[4 + low]);
+            w[3] = static_cast<char>(at[6 + low]);
+            w += 4;
+            at += 8;
+            characters += 4;
+            continue;
+        }
         const char32_t c = unit(at);
         at += 2;
+        ++characters;
         if (c >= 0xD800 && c < 0xDC00 && end - at >= 2) {
-            const char32_t low = unit(at);
-            if (low >= 0xDC00 && low < 0xE000) {
+            const char32_t second = unit(at);
+            if (second >= 0xDC00 && second < 0xE000) {
                 at += 2;
-                appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                w = putUtf8(w, 0x10000 + ((c - 0xD800) << 10) + (second - 0xDC00));
                 continue;
             }
         }
-        appendUtf8(out, c >= 0xD800 && c < 0xE000 ? utf8::replacement : c);
+        w = putUtf8(w, c >= 0xD800 && c < 0xE000 ? utf8::replacement : c);
     }
-    if (at < end) appendUtf8(out, utf8::replacement);
+    if (at < end) {
+        w = putUtf8(w, utf8::replacement);
+        ++characters;
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return characters;
 }
 
 }  // namespace
@@ -87,15 +120,21 @@ DetectedEncoding detectEncoding(const char* begin, const char* end) {
     return {TextEncoding::Ansi, 0};
 }
 
-void appendAsUtf8(TextEncoding encoding, const char* begin, const char* end, std::string& out) {
+std::size_t appendAsUtf8(TextEncoding encoding, const char* begin, const char* end, std::string& out) {
     const auto* b = reinterpret_cast<const unsigned char*>(begin);
     const auto* e = reinterpret_cast<const unsigned char*>(end);
     switch (encoding) {
-    case TextEncoding::Utf8: out.append(begin, end); break;
-    case TextEncoding::Utf16Le: appendUtf16AsUtf8<false>(b, e, out); break;
-    case TextEncoding::Utf16Be: appendUtf16AsUtf8<true>(b, e, out); break;
-    case TextEncoding::Ansi: appendAnsiAsUtf8(begin, end, out); break;
+    case TextEncoding::Utf16Le: return appendUtf16AsUtf8<false>(b, e, out);
+    case TextEncoding::Utf16Be: return appendUtf16AsUtf8<true>(b, e, out);
+    case TextEncoding::Ansi: {
+        const std::size_t start = out.size();
+        appendAnsiAsUtf8(begin, end, out);
+        return utf8::countCharacters(out.data() + start, out.data() + out.size());
     }
+    case TextEncoding::Utf8: break;
+    }
+    out.append(begin, end);
+    return utf8::countCharacters(begin, end);
 }
 
 String encodingName(TextEncoding encoding) {

@@ -28,9 +28,10 @@ inline std::size_t unitSize(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be ? 2 : 1;
 }
 
-// Appends the UTF-8 of a text in `encoding`. Lone surrogates, an odd last
-// byte and undefined code-page bytes become U+FFFD; UTF-8 is copied as it is.
-void appendAsUtf8(TextEncoding encoding, const char* begin, const char* end, std::string& out);
+// Appends the UTF-8 of a text in `encoding` and returns its number of
+// characters. Lone surrogates, an odd last byte and undefined code-page bytes
+// become U+FFFD; UTF-8 is copied as it is.
+std::size_t appendAsUtf8(TextEncoding encoding, const char* begin, const char* end, std::string& out);
 
 // The name shown for an encoding: "UTF-8", "UTF-16 LE", "UTF-16 BE", or the
 // system's ANSI code page ("Windows-1252").

@@ -155,6 +155,34 @@ void Document::stopSource(std::int32_t id) {
     d.notifyViewer();
 }
 
+std::optional<Source> Document::reopenSource(std::int32_t id, std::optional<cpp::TextEncoding> encoding) {
+    Detail& d = *detail_;
+    std::optional<Source> old, fresh;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        const auto sources = d.store.sources();
+        const auto found = sources->find(id);
+        if (found == sources->end() || found->second.kind() != Source::Kind::File) return std::nullopt;
+        old = found->second;
+        // Opened first: a file that cannot be opened leaves everything as it was.
+        fresh = d.store.addFileSource(old->path(), encoding);
+        fresh->setColour(old->colour());
+        if (old->paused()) fresh->pause();
+    }
+    old->stop();  // joins the reader, so no lock may be held
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        {
+            cpp::Mutex::Lock data(d.dataMutex, false);
+            d.store.withdraw(id);
+        }
+        d.requestRelayout();
+    }
+    d.notifyViewer();
+    return fresh;
+}
+
 void Document::setSourceColor(std::int32_t id, std::uint32_t colour) {
     changeSource(*detail_, id, [colour](Source source) { source.setColour(colour); });
 }

@@ -50,6 +50,11 @@ public:
     void resumeSource(std::int32_t id);
     void stopSource(std::int32_t id);
     void setSourceColor(std::int32_t id, std::uint32_t colour);
+    // Reads a file source again from its start in another encoding (none:
+    // detected), as a new source in its colour that takes its place; the
+    // lines read before are no longer shown. Returns the new source, none when
+    // `id` is no file source. Throws IOException when the file cannot be opened.
+    std::optional<Source> reopenSource(std::int32_t id, std::optional<cpp::TextEncoding> encoding);
     void pauseTailing();
     void resumeTailing();
     bool tailingPaused() const;

@@ -55,7 +55,8 @@ struct Document::Detail {
     void doAppend();
     // Merges the taken batch from `done` on, advancing `done` as lines are merged.
     void appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
-                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics, std::size_t& done);
+                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
+                     const std::vector<bool>& withdrawn, std::size_t& done);
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();

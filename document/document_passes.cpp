@@ -20,15 +20,17 @@ std::vector<Filter> snapshotFilters(const FilterSet& filters) {
     return snapshot;
 }
 
-// The visible lines of [first, first + entries.size()) and their display rows.
+// The visible lines of [first, first + entries.size()) and their display
+// rows. Lines of withdrawn sources (by source id) are never visible.
 void collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets, std::uint32_t first,
                  const TextEntry* entries, std::size_t count, const LayoutMetrics& metrics,
-                 std::vector<std::uint32_t>& lines, std::vector<TextRow>& rows) {
+                 const std::vector<bool>& withdrawn, std::vector<std::uint32_t>& lines, std::vector<TextRow>& rows) {
     Visibility visibility;
     for (std::size_t i = 0; i < filters.size(); ++i)
         visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t line = first + static_cast<std::uint32_t>(i);
+        if (entries[i].sourceId < withdrawn.size() && withdrawn[entries[i].sourceId]) continue;
         if (!visibility.isVisible(line)) continue;
         lines.push_back(line);
         const std::uint32_t segments = metrics.rowCount(entries[i]);
@@ -99,6 +101,7 @@ void Document::Detail::doAppend() {
     LineTexts texts;
     std::vector<Filter> passFilters;
     LayoutMetrics metrics;
+    std::vector<bool> withdrawn;
     std::uint32_t first = 0;
     {
         cpp::Mutex::Lock job(jobMutex, true);
@@ -107,10 +110,11 @@ void Document::Detail::doAppend() {
         first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
         passFilters = snapshotFilters(filters);
         metrics = layoutMetrics();
+        withdrawn = store.withdrawn();
     }
     std::size_t done = 0;
     try {
-        appendTaken(first, entries, texts, passFilters, metrics, done);
+        appendTaken(first, entries, texts, passFilters, metrics, withdrawn, done);
     } catch (...) {
         // The lines not yet merged wait at the head of the queue for the next try.
         std::vector<TextEntry> rest(entries.begin() + static_cast<std::ptrdiff_t>(done), entries.end());
@@ -130,7 +134,7 @@ void Document::Detail::doAppend() {
 
 void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
                                    const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                                   std::size_t& done) {
+                                   const std::vector<bool>& withdrawn, std::size_t& done) {
     while (done < entries.size()) {
         const std::uint32_t a = first + static_cast<std::uint32_t>(done);
         // Chunks never cross a multiple of 1000, so each feeds one block.
@@ -139,7 +143,7 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         for (const Filter& filter : passFilters) sets.push_back(filter.matchChunk(a, texts, done, k));
         std::vector<std::uint32_t> lines;
         std::vector<TextRow> rows;
-        collectRows(passFilters, sets, a, entries.data() + done, k, metrics, lines, rows);
+        collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, lines, rows);
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k);
@@ -166,6 +170,7 @@ struct Document::Detail::RebuildPass {
     std::vector<bool> fresh;
     std::shared_ptr<const std::vector<Filter>> freshFilters;
     LayoutMetrics metrics;
+    std::vector<bool> withdrawn;  // by source id
     std::uint32_t total = 0;
     std::shared_ptr<const SourceStore::Sources> sources;
     std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
@@ -212,6 +217,7 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.metrics = layoutMetrics();
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
+    pass.withdrawn = store.withdrawn();
     auto freshFilters = std::make_shared<std::vector<Filter>>();
     for (const Filter& filter : pass.filters) {
         pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);
@@ -256,7 +262,7 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
     const std::vector<TextEntry> entries = store.entries(h, k);
     std::vector<std::uint32_t> lines;
     std::vector<TextRow> rows;
-    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, lines, rows);
+    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, pass.withdrawn, lines, rows);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
     for (std::size_t i = 0; i < pass.filters.size(); ++i) {

@@ -127,6 +127,12 @@ std::uint32_t Source::colour() const { return detail_->colour; }
 void Source::setColour(std::uint32_t colour) { detail_->colour = colour; }
 std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
 bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
+std::optional<cpp::TextEncoding> Source::chosenEncoding() const { return detail_->encoding; }
+
+std::optional<cpp::TextEncoding> Source::encoding() const {
+    return detail_->reader ? detail_->reader->encoding() : std::nullopt;
+}
+
 bool Source::paused() const { return detail_->reader && detail_->reader->paused(); }
 
 std::optional<String> Source::findText(const TextEntry& entry) const {

@@ -55,6 +55,10 @@ public:
     std::int32_t lastLineNumber() const;
     // Its reader thread exists and runs.
     bool reading() const;
+    // The encoding asked for (none: detected), and the one its newest lines
+    // are read in (none until they come).
+    std::optional<cpp::TextEncoding> chosenEncoding() const;
+    std::optional<cpp::TextEncoding> encoding() const;
     bool paused() const;
 
     // The text of one of its lines, from the file the line came from.

@@ -81,7 +81,9 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
                                source.colour(),
                                source.lastLineNumber(),
                                source.reading(),
-                               source.paused()};
+                               source.paused(),
+                               source.chosenEncoding(),
+                               source.encoding()};
     }
     return infos;
 }
@@ -202,6 +204,15 @@ std::uint64_t SourceStore::fileCacheMemory() const {
     return bytes;
 }
 
+void SourceStore::withdraw(std::int32_t id) {
+    auto sources = std::make_shared<Sources>(*sources_);
+    sources->erase(id);
+    sources_ = std::move(sources);
+    if (withdrawn_.size() <= static_cast<std::size_t>(id)) withdrawn_.resize(static_cast<std::size_t>(id) + 1);
+    withdrawn_[static_cast<std::size_t>(id)] = true;
+    sourcesChanged = true;
+}
+
 SourceStore::Sources SourceStore::takeSources() {
     Sources taken = *sources_;
     sources_ = std::make_shared<const Sources>();
@@ -222,6 +233,7 @@ void SourceStore::clear() {
     for (const auto& [id, source] : *sources_) Source(source).stop();
     sources_ = std::make_shared<const Sources>();
     nextId_ = 0;
+    withdrawn_.clear();
     lines_.clear();
     textCache_.clear();
     arrivals_.clear();

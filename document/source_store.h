@@ -29,6 +29,8 @@ struct SourceInfo {
     std::int32_t lastLineNumber = 0;
     bool reading = false;
     bool paused = false;
+    std::optional<cpp::TextEncoding> chosenEncoding;  // none: detected
+    std::optional<cpp::TextEncoding> encoding;        // none until known
 };
 
 // The open sources and the line store: every line of every source, in the
@@ -94,6 +96,11 @@ public:
 
     // Hands the sources over, for stopping them where no lock is held.
     Sources takeSources();
+    // Drops a stopped source whose lines are to be shown no more: they stay
+    // in the store, which only grows, but are hidden and read as empty.
+    void withdraw(std::int32_t id);
+    // Indexed by source id.
+    const std::vector<bool>& withdrawn() const { return withdrawn_; }
     // Stops and drops every source and forgets every line.
     void clear();
     // Prepared lines depend on the font.
@@ -114,6 +121,7 @@ private:
     cpp::Bus bus_;
     Source::Batch batch_;
     std::int32_t nextId_ = 0;
+    std::vector<bool> withdrawn_;
     std::shared_ptr<const Sources> sources_;
     bool allPaused_ = false;
     LineStore lines_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <thread>
 
@@ -407,4 +409,42 @@ TEST(Document, PaintingWidensTheMetricsWhileLinesArrive) {
     doc.getChanges(status, metrics, sources, filters);
     EXPECT_GT(metrics.charWidth, 9.0f) << "widened by the wide glyphs";
     EXPECT_EQ(status.lines, written);
+}
+
+// A file read in the wrong encoding is read again in the one chosen: its
+// earlier lines leave the view, filters match the new texts, and the source
+// keeps its colour and tells which encoding it is read in.
+TEST(Document, ASourceReadAgainInAnotherEncodingTakesItsOwnPlace) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const data::Source other = t.open("other.log", {"other"});
+    const data::Source first = t.open("w.log", {"caf\xE9", "cr\xE8me"});  // Windows-1252
+    doc.setSourceColor(first.id(), 0x123456);
+    ASSERT_TRUE(waitUntilIdle(doc, 3));
+    Texts texts = visibleTexts(doc);
+    std::sort(texts.begin(), texts.end());  // the two files' lines arrive in either order
+    EXPECT_EQ(texts, (Texts{"caf\xC3\xA9", "cr\xC3\xA8me", "other"}));
+
+    const auto utf8 = doc.reopenSource(first.id(), cpp::TextEncoding::Utf8);
+    ASSERT_TRUE(utf8);
+    ASSERT_TRUE(waitUntilIdle(doc, 5));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"other", "caf\xE9", "cr\xE8me"})) << "the bytes as they are, the old lines gone";
+    data::DocumentStatus status;
+    data::LayoutMetrics metrics;
+    std::map<std::int32_t, data::SourceInfo> sources;
+    std::map<std::int32_t, data::FilterInfo> filters;
+    doc.getChanges(status, metrics, sources, filters);
+    ASSERT_EQ(sources.size(), 2u);
+    EXPECT_EQ(sources.count(first.id()), 0u);
+    EXPECT_EQ(sources.at(utf8->id()).colour, 0x123456u);
+    EXPECT_EQ(sources.at(utf8->id()).chosenEncoding, cpp::TextEncoding::Utf8);
+    EXPECT_EQ(sources.at(other.id()).chosenEncoding, std::nullopt);
+    EXPECT_EQ(sources.at(other.id()).encoding, cpp::TextEncoding::Utf8);
+
+    const auto detected = doc.reopenSource(utf8->id(), std::nullopt);
+    ASSERT_TRUE(detected);
+    doc.setFilterText("caf\xC3\xA9");
+    ASSERT_TRUE(waitUntilIdle(doc, 7));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"caf\xC3\xA9"})) << "a filter finds the decoded word in the newest lines only";
+    EXPECT_FALSE(doc.reopenSource(first.id(), std::nullopt)) << "a withdrawn source is gone";
 }

@@ -17,15 +17,11 @@ public:
     TextRef() = default;
     TextRef(const std::string& text) : begin_(text.data()), end_(text.data() + text.size()) {}
     TextRef(const char* begin, const char* end) : begin_(begin), end_(end) {}
-    // The end of a C string is found on first use only.
-    TextRef(const char* text) : begin_(text), end_(nullptr) {}
+    TextRef(const char* text) : begin_(text), end_(text ? text + std::strlen(text) : nullptr) {}
 
     bool isAbsent() const { return begin_ == nullptr; }
     const char* begin() const { return begin_; }
-    const char* end() const {
-        if (end_ == nullptr && begin_ != nullptr) end_ = begin_ + std::strlen(begin_);
-        return end_;
-    }
+    const char* end() const { return end_; }
     Position length() const { return end() - begin_; }
     bool empty() const { return length() == 0; }
 
@@ -50,7 +46,7 @@ public:
 
 private:
     const char* begin_ = nullptr;
-    mutable const char* end_ = nullptr;
+    const char* end_ = nullptr;
 };
 
 }  // namespace cpp

@@ -57,7 +57,7 @@ void Config::load() {
             compact();
             return;
         } catch (const std::exception& e) {
-            cpp::logError(String("Config::load() : %", e.what()));
+            cpp::logError(String::substitute("Config::load() : %", e.what()));
         }
         if (attempt < 5) cpp::sleep(retryPause);
     }
@@ -75,7 +75,7 @@ void Config::compact() {
         }
     }
     String text;
-    for (const auto& [key, value] : fresh) text += String("%\t%\n", key, value);
+    for (const auto& [key, value] : fresh) text += String::substitute("%\t%\n", key, value);
     const cpp::FilePath temporary = path_.parent().append(path_.fileName() + ".new");
     {
         auto handle = cpp::File::create(temporary);
@@ -85,7 +85,7 @@ void Config::compact() {
     }
     if (cpp::File::replace(temporary, path_) != cpp::File::Result::Success) {
         cpp::File::remove(temporary);
-        throw cpp::IOException(String("Unable to replace %", path_));
+        throw cpp::IOException(String::substitute("Unable to replace %", path_));
     }
     entries_ = std::move(fresh);
     unsaved_.clear();
@@ -98,12 +98,12 @@ String Config::get(const String& key) const {
 
 void Config::set(const String& key, const String& value) {
     entries_[key] = value;
-    append(String("%\t%\n", key, value), Change{key, value});
+    append(String::substitute("%\t%\n", key, value), Change{key, value});
 }
 
 void Config::remove(const String& key) {
     entries_.erase(key);
-    append(String("[remove]\t%\n", key), Change{key, std::nullopt});
+    append(String::substitute("[remove]\t%\n", key), Change{key, std::nullopt});
 }
 
 void Config::append(const String& line, Change change) {
@@ -137,7 +137,7 @@ std::vector<RecentFiles> Config::getRecentFiles() const {
         try {
             records.push_back(RecentFiles::decode(value));
         } catch (const cpp::Exception& e) {
-            cpp::logError(String("Config::getRecentFiles( ) : %", e.what()));
+            cpp::logError(String::substitute("Config::getRecentFiles( ) : %", e.what()));
         }
     }
     std::stable_sort(records.begin(), records.end(),
@@ -148,7 +148,7 @@ std::vector<RecentFiles> Config::getRecentFiles() const {
 void Config::addRecentFiles(const RecentFiles& record) {
     const String key = record.key();
     const String value = record.encode();
-    append(String("%\t%\n", key, value), Change{key, value});
+    append(String::substitute("%\t%\n", key, value), Change{key, value});
 }
 
 void Config::removeRecentFiles(const RecentFiles& record) { remove(record.key()); }

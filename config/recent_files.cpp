@@ -121,14 +121,14 @@ String hexDecode(TextRef digits) {
 }
 
 String RecentFilter::encode() const {
-    return String("text='%' backColor='%' foreColor='%' time='%'", hexEncode(text), colourText(backColor),
-                  colourText(foreColor), milliseconds(time));
+    return String::substitute("text='%' backColor='%' foreColor='%' time='%'", hexEncode(text), colourText(backColor),
+                              colourText(foreColor), milliseconds(time));
 }
 
 RecentFilter RecentFilter::decode(TextRef text) {
     const auto values = match(text, {{"text='", false, 0}, {"backColor='", false, 0}, {"foreColor='", false, 0},
                                      {"time='", true, 1}});
-    if (!values) throw cpp::DecodeException(String("Invalid RecentFilter encoding: %", text));
+    if (!values) throw cpp::DecodeException(String::substitute("Invalid RecentFilter encoding: %", text));
     RecentFilter filter;
     filter.text = hexDecode((*values)[0]);
     filter.backColor = hexNumber((*values)[1]);
@@ -149,15 +149,15 @@ String RecentFiles::encode() const {
         if (!encodedFilters.empty()) encodedFilters += "|";
         encodedFilters += filter.encode();
     }
-    return String("files='%' filters='%' rect='% % % %' time='%'", hexEncode(joinedPaths(files)),
-                  hexEncode(encodedFilters), left < 1 ? 0 : left, top <= 0 ? 0 : top, right, bottom,
-                  milliseconds(time));
+    return String::substitute("files='%' filters='%' rect='% % % %' time='%'", hexEncode(joinedPaths(files)),
+                              hexEncode(encodedFilters), left < 1 ? 0 : left, top <= 0 ? 0 : top, right, bottom,
+                              milliseconds(time));
 }
 
 RecentFiles RecentFiles::decode(TextRef text) {
     const auto values = match(text, {{"files='", false, 0}, {"filters='", false, 0}, {"rect='", true, 4},
                                      {"time='", true, 1}});
-    if (!values) throw cpp::DecodeException(String("Invalid RecentFiles encoding: %", text));
+    if (!values) throw cpp::DecodeException(String::substitute("Invalid RecentFiles encoding: %", text));
     RecentFiles record;
     const String paths = hexDecode((*values)[0]);
     for (TextRef path : TextRef(paths).split("|", "", true)) record.files.emplace_back(path);

@@ -237,7 +237,7 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
         std::vector<std::size_t> unreadable;
         const LineTexts texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr);
         if (!unreadable.empty() && !logged->exchange(true))
-            cpp::logError(String("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+            cpp::logError(String::substitute("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
                                  unreadable.size(), h + 1));
         std::vector<LineSet> sets;
         for (const Filter& filter : *filters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));

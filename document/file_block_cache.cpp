@@ -184,7 +184,7 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
     }
 
     void load(std::uint64_t start) {
-        cpp::Thread::setName(String("Reading [%] at [%]", path, start));
+        cpp::Thread::setName(String::substitute("Reading [%] at [%]", path, start));
         String bytes;
         String failure;
         bool gone = false;
@@ -271,7 +271,8 @@ std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32
     if (d.gather(text, at, remaining, missing)) return text;
     const auto failure = d.failures.find(missing);
     if (failure != d.failures.end() && failure->second.gone)
-        throw TextGoneException(String("Unable to read % at %: %", d.path, missing, failure->second.reason));
+        throw TextGoneException(
+            String::substitute("Unable to read % at %: %", d.path, missing, failure->second.reason));
     d.requestLoad(missing);
     return std::nullopt;
 }
@@ -293,13 +294,15 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
         const auto failure = d.failures.find(missing);
         if (failure != d.failures.end()) {
             const Failure& f = failure->second;
-            if (f.gone) throw TextGoneException(String("Unable to read % at %: %", d.path, missing, f.reason));
+            if (f.gone)
+                throw TextGoneException(String::substitute("Unable to read % at %: %", d.path, missing, f.reason));
             // Failed again while this read waited, or not to be tried again yet.
             if (loadedMeanwhile || Time() < f.retryAt)
-                throw cpp::IOException(String("Unable to read % at %: %", d.path, missing, f.reason));
+                throw cpp::IOException(String::substitute("Unable to read % at %: %", d.path, missing, f.reason));
         } else if (loadedMeanwhile && d.blocks.count(missing) != 0) {
             // Freshly loaded and still without these bytes: the file lacks them.
-            throw TextGoneException(String("Unable to read % at %: the file no longer holds the text", d.path, at));
+            throw TextGoneException(
+                String::substitute("Unable to read % at %: the file no longer holds the text", d.path, at));
         }
         d.requestLoad(missing);
         lock.waitUntil(Time() + cpp::Duration::milliseconds(50));
@@ -318,11 +321,12 @@ String FileBlockCache::readStretch(std::uint64_t offset, std::uint32_t length) {
         stored = d.storedEnd;
     }
     if (d.refuseShrunk && d.file->size() < stored)
-        throw TextGoneException(String("Unable to read % at %: the file was truncated", d.path, offset));
+        throw TextGoneException(String::substitute("Unable to read % at %: the file was truncated", d.path, offset));
     String text;
     text.resize(length);
     if (d.file->readAt(offset, cpp::ByteRange{text.data(), text.size()}) != length)
-        throw TextGoneException(String("Unable to read % at %: the file no longer holds the text", d.path, offset));
+        throw TextGoneException(
+            String::substitute("Unable to read % at %: the file no longer holds the text", d.path, offset));
     return text;
 }
 

@@ -18,13 +18,13 @@ cpp::ByteRange FileFollower::read(cpp::ByteRange range, cpp::Duration timeout) {
             // writer can grow it past this point again and hide it.
             if (got == 0 && !shrunk_ && file_->size() < position_) shrunk_ = true;
             if (failing_) {
-                cpp::logInfo(cpp::String("Reading % again", file_->path()));
+                cpp::logInfo(cpp::String::substitute("Reading % again", file_->path()));
                 failing_ = false;
             }
         } catch (const cpp::IOException& e) {
             // A share that hiccups, a region locked for a moment: nothing to
             // read now, and nothing concluded of it. The reads go on at the pace.
-            if (!failing_) cpp::logError(cpp::String("FileFollower::read() : %", e.what()));
+            if (!failing_) cpp::logError(cpp::String::substitute("FileFollower::read() : %", e.what()));
             failing_ = true;
             failed = true;
         }

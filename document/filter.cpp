@@ -74,8 +74,8 @@ std::optional<bool> Filter::searchRegex(std::string_view line, std::vector<Match
         return true;
     } catch (const cpp::Regex::BudgetException& e) {
         if (!pattern_->overBudgetLogged.exchange(true))
-            cpp::logError(String("Filter \"%\" : % (a line of % bytes counts as not matching)", text(), e.what(),
-                                 line.size()));
+            cpp::logError(String::substitute("Filter \"%\" : % (a line of % bytes counts as not matching)", text(),
+                                             e.what(), line.size()));
         return std::nullopt;
     }
 }

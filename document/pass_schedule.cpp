@@ -74,7 +74,7 @@ void PassSchedule::failed(Pass pass, const std::exception& e) {
     Retry& retry = pass == Pass::Append ? appendRetry_ : rebuildRetry_;
     ++retry.failures;
     // The first failure of a streak is an error; its repeats would flood the log.
-    const cpp::String text("Document::run() : the % pass failed: %", pass == Pass::Append ? "append" : "rebuild",
+    const cpp::String text = cpp::String::substitute("Document::run() : the % pass failed: %", pass == Pass::Append ? "append" : "rebuild",
                            e.what());
     if (retry.failures == 1) {
         cpp::logError(text);

@@ -141,13 +141,13 @@ std::optional<String> Source::findText(const TextEntry& entry) const {
 }
 
 String Source::readText(const TextEntry& entry) const {
-    if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
+    if (!detail_->reader) throw cpp::IOException(String::substitute("The source % is not started", detail_->pathText));
     return detail_->reader->readText(entry);
 }
 
 void Source::readTexts(const TextEntry* entries, std::size_t count, LineTexts& texts,
                        std::vector<std::size_t>* unreadable) const {
-    if (!detail_->reader) throw cpp::IOException(String("The source % is not started", detail_->pathText));
+    if (!detail_->reader) throw cpp::IOException(String::substitute("The source % is not started", detail_->pathText));
     detail_->reader->readTexts(entries, count, texts, unreadable);
 }
 
@@ -179,7 +179,7 @@ String sourceCaption(const std::vector<String>& filePathTexts, bool hasStandardI
             const auto before = last == std::string::npos || last == 0 ? std::string::npos : prefix.rfind('/', last - 1);
             if (last != std::string::npos && before != std::string::npos) prefix = "..." + prefix.substr(before);
         }
-        if (list.size() > 64) list = String("%... % files total", list.substr(0, 60), filePathTexts.size());
+        if (list.size() > 64) list = String::substitute("%... % files total", list.substr(0, 60), filePathTexts.size());
         filePart = prefix;
         if (!list.empty()) filePart += "[" + list + "]";
     }

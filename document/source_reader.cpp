@@ -146,7 +146,7 @@ bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, co
     }
     file_ = std::move(next);
     ++restarts_;
-    cpp::logInfo(String("Reading '%' from its start again: %", identity_.fullName, reason));
+    cpp::logInfo(String::substitute("Reading '%' from its start again: %", identity_.fullName, reason));
     return true;
 }
 
@@ -189,7 +189,8 @@ String SourceReader::readText(const TextEntry& entry) {
         try {
             return asUtf8(generation.encoding, generation.cache->readText(entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0))));
         } catch (const TextGoneException& e) {
-            cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
+            cpp::logDebug(
+                String::substitute("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
         }
     }
     return lostLine(entry);
@@ -209,10 +210,12 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
                                                          entry.offset, static_cast<std::uint32_t>(std::max(entry.byteLength, 0)))));
             return;
         } catch (const TextGoneException& e) {
-            cpp::logDebug(String("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
+            cpp::logDebug(
+                String::substitute("Text of line % of '%' lost: %", entry.lineNumber, identity_.fullName, e.what()));
         } catch (const cpp::IOException& e) {
             if (!unreadable) throw;
-            cpp::logDebug(String("Text of line % of '%' unreadable: %", entry.lineNumber, identity_.fullName, e.what()));
+            cpp::logDebug(String::substitute("Text of line % of '%' unreadable: %", entry.lineNumber,
+                                             identity_.fullName, e.what()));
         }
         if (unreadable) {
             unreadable->push_back(texts.size());
@@ -278,8 +281,8 @@ std::uint64_t SourceReader::memory() {
 }
 
 void SourceReader::run() {
-    cpp::Thread::setName(String("Reader: %", identity_.name));
-    cpp::logDebug(String("SourceReader::fn() : begin : source = '%'", identity_.fullName));
+    cpp::Thread::setName(String::substitute("Reader: %", identity_.name));
+    cpp::logDebug(String::substitute("SourceReader::fn() : begin : source = '%'", identity_.fullName));
     std::vector<TextEntry> entries;
     LineTexts texts;
     entries.reserve(batchLimit);
@@ -306,7 +309,9 @@ void SourceReader::run() {
                     copy_->flush();
                 }
             } catch (const cpp::IOException& e) {
-                if (!copyFailed) cpp::logError(String("SourceReader::fn() : the copy of % failed: %", identity_.fullName, e.what()));
+                if (!copyFailed)
+                    cpp::logError(String::substitute("SourceReader::fn() : the copy of % failed: %", identity_.fullName,
+                                                     e.what()));
                 copyFailed = true;
             }
             copied.clear();
@@ -416,7 +421,7 @@ void SourceReader::run() {
                     encoding = reader.encoding().value_or(cpp::TextEncoding::Utf8);
                     setEncoding(encoding);
                     encodingKnown = true;
-                    cpp::logInfo(String("Reading '%' as %", identity_.fullName, cpp::encodingName(encoding)));
+                    cpp::logInfo(String::substitute("Reading '%' as %", identity_.fullName, cpp::encodingName(encoding)));
                 }
                 take(*line);
                 if (entries.size() >= batchLimit) {
@@ -434,14 +439,14 @@ void SourceReader::run() {
     } catch (const cpp::InterruptException&) {
         flush();
     } catch (const std::system_error& e) {
-        cpp::logDebug(String("SourceReader::fn() error: %", e.what()));
+        cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
         ended = e.code();
     } catch (const std::exception& e) {
-        cpp::logDebug(String("SourceReader::fn() error: %", e.what()));
+        cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
         reportEnd = false;
     }
     if (reportEnd && end_) end_(ended);
-    cpp::logDebug(String("SourceReader::fn() : end : source = '%'", identity_.fullName));
+    cpp::logDebug(String::substitute("SourceReader::fn() : end : source = '%'", identity_.fullName));
     running_ = false;
 }
 

@@ -173,7 +173,8 @@ std::vector<String> SourceStore::readLines(std::uint32_t first, std::uint32_t co
     std::vector<String> lines;
     lines.reserve(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) lines.emplace_back(std::string(texts[i]));
-    cpp::logDebug(String("\tDocument::readLines(%,%) - %ms", first, count, (cpp::Time() - start).count() / 1000));
+    cpp::logDebug(
+        String::substitute("\tDocument::readLines(%,%) - %ms", first, count, (cpp::Time() - start).count() / 1000));
     return lines;
 }
 

@@ -37,7 +37,8 @@ struct TextCursor : cpp::Comparable<TextCursor> {
 // A display row asked for that lies outside the view.
 class InvalidRowException : public cpp::Exception {
 public:
-    explicit InvalidRowException(std::int32_t row) : Exception(cpp::String("invalid row: %", row)), row_(row) {}
+    explicit InvalidRowException(std::int32_t row)
+        : Exception(cpp::String::substitute("invalid row: %", row)), row_(row) {}
     std::int32_t row() const { return row_; }
 
 private:
@@ -48,7 +49,7 @@ private:
 class IncompleteRowException : public cpp::Exception {
 public:
     explicit IncompleteRowException(std::int32_t row)
-        : Exception(cpp::String("incomplete row: %", row)), row_(row) {}
+        : Exception(cpp::String::substitute("incomplete row: %", row)), row_(row) {}
     std::int32_t row() const { return row_; }
 
 private:

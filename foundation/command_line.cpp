@@ -46,7 +46,7 @@ void fillProperties(Properties& properties, const String& commandLine) {
     for (const String& argument : arguments) properties[argument] = String();
     properties[String("cmdline")] = commandLine;
     properties[String("argc")] = String(arguments.size());
-    for (std::size_t n = 0; n < arguments.size(); ++n) properties[String("arg[%]", n)] = arguments[n];
+    for (std::size_t n = 0; n < arguments.size(); ++n) properties[String::substitute("arg[%]", n)] = arguments[n];
 }
 
 TextRef lookup(const Properties& properties, const String& key) {

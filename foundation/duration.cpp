@@ -50,7 +50,7 @@ String Duration::text() const {
 
     String out(negative ? "-" : "");
     const auto unit = [&out](std::int64_t value, const char* name, bool more) {
-        out += String("% %", value, name);
+        out += String::substitute("% %", value, name);
         if (value > 1) out += "s";
         if (more) out += ", ";
         return more;

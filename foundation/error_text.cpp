@@ -2,11 +2,13 @@
 
 namespace cpp {
 
-String errorCodeText(std::uint32_t code) { return String("error code: % (%)", code, String::hex(code, 8, true)); }
+String errorCodeText(std::uint32_t code) {
+    return String::substitute("error code: % (%)", code, String::hex(code, 8, true));
+}
 
 String hresultText(std::uint32_t hresult) {
     if (hresult >= 0x80070000u && hresult <= 0x8007FFFFu) return errorText(hresult & 0xFFFFu);
-    if (hresult != 0) return String("hresult(%)", String::hex(hresult, 8, true));
+    if (hresult != 0) return String::substitute("hresult(%)", String::hex(hresult, 8, true));
     return String("ERROR_SUCCESS");
 }
 

@@ -124,7 +124,8 @@ FilePath FilePath::temporaryFile(TextRef prefix, TextRef extension) {
             std::lock_guard<std::mutex> guard(engineLock);
             number = static_cast<std::uint32_t>(engine());
         }
-        const FilePath candidate = folder.append(String("%%.%", prefix, String::hex(number, 8, false), extension));
+        const FilePath candidate =
+            folder.append(String::substitute("%%.%", prefix, String::hex(number, 8, false), extension));
         if (platform::createNewFile(candidate)) return candidate;
     }
 }

@@ -14,7 +14,7 @@ public:
     // other failures of whatever he asked for.
     class Exception : public cpp::Exception {
     public:
-        explicit Exception(const String& text) : cpp::Exception(String("Invalid file path: %", text)) {}
+        explicit Exception(const String& text) : cpp::Exception(String::substitute("Invalid file path: %", text)) {}
     };
 
     FilePath() = default;

@@ -18,7 +18,7 @@ public:
     class Exception : public cpp::Exception {
     public:
         Exception(const String& url, std::uint32_t status, const String& reason, const String& headers)
-            : cpp::Exception(String("% : % (%)", url, reason, status)),
+            : cpp::Exception(String::substitute("% : % (%)", url, reason, status)),
               url_(url),
               status_(status),
               headers_(headers) {}

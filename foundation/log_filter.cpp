@@ -34,7 +34,7 @@ String AbstractLogFilter::stamp(const DateTime& time) {
 }
 
 String AbstractLogFilter::format(const DateTime& time, std::int32_t level, const String& tag, TextRef text) {
-    if (!decorate_) return String("%\r\n", text);
+    if (!decorate_) return String::substitute("%\r\n", text);
     String tagPart;
     if (!tag.empty()) {
         tagAverage_ = tagAverage_ + static_cast<std::int64_t>(tag.size()) - tagAverage_ / 100;
@@ -46,7 +46,7 @@ String AbstractLogFilter::format(const DateTime& time, std::int32_t level, const
     String levelPart = levelName(level);
     levelPart.resize(8, ' ');
     const String counter = String::hex(counter_++, 4, false);
-    return String("%:% % %%\r\n", stamp(time), counter, levelPart, tagPart, text);
+    return String::substitute("%:% % %%\r\n", stamp(time), counter, levelPart, tagPart, text);
 }
 
 FileLogFilter_t::FileLogFilter_t(const FilePath& folder, const String& prefix, const String& suffix,
@@ -69,10 +69,10 @@ void FileLogFilter_t::open(const DateTime& time) {
     String name;
     if (daily_) {
         nextDay_ = todayMidnight_() + Duration::day();
-        name = String("%%%", Date(time).text("%y-%m-%d"), prefix_.empty() ? String() : "-" + prefix_,
-                      suffix_.empty() ? String() : "." + suffix_);
+        name = String::substitute("%%%", Date(time).text("%y-%m-%d"), prefix_.empty() ? String() : "-" + prefix_,
+                                  suffix_.empty() ? String() : "." + suffix_);
     } else {
-        name = String("%.%", prefix_, suffix_);
+        name = String::substitute("%.%", prefix_, suffix_);
     }
     const FilePath path = folder_.append(name);
     file_ = File::append(path, File::ShareMode::ShareReadWrite);

@@ -105,7 +105,7 @@ public:
 
 private:
     [[noreturn]] void fail(const char* reason) const {
-        throw Regex::Exception(String("Invalid regular expression: %", reason));
+        throw Regex::Exception(String::substitute("Invalid regular expression: %", reason));
     }
 
     bool atEnd() const { return position_ >= pattern_.size(); }

@@ -40,13 +40,6 @@ public:
     // At most one decimal: 2.54 gives "2.5", 12.96 gives "13".
     explicit String(double value);
 
-    // "%" formatting: each "%" takes the text of the next argument; there is no
-    // escape, and a "%" left without an argument is copied as it stands.
-    template <class First, class... Rest>
-    String(TextRef format, const First& first, const Rest&... rest) {
-        formatInto(*this, format, first, rest...);
-    }
-
     String(const String&) = default;
     String(String&&) noexcept = default;
     String& operator=(const String&) = default;
@@ -59,6 +52,11 @@ public:
     // Decimal, as strtoll reads it: text without digits gives 0; throws
     // Exception "range error while parsing integer" when out of range.
     long long toInt64() const;
+
+    // Each "%" takes the text of the next argument; there is no escape, and a
+    // "%" left without an argument is copied as it stands.
+    template <class First, class... Rest>
+    static String substitute(TextRef format, const First& first, const Rest&... rest);
 
     // printf-style; throws std::exception on an encoding error.
     static String format(const char* format, ...) QILARK_PRINTF(1, 2);
@@ -90,6 +88,13 @@ inline void appendFormatted(std::string& out, std::signed_integral auto value) {
 }
 inline void appendFormatted(std::string& out, std::unsigned_integral auto value) {
     out += String(static_cast<unsigned long long>(value));
+}
+
+template <class First, class... Rest>
+String String::substitute(TextRef format, const First& first, const Rest&... rest) {
+    String out;
+    formatInto(out, format, first, rest...);
+    return out;
 }
 
 template <class First, class... Rest>

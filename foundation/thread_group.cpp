@@ -18,7 +18,7 @@ void ThreadGroup::resize(std::size_t count) {
         const std::size_t index = members_.size();
         // Each member runs its own copies, so that the group may go while a
         // member still runs (a Bus dropped by one of its own tasks).
-        String name = String("% (#%)", name_.empty() ? String("ThreadGroup") : name_, index + 1);
+        String name = String::substitute("% (#%)", name_.empty() ? String("ThreadGroup") : name_, index + 1);
         members_.push_back(std::make_shared<Thread>(
             [name = std::move(name), body = body_, errorHandler = errorHandler_] { runMember(name, body, errorHandler); }));
     }

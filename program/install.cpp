@@ -52,7 +52,8 @@ private:
 };
 
 void check(HRESULT result, const char* what) {
-    if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), String("%: ", what));
+    if (FAILED(result))
+        throw cpp::windows::Exception(static_cast<std::uint32_t>(result), String::substitute("%: ", what));
 }
 
 template <class Interface>
@@ -87,7 +88,8 @@ void copyProgram(const FilePath& own, const InstallLocations& at) {
         cpp::sleep(cpp::Duration::milliseconds(100));
     const File::Result copied = File::copy(own, at.program);
     if (copied != File::Result::Success)
-        throw cpp::Exception(String("Unable to copy the program to %: %", at.program, File::resultName(copied)));
+        throw cpp::Exception(
+            String::substitute("Unable to copy the program to %: %", at.program, File::resultName(copied)));
     File::remove(at.staged);
 }
 
@@ -99,11 +101,11 @@ void registerProgram(const InstallLocations& at) {
         const cpp::RegistryKey key = user.create(install_keys::uninstall);
         const std::pair<const char*, String> texts[] = {
             {"DisplayName", "qi-lark"},
-            {"UninstallString", String("\"%\" --uninstall", program)},
+            {"UninstallString", String::substitute("\"%\" --uninstall", program)},
             {"InstallLocation", folder},
             {"Publisher", publisher},
             {"DisplayVersion", Program::version},
-            {"DisplayIcon", String("%, 0", program)},
+            {"DisplayIcon", String::substitute("%, 0", program)},
             {"URLInfoAbout", webSite},
             {"HelpLink", String()},
         };
@@ -120,9 +122,9 @@ void registerProgram(const InstallLocations& at) {
     try {
         editSearchPath([&](const String& path) { return withFolderAdded(path, folder); });
     } catch (const cpp::Exception& e) {
-        cpp::logInfo(String("Install: the search path is left as it is: %", e.what()));
+        cpp::logInfo(String::substitute("Install: the search path is left as it is: %", e.what()));
     }
-    user.create(install_keys::openCommand()).setText(String(), String("\"%\" \"%1\"", program));
+    user.create(install_keys::openCommand()).setText(String(), String::substitute("\"%\" \"%1\"", program));
     for (const char* extension : install_keys::extensions)
         user.create(install_keys::openWith(extension)).setText(install_keys::fileClass, String());
 }
@@ -138,10 +140,10 @@ void Program::install() {
         if (!File::equal(own, at.program)) {
             try {
                 copyProgram(own, at);
-                cpp::logInfo(String("Install: copied % to %", own, at.program));
+                cpp::logInfo(String::substitute("Install: copied % to %", own, at.program));
             } catch (const std::exception& e) {
                 // Typically the installed copy runs: this build waits beside it.
-                cpp::logInfo(String("Install: % - staging the program as %", e.what(), at.staged));
+                cpp::logInfo(String::substitute("Install: % - staging the program as %", e.what(), at.staged));
                 if (!samePath(own, at.staged)) {
                     File::remove(at.staged);
                     File::copy(own, at.staged);
@@ -151,12 +153,12 @@ void Program::install() {
         }
         if (!File::exists(at.shortcut)) createShortcut(at);
         registerProgram(at);
-        cpp::logInfo(String("Install: % is installed and registered", at.program));
+        cpp::logInfo(String::substitute("Install: % is installed and registered", at.program));
     } else if (File::exists(at.staged)) {
         if (File::equal(at.staged, at.program)) {
             File::remove(at.staged);
         } else {
-            cpp::logInfo(String("Install: handing over to %", at.staged));
+            cpp::logInfo(String::substitute("Install: handing over to %", at.staged));
             cpp::Process::start(at.staged, String(property("cmdline")), at.folder).detach();
             throw cpp::InterruptException();
         }

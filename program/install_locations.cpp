@@ -14,7 +14,9 @@ FilePath knownFolder(const KNOWNFOLDERID& id, const char* name) {
     const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &path);
     const String text = SUCCEEDED(result) ? String(std::wstring(path)) : String();
     CoTaskMemFree(path);
-    if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), String("The % folder is unknown: ", name));
+    if (FAILED(result))
+        throw cpp::windows::Exception(static_cast<std::uint32_t>(result),
+                                      String::substitute("The % folder is unknown: ", name));
     return FilePath(text);
 }
 
@@ -43,7 +45,9 @@ const char* const environment = "Environment";
 const char* const fileClass = "qilark.txt";
 const char* const extensions[2] = {".txt", ".log"};
 
-String openCommand() { return String("Software\\Classes\\%\\shell\\open\\command", fileClass); }
-String openWith(const char* extension) { return String("Software\\Classes\\%\\OpenWithProgids", extension); }
+String openCommand() { return String::substitute("Software\\Classes\\%\\shell\\open\\command", fileClass); }
+String openWith(const char* extension) {
+    return String::substitute("Software\\Classes\\%\\OpenWithProgids", extension);
+}
 
 }  // namespace install_keys

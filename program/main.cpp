@@ -7,7 +7,7 @@
 namespace {
 
 void showError(const cpp::String& text) {
-    MessageBoxW(nullptr, cpp::String("An error occurred: %", text).toWide().c_str(), L"Oops!", MB_OK);
+    MessageBoxW(nullptr, cpp::String::substitute("An error occurred: %", text).toWide().c_str(), L"Oops!", MB_OK);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ Program::Program(HINSTANCE instance, const String& commandLine)
     bus().resize(8);
     detail_ = std::make_unique<Detail>(*this, dataFolder_.append("qi-lark.config.txt"));
     detail_->makeFonts(ui::systemDpi());
-    cpp::logInfo(String("qi-lark % started: %", version, property("cmdline")));
+    cpp::logInfo(String::substitute("qi-lark % started: %", version, property("cmdline")));
 }
 
 Program::~Program() {
@@ -96,7 +96,7 @@ Program::~Program() {
     detail_->mainWindow.reset();
     detail_->uninstallWindow.reset();
     if (hasProperty("--debug")) debugBox(L"At program end");
-    cpp::logInfo(String("qi-lark % ended", version));
+    cpp::logInfo(String::substitute("qi-lark % ended", version));
     detail_.reset();
 }
 

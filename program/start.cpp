@@ -48,7 +48,7 @@ void Program::start() {
     std::vector<cpp::String> files;
     const long long count = cpp::String(property("argc")).toInt64();
     for (long long n = 0; n < count; ++n) {
-        const cpp::String argument = property(cpp::String("arg[%]", n));
+        const cpp::String argument = property(cpp::String::substitute("arg[%]", n));
         if (argument.empty() || isSwitch(argument)) continue;
         files.push_back(argument);
     }

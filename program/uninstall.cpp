@@ -27,7 +27,7 @@ void attempt(std::vector<String>& leftovers, const String& what, Removal removal
     try {
         if (removal()) return;
     } catch (const cpp::Exception& e) {
-        cpp::logInfo(String("Uninstall: % : %", what, e.what()));
+        cpp::logInfo(String::substitute("Uninstall: % : %", what, e.what()));
     }
     leftovers.push_back(what);
 }
@@ -59,7 +59,8 @@ void Program::uninstall() {
         File::remove(copy);
         const File::Result copied = File::copy(programFile(), copy);
         if (copied != File::Result::Success)
-            throw cpp::Exception(String("Unable to copy the program to %: %", copy, File::resultName(copied)));
+            throw cpp::Exception(
+                String::substitute("Unable to copy the program to %: %", copy, File::resultName(copied)));
         cpp::Process::start(copy, "--uninstall", FilePath()).detach();
         throw cpp::InterruptException();
     }
@@ -99,7 +100,7 @@ void Program::uninstall() {
         return removed;
     });
     for (const char* extension : install_keys::extensions) {
-        attempt(leftovers, String("the open-with entry of %", extension), [extension] {
+        attempt(leftovers, String::substitute("the open-with entry of %", extension), [extension] {
             const cpp::RegistryKey user;
             const String key = install_keys::openWith(extension);
             if (!user.exists(key)) return true;
@@ -113,9 +114,9 @@ void Program::uninstall() {
     if (!leftovers.empty()) {
         String names;
         for (const String& leftover : leftovers) names += (names.empty() ? "" : ", ") + leftover;
-        status = String("qi-lark was uninstalled, but these could not be removed: %", names);
+        status = String::substitute("qi-lark was uninstalled, but these could not be removed: %", names);
     }
-    cpp::logInfo(String("Uninstall: %", status));
+    cpp::logInfo(String::substitute("Uninstall: %", status));
     d.uninstallWindow->setStatusText(status);
     d.uninstallWindow->enableClose();
 }

@@ -44,9 +44,9 @@ void startUpdateCheck(ui::MainWindow& window) {
             cpp::Http http("qi-lark");
             const String body = http.get(url, String(), cpp::Duration::seconds(3));
             remote = parseVersion(body);
-            cpp::logInfo(String("Update check: % offers %.%", url, remote.major, remote.minor));
+            cpp::logInfo(String::substitute("Update check: % offers %.%", url, remote.major, remote.minor));
         } catch (const std::exception& e) {
-            cpp::logError(String("Error: %\n", e.what()));
+            cpp::logError(String::substitute("Error: %\n", e.what()));
         }
         if (!isNewer(parseVersion(Program::version), remote)) return;
         program->bus().invokeOnMain([&window] { window.text().showUpdateNotice(); });

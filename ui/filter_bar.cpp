@@ -197,7 +197,7 @@ void MainWindow::onUpdateFilters() {
         for (const auto& [id, source] : viewer.sources()) {
             const int image = source.paused ? sourcePaused : source.reading ? sourceReading : sourceStopped;
             if (id == remembered.sourceId) select = static_cast<int>(records_.size());
-            add(String("% (%)", source.name, source.lastLineNumber), image,
+            add(String::substitute("% (%)", source.name, source.lastLineNumber), image,
                 ItemRecord{id, 0, toColorRef(palette.text), toColorRef(palette.tint(source.colour))});
         }
     }
@@ -211,7 +211,7 @@ void MainWindow::onUpdateFilters() {
                 if (filter.text.empty()) continue;
             }
             if (id == remembered.filterId) select = static_cast<int>(records_.size());
-            add(String("% (%)", filter.text, filter.matchCount), image,
+            add(String::substitute("% (%)", filter.text, filter.matchCount), image,
                 ItemRecord{0, id, toColorRef(palette.dark ? palette.text : filter.textColour),
                            toColorRef(id == active ? palette.activeHighlight : palette.tint(filter.colour))});
         }

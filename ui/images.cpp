@@ -29,7 +29,7 @@ void check(HRESULT result, const char* what) {
 Bitmap decode(int id, int factor) {
     const HMODULE module = GetModuleHandleW(nullptr);
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-    if (!found) throw cpp::windows::Exception(cpp::String("PNG resource %", id));
+    if (!found) throw cpp::windows::Exception(cpp::String::substitute("PNG resource %", id));
     const HGLOBAL loaded = LoadResource(module, found);
     const auto* bytes = static_cast<BYTE*>(LockResource(loaded));
     const DWORD size = SizeofResource(module, found);

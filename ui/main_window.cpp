@@ -244,7 +244,7 @@ void MainWindow::requestRefresh() {
 
 void MainWindow::updateTitle() {
     String title = context_.document().sourceCaption();
-    if (title.empty()) title = String("qi-lark %", context_.version());
+    if (title.empty()) title = String::substitute("qi-lark %", context_.version());
     if (context_.document().tailingPaused()) title += " (paused)";
     SetWindowTextW(handle(), title.toWide().c_str());
 }
@@ -260,7 +260,7 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
         try {
             document.openFile(cpp::FilePath(name));
         } catch (const std::exception& e) {
-            cpp::logError(String("openFiles : error opening % : %", name, e.what()));
+            cpp::logError(String::substitute("openFiles : error opening % : %", name, e.what()));
             failed.push_back(name);
         }
     }
@@ -379,7 +379,7 @@ void MainWindow::openContainingFolder() {
         wchar_t windows[MAX_PATH] = {};
         GetWindowsDirectoryW(windows, MAX_PATH);
         const cpp::FilePath explorer = cpp::FilePath(String(std::wstring(windows))).append("explorer.exe");
-        cpp::Process::start(explorer, String("\"%\"", folder.toNative()), folder).detach();
+        cpp::Process::start(explorer, String::substitute("\"%\"", folder.toNative()), folder).detach();
     } catch (const std::exception& e) {
         MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);
     }

@@ -46,9 +46,9 @@ HBRUSH Panel::background(HDC dc) {
 
 String formatBytes(std::uint64_t bytes) {
     const std::uint64_t kilo = bytes / 1000;
-    if (kilo < 1000) return String("%KB", kilo);
+    if (kilo < 1000) return String::substitute("%KB", kilo);
     const std::uint64_t tenths = (kilo + 50) / 100;  // megabytes with one decimal
-    return String("%.%MB", tenths / 10, tenths % 10);
+    return String::substitute("%.%MB", tenths / 10, tenths % 10);
 }
 
 void MemoryWindow::showFigures(const std::uint64_t (&figures)[5]) {

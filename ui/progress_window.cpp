@@ -56,7 +56,8 @@ void ProgressWindow::show(double done) {
     shownPercent_ = percent;
     SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
     // The format has no escape for a percent sign: it comes as an argument.
-    SetWindowTextW(text_, String("%: %% %", caption_, percent, "%", cancelled_ ? "(stopping)" : "").toWide().c_str());
+    SetWindowTextW(
+        text_, String::substitute("%: %% %", caption_, percent, "%", cancelled_ ? "(stopping)" : "").toWide().c_str());
 }
 
 void ProgressWindow::cancel() {

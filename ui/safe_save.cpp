@@ -36,19 +36,20 @@ void saveSafely(const cpp::FilePath& target, const std::map<std::int32_t, data::
                 const std::function<void(const cpp::Output&)>& write) {
     for (const auto& [id, source] : sources) {
         if (source.kind == data::Source::Kind::File && sameFile(target, cpp::FilePath(source.fullName)))
-            throw cpp::Exception(
-                String("% is open in qi-lark; saving over it would destroy the log being viewed.", target.toNative()));
+            throw cpp::Exception(String::substitute(
+                "% is open in qi-lark; saving over it would destroy the log being viewed.", target.toNative()));
     }
-    const cpp::FilePath temporary = target.parent().append(String("%.saving", target.fileName()));
+    const cpp::FilePath temporary = target.parent().append(String::substitute("%.saving", target.fileName()));
     if (cpp::File::exists(temporary))
-        throw cpp::IOException(String("% is in the way of saving; remove it first.", temporary.toNative()));
+        throw cpp::IOException(String::substitute("% is in the way of saving; remove it first.", temporary.toNative()));
     try {
         auto file = cpp::File::create(temporary);
         write(cpp::Output(file));
         file->close();
         const auto result = cpp::File::replace(temporary, target);
         if (result != cpp::File::Result::Success)
-            throw cpp::IOException(String("Could not replace %: %", target.toNative(), cpp::File::resultName(result)));
+            throw cpp::IOException(
+                String::substitute("Could not replace %: %", target.toNative(), cpp::File::resultName(result)));
     } catch (...) {
         cpp::File::remove(temporary);
         throw;
@@ -60,7 +61,8 @@ data::WriteReport saveWithProgress(HWND owner, PanelResources& resources, const 
     data::WriteReport report;
     // The viewer's table changes while the window goes on: the worker gets its own.
     const std::map<std::int32_t, data::SourceInfo> sourcesNow = sources;
-    runWithProgress(owner, resources, String("Saving %", target.fileName()), [&](const data::Document::WriteProgress& progress) {
+    const String caption = String::substitute("Saving %", target.fileName());
+    runWithProgress(owner, resources, caption, [&](const data::Document::WriteProgress& progress) {
         saveSafely(target, sourcesNow, [&](const cpp::Output& output) {
             report = write(output, progress);
             // Thrown before the file is put in place: the target stays as it was.
@@ -73,15 +75,16 @@ data::WriteReport saveWithProgress(HWND owner, PanelResources& resources, const 
 void tellUnreadable(HWND owner, const data::WriteReport& report,
                     const std::map<std::int32_t, data::SourceInfo>& sources) {
     if (report.unreadable == 0) return;
-    String text(report.unreadable == 1 ? "A line could not be read and was left out:\n"
-                                       : String("% lines could not be read and were left out:\n", report.unreadable));
+    String text(report.unreadable == 1
+                    ? "A line could not be read and was left out:\n"
+                    : String::substitute("% lines could not be read and were left out:\n", report.unreadable));
     for (const auto& line : report.firstUnreadable) {
         const auto source = sources.find(line.sourceId);
-        text += String("\t% line %\n", source == sources.end() ? String("(closed)") : source->second.fullName,
-                       line.lineNumber);
+        text += String::substitute(
+            "\t% line %\n", source == sources.end() ? String("(closed)") : source->second.fullName, line.lineNumber);
     }
     if (report.unreadable > report.firstUnreadable.size())
-        text += String("\tand % more\n", report.unreadable - report.firstUnreadable.size());
+        text += String::substitute("\tand % more\n", report.unreadable - report.firstUnreadable.size());
     MessageBoxW(owner, text.toWide().c_str(), L"Lines left out", MB_OK | MB_ICONWARNING);
 }
 

@@ -58,7 +58,7 @@ void TextWindow::applyLook() {
                 const HBITMAP bitmap = host_.images().bitmap(image, look_.imageScale());
                 SetMenuItemBitmaps(popup, command, MF_BYCOMMAND, bitmap, bitmap);
             } catch (const std::exception& e) {
-                cpp::logError(String("TextWindow::applyLook() : %", e.what()));
+                cpp::logError(String::substitute("TextWindow::applyLook() : %", e.what()));
             }
         }
     }
@@ -137,7 +137,7 @@ void TextWindow::updateStatusText(const data::TextCursor& cursor) {
         applyPopupRule();
         RedrawWindow(statusPopup_.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::updateStatusText() : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::updateStatusText() : %", e.what()));
         ShowWindow(statusPopup_.handle(), SW_HIDE);
     }
 }
@@ -183,7 +183,7 @@ void TextWindow::onUpdateView() {
         ScreenToClient(handle(), &pointer);
         updateStatusText(viewer_.positionAt(pointer.x, pointer.y));
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::onUpdateView( ) : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::onUpdateView( ) : %", e.what()));
     }
     if (memoryWindow_.handle()) {
         const auto& status = viewer_.status();
@@ -199,9 +199,10 @@ std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) cons
     const auto& sources = viewer_.sources();
     const auto found = sources.find(line.entry.sourceId);
     const String name = found == sources.end() ? String("?") : found->second.name;
-    String lines("% lines", viewer_.status().visibleLines);
-    if (viewer_.status().visibleLines != viewer_.status().lines) lines += String(" (of %)", viewer_.status().lines);
-    return {String("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
+    String lines = String::substitute("% lines", viewer_.status().visibleLines);
+    if (viewer_.status().visibleLines != viewer_.status().lines)
+        lines += String::substitute(" (of %)", viewer_.status().lines);
+    return {String::substitute("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
 }
 
 void TextWindow::checkMissingText(bool tick) {

@@ -21,7 +21,7 @@ namespace {
 bool held(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 void complain(const char* where, const std::exception& e) {
-    cpp::logError(String("TextWindow::% : %", where, e.what()));
+    cpp::logError(String::substitute("TextWindow::% : %", where, e.what()));
     MessageBeep(MB_ICONEXCLAMATION);
 }
 
@@ -72,7 +72,7 @@ void TextWindow::onMouseWheel(int delta) {
     try {
         viewer_.scrollTo(viewer_.scrollX(), viewer_.scrollY() - static_cast<std::int16_t>(delta));
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::onMouseWheel() : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::onMouseWheel() : %", e.what()));
     }
 }
 
@@ -257,7 +257,7 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
         default: break;
         }
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::onMouse() : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::onMouse() : %", e.what()));
     }
 }
 
@@ -346,9 +346,10 @@ void TextWindow::copySelection() {
                 bytes = *measured;
             });
             if (bytes > largeCopy) {
-                const String question("The selection holds % of text, more than the clipboard holds with ease.\n\n"
-                                      "Copy it anyway? Choose No to save it to a file instead.",
-                                      formatBytes(bytes));
+                const String question = String::substitute(
+                    "The selection holds % of text, more than the clipboard holds with ease.\n\n"
+                    "Copy it anyway? Choose No to save it to a file instead.",
+                    formatBytes(bytes));
                 const int answer = MessageBoxW(owner, question.toWide().c_str(), L"Copy", MB_YESNOCANCEL | MB_ICONQUESTION);
                 if (answer == IDNO) saveSelection();
                 if (answer != IDYES) return;

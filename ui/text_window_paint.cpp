@@ -42,7 +42,7 @@ void TextWindow::paint(HDC dc, const RECT& clip) {
             start = viewer_.selectionStart();
             end = viewer_.selectionEnd();
         } catch (const std::exception& e) {
-            cpp::logError(String("TextWindow::paint() : %", e.what()));
+            cpp::logError(String::substitute("TextWindow::paint() : %", e.what()));
         }
         for (std::size_t k = 0; k < lines.size(); ++k) {
             const auto row = first + static_cast<std::uint32_t>(k);
@@ -143,7 +143,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
             fillColumns(from, to, palette.selection, row != end.row ? static_cast<int>(viewer_.metrics().fontMeasures[0]) : 0);
         }
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::paintLineBackground : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::paintLineBackground : %", e.what()));
     }
 }
 
@@ -213,7 +213,7 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
             Rectangle(draw.dc(), x, top, x + look_.px(1), top + static_cast<int>(viewer_.pitch()));
         }
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::paintLineText : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::paintLineText : %", e.what()));
     }
 }
 
@@ -236,7 +236,7 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
                      number.c_str(), static_cast<int>(number.size()));
         }
     } catch (const std::exception& e) {
-        cpp::logError(String("TextWindow::paintLineHeader : %", e.what()));
+        cpp::logError(String::substitute("TextWindow::paintLineHeader : %", e.what()));
     }
 }
 
@@ -252,7 +252,7 @@ void TextWindow::paintProgress(DrawContext& draw, const RECT& client) {
     Selected font(draw.dc(), labelFont_.get());
     SIZE widest = {};
     GetTextExtentPoint32W(draw.dc(), L"Updating: 100.0%", 16, &widest);
-    const std::wstring text = String("Updating: %%", viewer_.status().progress * 100).toWide();
+    const std::wstring text = String::substitute("Updating: %%", viewer_.status().progress * 100).toWide();
     draw.setTextColor(look_.palette().progressText);
     TextOutW(draw.dc(), band.left + (band.right - widest.cx - band.left) / 2,
              band.top + (band.bottom - labelFontHeight_ - band.top) / 2, text.c_str(), static_cast<int>(text.size()));

@@ -71,7 +71,7 @@ LRESULT CALLBACK Window::procedure(HWND window, UINT message, WPARAM wParam, LPA
         }
         return result;
     } catch (const std::exception& e) {
-        cpp::logError(cpp::String("Window::onMessage(%) : %", message, e.what()));
+        cpp::logError(cpp::String::substitute("Window::onMessage(%) : %", message, e.what()));
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -83,7 +83,7 @@ Dialog::~Dialog() {
 void Dialog::create(HWND parent, int templateId) {
     window_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent, procedure,
                                  reinterpret_cast<LPARAM>(this));
-    if (!window_) throw cpp::windows::Exception(cpp::String("CreateDialog %", templateId));
+    if (!window_) throw cpp::windows::Exception(cpp::String::substitute("CreateDialog %", templateId));
 }
 
 INT_PTR CALLBACK Dialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -103,7 +103,7 @@ INT_PTR CALLBACK Dialog::procedure(HWND window, UINT message, WPARAM wParam, LPA
         }
         return self->onMessage(message, wParam, lParam) ? TRUE : FALSE;
     } catch (const std::exception& e) {
-        cpp::logError(cpp::String("Dialog::onMessage(%) : %", message, e.what()));
+        cpp::logError(cpp::String::substitute("Dialog::onMessage(%) : %", message, e.what()));
         return FALSE;
     }
 }

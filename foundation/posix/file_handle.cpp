@@ -47,12 +47,13 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode, std::uint64
     if (mode == OpenMode::Append) flags |= O_WRONLY | O_CREAT | O_APPEND;  // pwrite then appends too
     if (!writing) flags |= O_RDONLY;
     const int fd = ::open(path.toNative().c_str(), flags, 0644);
-    if (fd < 0) throw IOException(String("Unable to open file: error( % )", errno));
+    if (fd < 0) throw IOException(String::substitute("Unable to open file: error( % )", errno));
     struct stat status;
     if (::fstat(fd, &status) != 0) {
         const int error = errno;
         ::close(fd);
-        throw IOException(String("Unable to read the size of %: %", path, errorText(static_cast<std::uint32_t>(error))));
+        throw IOException(
+            String::substitute("Unable to read the size of %: %", path, errorText(static_cast<std::uint32_t>(error))));
     }
     const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
     const std::uint64_t start = startOffset == currentSize ? size : startOffset;
@@ -111,7 +112,8 @@ std::size_t File::Handle::write(TextRef bytes) {
         const ssize_t put = ::pwrite(d.fd, bytes.begin() + done, size - done, static_cast<off_t>(d.writePosition));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
-            if (!d.writeError) d.writeError = String("Write failed: %", errorText(static_cast<std::uint32_t>(errno)));
+            if (!d.writeError)
+                d.writeError = String::substitute("Write failed: %", errorText(static_cast<std::uint32_t>(errno)));
             d.closeDescriptor();
             break;
         }

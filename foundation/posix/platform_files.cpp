@@ -54,7 +54,7 @@ bool createNewFile(const FilePath& path) {
         return true;
     }
     if (errno == EEXIST) return false;
-    throw IOException(String("Unable to create % : %", path, errno));
+    throw IOException(String::substitute("Unable to create % : %", path, errno));
 }
 
 File::Result removeFile(const FilePath& path) {

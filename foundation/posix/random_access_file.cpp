@@ -32,7 +32,7 @@ struct RandomAccessFile::Detail {
 RandomAccessFile::RandomAccessFile(const FilePath& path) : detail_(std::make_unique<Detail>()) {
     detail_->path = path;
     detail_->fd = ::open(path.toNative().c_str(), O_RDONLY | O_CLOEXEC);
-    if (detail_->fd < 0) throw IOException(String("Unable to open file: error( % )", errno));
+    if (detail_->fd < 0) throw IOException(String::substitute("Unable to open file: error( % )", errno));
     struct stat status;
     if (::fstat(detail_->fd, &status) == 0) detail_->identity = identityFrom(status);
 }
@@ -46,7 +46,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
                                     static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0)
-            throw IOException(String("Unable to read %: %", detail_->path, errorText(static_cast<std::uint32_t>(errno))));
+            throw IOException(
+                String::substitute("Unable to read %: %", detail_->path, errorText(static_cast<std::uint32_t>(errno))));
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
@@ -56,7 +57,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
 std::uint64_t RandomAccessFile::size() {
     struct stat status;
     if (::fstat(detail_->fd, &status) != 0)
-        throw IOException(String("Unable to read the size of %: %", detail_->path, errorText(static_cast<std::uint32_t>(errno))));
+        throw IOException(String::substitute("Unable to read the size of %: %", detail_->path,
+                                             errorText(static_cast<std::uint32_t>(errno))));
     return static_cast<std::uint64_t>(status.st_size);
 }
 

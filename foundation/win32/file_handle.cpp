@@ -137,7 +137,7 @@ void File::Handle::Detail::startWrite() {
         [this](const asio::error_code& error, std::size_t count) {
             writeInFlight = false;
             if (error) {
-                if (!writeError) writeError = String("Write failed: %", error.message());
+                if (!writeError) writeError = String::substitute("Write failed: %", error.message());
                 writes.clear();
                 closeFile();
                 return;
@@ -161,7 +161,8 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     HANDLE native = CreateFileW(path.toNative().toWide().c_str(), access,
                                 shareFlags(share, reading), nullptr, creation,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (native == INVALID_HANDLE_VALUE) throw IOException(String("Unable to open file: error( % )", GetLastError()));
+    if (native == INVALID_HANDLE_VALUE)
+        throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
     Detail& d = *detail_;
     d.file.assign(native);
     LARGE_INTEGER size{};
@@ -169,7 +170,7 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
         // Read as empty, a configuration would be compacted into nothing.
         const DWORD error = GetLastError();
         CloseHandle(native);
-        throw IOException(String("Unable to read the size of %: %", path, errorText(error)));
+        throw IOException(String::substitute("Unable to read the size of %: %", path, errorText(error)));
     }
     const std::uint64_t start = startOffset == currentSize ? static_cast<std::uint64_t>(size.QuadPart) : startOffset;
     d.mode = mode;

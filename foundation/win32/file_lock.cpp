@@ -16,9 +16,9 @@ FileLock::FileLock(const FilePath& path) : detail_(std::make_unique<Detail>()) {
         hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         hash *= 1099511628211ULL;
     }
-    const std::wstring name = String("Local\\qi-lark-file-%", String::hex(hash, 16, false)).toWide();
+    const std::wstring name = String::substitute("Local\\qi-lark-file-%", String::hex(hash, 16, false)).toWide();
     detail_->mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (detail_->mutex == nullptr) throw windows::Exception(String("CreateMutexW(%) : ", path));
+    if (detail_->mutex == nullptr) throw windows::Exception(String::substitute("CreateMutexW(%) : ", path));
     // An abandoned mutex (its holder died) is ours all the same.
     WaitForSingleObject(detail_->mutex, INFINITE);
 }

@@ -143,7 +143,8 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
-    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) throw windows::Exception(String("Invalid URL %", url));
+    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts))
+        throw windows::Exception(String::substitute("Invalid URL %", url));
     const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
     const std::wstring target = std::wstring(path) + extra;
 
@@ -155,7 +156,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
                                           reinterpret_cast<DWORD_PTR>(connectionContext));
     if (!handles.connection) {
         delete connectionContext;
-        throw windows::Exception(String("InternetConnect %", url));
+        throw windows::Exception(String::substitute("InternetConnect %", url));
     }
     // Certificates are checked as the system checks them: an update notice
     // must not come from whoever answers in the middle.
@@ -165,13 +166,13 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
                                        nullptr, nullptr, flags, reinterpret_cast<DWORD_PTR>(requestContext));
     if (!handles.request) {
         delete requestContext;
-        throw windows::Exception(String("HttpOpenRequest %", url));
+        throw windows::Exception(String::substitute("HttpOpenRequest %", url));
     }
     const std::wstring wideHeaders = headers.toWide();
     if (!wideHeaders.empty() &&
         !HttpAddRequestHeadersW(handles.request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
-        throw windows::Exception(String("HttpAddRequestHeaders %", url));
+        throw windows::Exception(String::substitute("HttpAddRequestHeaders %", url));
 
     INTERNET_BUFFERSW buffers = {};
     buffers.dwStructSize = sizeof(buffers);
@@ -184,7 +185,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
             return InternetWriteFile(handles.request, request->body.data() + written,
                                      static_cast<DWORD>(request->body.size() - written), &request->transferred);
         });
-        if (request->transferred == 0) throw IOException(String("Sending to % stopped", url));
+        if (request->transferred == 0) throw IOException(String::substitute("Sending to % stopped", url));
         written += request->transferred;
     }
     run(*request, deadline, infinite, "HttpEndRequest",
@@ -193,7 +194,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!HttpQueryInfoW(handles.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-        throw windows::Exception(String("HttpQueryInfo %", url));
+        throw windows::Exception(String::substitute("HttpQueryInfo %", url));
     if (status != 200) {
         std::wstring text(256, L'\0');
         DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -216,7 +217,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
         });
         if (request->transferred == 0) break;
         if (received.size() + request->transferred > bodyLimit)
-            throw IOException(String("The answer from % is larger than % bytes", url, bodyLimit));
+            throw IOException(String::substitute("The answer from % is larger than % bytes", url, bodyLimit));
         received.append(request->buffer.data(), request->transferred);
         if (!infinite && Time() >= deadline) throw TimeoutException();
     }

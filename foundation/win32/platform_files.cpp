@@ -122,7 +122,7 @@ bool createNewFile(const FilePath& path) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
     SetLastError(error);
-    throw windows::Exception(String("Unable to create % : ", path));
+    throw windows::Exception(String::substitute("Unable to create % : ", path));
 }
 
 File::Result removeFile(const FilePath& path) {

@@ -22,8 +22,8 @@ struct Process::Detail {
             return;
         }
         if (!TerminateProcess(process, 0)) {
-            logInfo(String("TerminateProcess(% %) - failed: %", program.toString('\\'), arguments,
-                           errorText(GetLastError())));
+            logInfo(String::substitute("TerminateProcess(% %) - failed: %", program.toString('\\'), arguments,
+                                       errorText(GetLastError())));
         }
         WaitForSingleObject(process, INFINITE);
         CloseHandle(process);
@@ -34,7 +34,7 @@ Process Process::start(const FilePath& program, const String& arguments, const F
     auto detail = std::make_shared<Detail>();
     detail->program = program;
     detail->arguments = arguments;
-    detail->commandLine = String("\"%\" %", program.toString('\\'), arguments);
+    detail->commandLine = String::substitute("\"%\" %", program.toString('\\'), arguments);
     const FilePath folder = workingDirectory.empty() ? program.parent() : workingDirectory;
     std::wstring commandLine = detail->commandLine.toWide();
     const std::wstring directory = folder.toString('\\').toWide();

@@ -40,7 +40,7 @@ RandomAccessFile::RandomAccessFile(const FilePath& path) : detail_(std::make_uni
     detail_->handle = CreateFileW(path.toNative().toWide().c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (detail_->handle == INVALID_HANDLE_VALUE)
-        throw IOException(String("Unable to open file: error( % )", GetLastError()));
+        throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
     if (const auto identity = identityOfHandle(detail_->handle)) detail_->identity = *identity;
 }
 
@@ -60,7 +60,7 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
         if (!ReadFile(detail_->handle, range.data + done, want, &got, &at)) {
             const DWORD error = GetLastError();
             if (error == ERROR_HANDLE_EOF) break;
-            throw IOException(String("Unable to read %: %", detail_->path, errorText(error)));
+            throw IOException(String::substitute("Unable to read %: %", detail_->path, errorText(error)));
         }
         if (got == 0) break;
         done += got;
@@ -71,7 +71,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
 std::uint64_t RandomAccessFile::size() {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(detail_->handle, &size))
-        throw IOException(String("Unable to read the size of %: %", detail_->path, errorText(GetLastError())));
+        throw IOException(
+            String::substitute("Unable to read the size of %: %", detail_->path, errorText(GetLastError())));
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 

@@ -40,7 +40,7 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
 RegistryKey RegistryKey::open(const String& subKey) const {
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExW(key_, subKey.toWide().c_str(), 0, KEY_ALL_ACCESS, &opened);
-    if (status != ERROR_SUCCESS) fail(status, String("RegOpenKeyEx(%) : ", subKey));
+    if (status != ERROR_SUCCESS) fail(status, String::substitute("RegOpenKeyEx(%) : ", subKey));
     return RegistryKey(opened, true);
 }
 
@@ -48,7 +48,7 @@ RegistryKey RegistryKey::create(const String& subKey) const {
     HKEY created = nullptr;
     const LONG status = RegCreateKeyExW(key_, subKey.toWide().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_WRITE | KEY_READ, nullptr, &created, nullptr);
-    if (status != ERROR_SUCCESS) fail(status, String("RegCreateKeyEx(%) : ", subKey));
+    if (status != ERROR_SUCCESS) fail(status, String::substitute("RegCreateKeyEx(%) : ", subKey));
     return RegistryKey(created, true);
 }
 
@@ -61,7 +61,7 @@ bool RegistryKey::exists(const String& subKey) const {
 
 void RegistryKey::removeKey(const String& subKey) const {
     const LONG status = RegDeleteKeyW(key_, subKey.toWide().c_str());
-    if (status != ERROR_SUCCESS) fail(status, String("RegDeleteKey(%) : ", subKey));
+    if (status != ERROR_SUCCESS) fail(status, String::substitute("RegDeleteKey(%) : ", subKey));
 }
 
 void RegistryKey::setText(const String& name, const String& text) const {
@@ -75,7 +75,7 @@ void RegistryKey::setText(const String& name, const Text& value) const {
     const LONG status = RegSetValueExW(key_, name.toWide().c_str(), 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
                                       reinterpret_cast<const BYTE*>(text.c_str()),
                                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    if (status != ERROR_SUCCESS) fail(status, String("RegSetValueEx(%) : ", name));
+    if (status != ERROR_SUCCESS) fail(status, String::substitute("RegSetValueEx(%) : ", name));
 }
 
 RegistryKey::Text RegistryKey::readText(const String& name) const {
@@ -91,7 +91,7 @@ RegistryKey::Text RegistryKey::readText(const String& name) const {
             buffer.resize(bytes / sizeof(wchar_t) + 2);
             continue;
         }
-        if (status != ERROR_SUCCESS) fail(status, String("RegGetValue(%) : ", name));
+        if (status != ERROR_SUCCESS) fail(status, String::substitute("RegGetValue(%) : ", name));
         std::size_t units = bytes / sizeof(wchar_t);
         while (units > 0 && buffer[units - 1] == L'\0') --units;
         return Text{String(std::wstring(buffer.data(), units)), type == REG_EXPAND_SZ};
@@ -122,7 +122,7 @@ String RegistryKey::getText(const String& name) const {
             buffer.resize(bytes / sizeof(wchar_t) + 2);
             continue;
         }
-        if (status != ERROR_SUCCESS) throw Exception(String("RegGetValue() failed for key [%]", name));
+        if (status != ERROR_SUCCESS) throw Exception(String::substitute("RegGetValue() failed for key [%]", name));
         std::size_t units = bytes / sizeof(wchar_t);
         if (units > 0 && buffer[units - 1] == L'\0') --units;
         return String(std::wstring(buffer.data(), units));

@@ -89,7 +89,7 @@ TEST(Config, AFailedCompactionLeavesTheFileWhole) {
     TemporaryFolder folder;
     const auto path = folder.file("qi-lark.config.txt");
     String original;
-    for (int i = 0; i < 200; ++i) original += String("key% value%\n", i, i);
+    for (int i = 0; i < 200; ++i) original += String::substitute("key% value%\n", i, i);
     writeFile(path, original);
     // The compacted copy cannot be written: a folder stands in its place.
     cpp::File::createDirectories(folder.file("qi-lark.config.txt.new"));
@@ -132,10 +132,11 @@ TEST(Config, AppendsOfAnotherInstanceSurviveItsCompactions) {
             while (writing.load()) other.load();
         });
         Config writer(path);
-        for (int i = 0; i < keys; ++i) writer.set(String("key%", i), String("value%", i));
+        for (int i = 0; i < keys; ++i) writer.set(String::substitute("key%", i), String::substitute("value%", i));
         writing = false;
     }
     Config check(path);
     check.load();
-    for (int i = 0; i < keys; ++i) ASSERT_EQ(check.get(String("key%", i)), String("value%", i)) << "lost key " << i;
+    for (int i = 0; i < keys; ++i)
+        ASSERT_EQ(check.get(String::substitute("key%", i)), String::substitute("value%", i)) << "lost key " << i;
 }

@@ -79,7 +79,7 @@ TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
         for (int i = 0; i < count; ++i) {
             String path("C:/");
             for (int k = 0; k < 4; ++k) path += pieces[random() % 8];
-            record.files.emplace_back(path + String("%", i));
+            record.files.emplace_back(path + String::substitute("%", i));
         }
         const int filters = static_cast<int>(random() % 3);
         for (int i = 0; i < filters; ++i) {
@@ -118,7 +118,7 @@ TEST(RecentFiles, MalformedTextsThrowDecodeException) {
             RecentFiles::decode(text);
             ADD_FAILURE() << text;
         } catch (const cpp::DecodeException& e) {
-            EXPECT_EQ(String(e.what()), String("Invalid RecentFiles encoding: %", text));
+            EXPECT_EQ(String(e.what()), String::substitute("Invalid RecentFiles encoding: %", text));
         }
     }
     EXPECT_THROW(RecentFilter::decode("text='61' backColor='1'"), cpp::DecodeException);

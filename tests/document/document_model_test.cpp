@@ -37,8 +37,8 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
     TemporaryFolder folder;
     std::vector<std::vector<std::string>> files(3);
     for (std::size_t f = 0; f < files.size(); ++f) {
-        testing_support::writeFile(folder.file(String("s%.log", f)), "");
-        doc.openFile(folder.file(String("s%.log", f)));
+        testing_support::writeFile(folder.file(String::substitute("s%.log", f)), "");
+        doc.openFile(folder.file(String::substitute("s%.log", f)));
     }
     std::uint32_t viewWidth = 320;
     std::map<std::int32_t, data::SourceInfo> sourceInfos;
@@ -56,7 +56,7 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
                 files[f].push_back(randomLine(random));
                 text += files[f].back() + "\n";
             }
-            testing_support::appendFile(folder.file(String("s%.log", f)), text);
+            testing_support::appendFile(folder.file(String::substitute("s%.log", f)), text);
         }
         // Changes, some while lines are still arriving.
         for (int change = 0; change < 3; ++change) {

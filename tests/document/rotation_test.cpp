@@ -92,7 +92,8 @@ TEST(Rotation, RenameAndCreateWhileTheWriterAppendsWithoutPause) {
         for (int n = 0; n < total; ++n) {
             cpp::Output(log).put(lineText(n) + "\n");
             if (n == 1000 || n == 2000) {
-                ASSERT_EQ(File::replace(path, folder.file(String("app.log.%", n / 1000))), File::Result::Success);
+                ASSERT_EQ(File::replace(path, folder.file(String::substitute("app.log.%", n / 1000))),
+                          File::Result::Success);
                 for (int late = 0; late < 5; ++late) cpp::Output(log).put(lineText(++n) + "\n");
                 log->close();
                 log = File::append(path, File::ShareMode::ShareAll);

@@ -28,7 +28,7 @@ namespace {
 
 String numberedLines(int count) {
     String text;
-    for (int i = 1; i <= count; ++i) text += String("line %\n", i);
+    for (int i = 1; i <= count; ++i) text += String::substitute("line %\n", i);
     return text;
 }
 

@@ -91,7 +91,7 @@ TEST(SourceStore, LinesOfAllSourcesLandInOneStore) {
     ASSERT_EQ(store.arrivals().size(), 2u);
     EXPECT_EQ(store.arrivals().rbegin()->second, 3u) << "the later commit came after three lines";
 
-    EXPECT_EQ(store.name(), String("%[a.log, b.log]", folder.path().toString('/') + "/"));
+    EXPECT_EQ(store.name(), String::substitute("%[a.log, b.log]", folder.path().toString('/') + "/"));
     std::map<std::int32_t, data::SourceInfo> infos;
     EXPECT_TRUE(store.takeSourceInfo(infos));
     ASSERT_EQ(infos.size(), 2u);

@@ -51,7 +51,7 @@ TEST(Source, CaptionNamesTheOpenSources) {
                                   false),
               ".../service/app[1.log, 2.log]");
     std::vector<String> many;
-    for (int i = 0; i < 20; ++i) many.push_back(String("C:/logs/file%.log", i));
+    for (int i = 0; i < 20; ++i) many.push_back(String::substitute("C:/logs/file%.log", i));
     const String caption = data::sourceCaption(many, false);
     EXPECT_EQ(caption.substr(caption.size() - 19), "... 20 files total]");
     EXPECT_EQ(caption.find(".../logs/file[0.log, 1.log, "), 0u) << caption;

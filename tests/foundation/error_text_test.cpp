@@ -10,7 +10,7 @@ TEST(ExceptionFamily, FixedTextsAndCatchability) {
     EXPECT_STREQ(cpp::TimeoutException().what(), "The operation timed out");
     EXPECT_STREQ(cpp::FutureException().what(), "Thread execution was interrupted.");
     EXPECT_EQ(cpp::FutureException().kind(), 4);
-    EXPECT_STREQ(cpp::DecodeException(String("Invalid RecentFiles encoding: %", "x")).what(),
+    EXPECT_STREQ(cpp::DecodeException(String::substitute("Invalid RecentFiles encoding: %", "x")).what(),
                  "Invalid RecentFiles encoding: x");
     try {
         throw cpp::EOFException(String("end"));

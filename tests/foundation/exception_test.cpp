@@ -19,7 +19,7 @@ TEST(Exception, CopiesKeepTheirTextAfterTheOriginalIsGone) {
     delete original;
     EXPECT_STREQ(copy.what(), "temporary");
     try {
-        throw Exception(String("thrown %", 1));
+        throw Exception(String::substitute("thrown %", 1));
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "thrown 1");
     }

@@ -69,7 +69,7 @@ TEST(FilePath, ComparesBytewiseAndFormatsAsItsText) {
     EXPECT_EQ(FilePath("C:/a"), FilePath("C:\\a"));
     EXPECT_NE(FilePath("C:/a"), FilePath("C:/A"));
     EXPECT_LT(FilePath("C:/a"), FilePath("C:/b"));
-    EXPECT_EQ(String("open %", FilePath("C:\\x\\y.log")), "open C:/x/y.log");
+    EXPECT_EQ(String::substitute("open %", FilePath("C:\\x\\y.log")), "open C:/x/y.log");
 }
 
 TEST(FilePath, TemporaryFilesAreNewAndDistinct) {

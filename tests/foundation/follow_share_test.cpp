@@ -15,7 +15,7 @@ namespace {
 
 // Runs a command line in another process (cmd.exe) and returns its exit code.
 DWORD runCommand(const String& commandLine) {
-    std::wstring text = String("cmd.exe /c %", commandLine).toWide();
+    std::wstring text = String::substitute("cmd.exe /c %", commandLine).toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -43,10 +43,10 @@ TEST(FollowShare, AnotherProcessCanRenameAndDeleteAFollowedFile) {
     char buffer[16];
     EXPECT_EQ(handle->read(cpp::ByteRange{buffer, sizeof buffer}, Duration::milliseconds(200)).size, 5u);
 
-    EXPECT_EQ(runCommand(String("move /y \"%\" \"%\"", path.toNative(), rotated.toNative())), 0u);
+    EXPECT_EQ(runCommand(String::substitute("move /y \"%\" \"%\"", path.toNative(), rotated.toNative())), 0u);
     EXPECT_FALSE(File::exists(path));
     EXPECT_TRUE(File::exists(rotated));
-    EXPECT_EQ(runCommand(String("del \"%\"", rotated.toNative())), 0u);
+    EXPECT_EQ(runCommand(String::substitute("del \"%\"", rotated.toNative())), 0u);
     handle->close();
     EXPECT_FALSE(File::exists(rotated));
 
@@ -55,6 +55,6 @@ TEST(FollowShare, AnotherProcessCanRenameAndDeleteAFollowedFile) {
     HANDLE exclusive = CreateFileW(path.toNative().toWide().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
-    EXPECT_NE(runCommand(String("move /y \"%\" \"%\"", path.toNative(), rotated.toNative())), 0u);
+    EXPECT_NE(runCommand(String::substitute("move /y \"%\" \"%\"", path.toNative(), rotated.toNative())), 0u);
     CloseHandle(exclusive);
 }

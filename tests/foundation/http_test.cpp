@@ -52,7 +52,7 @@ TEST(Http, AnswersOtherThanOkAreErrorsWithTheirCode) {
     } catch (const Http::Exception& e) {
         EXPECT_EQ(e.status(), 404u);
         EXPECT_EQ(e.url(), url);
-        EXPECT_STREQ(e.what(), String("% : Not Found (404)", url).c_str());
+        EXPECT_STREQ(e.what(), String::substitute("% : Not Found (404)", url).c_str());
     }
 }
 
@@ -91,7 +91,7 @@ TEST(Http, DeadlinesSizeLimitsAndRefusedConnections) {
         closedPort = gone.port();
     }
     try {
-        http.get(String("http://127.0.0.1:%/x", closedPort), "", generous);
+        http.get(String::substitute("http://127.0.0.1:%/x", closedPort), "", generous);
         ADD_FAILURE() << "a refused connection succeeded";
     } catch (const cpp::windows::Exception& e) {
         EXPECT_FALSE(String(e.what()).empty());

@@ -33,7 +33,7 @@ public:
         thread_.join();
     }
 
-    cpp::String url(const char* path) const { return cpp::String("http://127.0.0.1:%%", port_, path); }
+    cpp::String url(const char* path) const { return cpp::String::substitute("http://127.0.0.1:%%", port_, path); }
     unsigned short port() const { return port_; }
     // Waits until the server stops or the time is up.
     void hold(cpp::Duration limit) {

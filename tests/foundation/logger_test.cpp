@@ -130,9 +130,11 @@ TEST(FileLogFilter, TwoWritersAppendWholeRecordsToOneFile) {
         cpp::FileLogFilter_t first(folder.path(), String(), String("log.txt"), 8);
         cpp::FileLogFilter_t second(folder.path(), String(), String("log.txt"), 8);
         cpp::Thread other([&] {
-            for (int i = 0; i < records; ++i) second.write(DateTime(), 7, String(), String("second % %", i, padding));
+            for (int i = 0; i < records; ++i)
+                second.write(DateTime(), 7, String(), String::substitute("second % %", i, padding));
         });
-        for (int i = 0; i < records; ++i) first.write(DateTime(), 7, String(), String("first % %", i, padding));
+        for (int i = 0; i < records; ++i)
+            first.write(DateTime(), 7, String(), String::substitute("first % %", i, padding));
     }
     const String text = readFile(folder.file(Date(DateTime()).text("%y-%m-%d") + ".log.txt"));
     std::set<String> seen;
@@ -154,10 +156,11 @@ TEST(Logger, WritesRecordsInOrderAndFlushesAtStop) {
     {
         cpp::Logger logger;
         logger.addFilter(filter);
-        for (int i = 0; i < 100; ++i) logger.log(7, String(), String("record %", i));
+        for (int i = 0; i < 100; ++i) logger.log(7, String(), String::substitute("record %", i));
     }
     ASSERT_EQ(filter->lines.size(), 100u);
-    for (int i = 0; i < 100; ++i) EXPECT_NE(filter->lines[i].find(String("record %\r\n", i)), std::string::npos);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_NE(filter->lines[i].find(String::substitute("record %\r\n", i)), std::string::npos);
 }
 
 TEST(Logger, AFilterThatThrowsDoesNotStopLogging) {

@@ -47,10 +47,10 @@ TEST(Process, CommandLineQuotesTheProgramAndTheFolderDefaultsToItsOwn) {
     setEnvironment(L"QILARK_HELPER_SLEEP_MS", String());
     {
         Process process = Process::start(helper, String(), FilePath());
-        EXPECT_EQ(process.commandLine(), String("\"%\" ", helper.toString('\\')));
+        EXPECT_EQ(process.commandLine(), String::substitute("\"%\" ", helper.toString('\\')));
         ASSERT_TRUE(waitForFile(folder.file("run.finished"), Duration::seconds(30)));
     }
-    EXPECT_EQ(readFile(folder.file("run.cmdline")), String("\"%\" ", helper.toString('\\')))
+    EXPECT_EQ(readFile(folder.file("run.cmdline")), String::substitute("\"%\" ", helper.toString('\\')))
         << "quoted path and one blank";
     EXPECT_EQ(FilePath(readFile(folder.file("run.cwd"))), helper.parent());
 

@@ -13,7 +13,7 @@ namespace {
 // A key of its own under HKCU\Software, removed afterwards.
 class ThrowAwayKey {
 public:
-    ThrowAwayKey() : name_(String("Software\\qi-lark-test-%", GetCurrentProcessId())) {}
+    ThrowAwayKey() : name_(String::substitute("Software\\qi-lark-test-%", GetCurrentProcessId())) {}
     ~ThrowAwayKey() {
         RegistryKey root;
         if (root.exists(name_ + "\\sub")) root.removeKey(name_ + "\\sub");

@@ -8,30 +8,30 @@ using cpp::String;
 using cpp::TextRef;
 
 TEST(StringFormat, PlaceholdersTakeArgumentsInTurn) {
-    EXPECT_EQ(String("error code: % (%)", 5, String::hex(5, 8, true)), "error code: 5 (0x000005)");
-    EXPECT_EQ(String("%%%", "a", String("b"), TextRef("c")), "abc");
-    EXPECT_EQ(String("%:% % %%\r\n", 1, 2u, -3, 2.54, "x"), "1:2 -3 2.5x\r\n");
-    EXPECT_EQ(String("[%]", std::string("std")), "[std]");
+    EXPECT_EQ(String::substitute("error code: % (%)", 5, String::hex(5, 8, true)), "error code: 5 (0x000005)");
+    EXPECT_EQ(String::substitute("%%%", "a", String("b"), TextRef("c")), "abc");
+    EXPECT_EQ(String::substitute("%:% % %%\r\n", 1, 2u, -3, 2.54, "x"), "1:2 -3 2.5x\r\n");
+    EXPECT_EQ(String::substitute("[%]", std::string("std")), "[std]");
 }
 
 TEST(StringFormat, PlaceholdersWithoutArgumentsStayAndSurplusArgumentsAreIgnored) {
-    EXPECT_EQ(String("Updating: %%", 7), "Updating: 7%");
-    EXPECT_EQ(String("% and %", 1), "1 and %");
-    EXPECT_EQ(String("no placeholder", 1, "two"), "no placeholder");
+    EXPECT_EQ(String::substitute("Updating: %%", 7), "Updating: 7%");
+    EXPECT_EQ(String::substitute("% and %", 1), "1 and %");
+    EXPECT_EQ(String::substitute("no placeholder", 1, "two"), "no placeholder");
     EXPECT_EQ(String(""), "");
 }
 
 TEST(StringFormat, AbsentAndEmptyArgumentsGiveNoText) {
-    EXPECT_EQ(String("<%>", TextRef()), "<>");
-    EXPECT_EQ(String("<%>", static_cast<const char*>(nullptr)), "<>");
-    EXPECT_EQ(String("<%>", String()), "<>");
+    EXPECT_EQ(String::substitute("<%>", TextRef()), "<>");
+    EXPECT_EQ(String::substitute("<%>", static_cast<const char*>(nullptr)), "<>");
+    EXPECT_EQ(String::substitute("<%>", String()), "<>");
 }
 
 TEST(StringFormat, ArgumentTextIsInsertedVerbatim) {
     // A "%" inside an argument is not a placeholder of the format.
-    EXPECT_EQ(String("% %", "100%", 5), "100% 5");
+    EXPECT_EQ(String::substitute("% %", "100%", 5), "100% 5");
     std::string withNul("a\0b", 3);
-    EXPECT_EQ(String("<%>", withNul).size(), 5u);
+    EXPECT_EQ(String::substitute("<%>", withNul).size(), 5u);
 }
 
 TEST(StringFormat, PrintfStyleGrowsPastTheFirstBuffer) {

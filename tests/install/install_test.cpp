@@ -62,7 +62,7 @@ struct Running {
 
 Running start(const FilePath& program, const String& arguments = String()) {
     Running running;
-    std::wstring commandLine = String("\"%\" %", program.toString('\\'), arguments).toWide();
+    std::wstring commandLine = String::substitute("\"%\" %", program.toString('\\'), arguments).toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -175,11 +175,11 @@ void expectInstalled(const InstallLocations& at, const FilePath& from) {
     EXPECT_TRUE(samePath(FilePath(shortcutTarget(at.shortcut)), at.program)) << shortcutTarget(at.shortcut);
     const String uninstall = install_keys::uninstall;
     EXPECT_EQ(textAt(uninstall, "DisplayName"), "qi-lark");
-    EXPECT_EQ(textAt(uninstall, "UninstallString"), String("\"%\" --uninstall", program));
+    EXPECT_EQ(textAt(uninstall, "UninstallString"), String::substitute("\"%\" --uninstall", program));
     EXPECT_EQ(textAt(uninstall, "InstallLocation"), folder);
     EXPECT_FALSE(textAt(uninstall, "Publisher").empty());
     EXPECT_EQ(textAt(uninstall, "DisplayVersion"), Program::version);
-    EXPECT_EQ(textAt(uninstall, "DisplayIcon"), String("%, 0", program));
+    EXPECT_EQ(textAt(uninstall, "DisplayIcon"), String::substitute("%, 0", program));
     EXPECT_EQ(textAt(uninstall, "URLInfoAbout"), "https://qi-lark.example.org/");
     const RegistryKey user;
     ASSERT_TRUE(user.exists(uninstall));
@@ -188,7 +188,7 @@ void expectInstalled(const InstallLocations& at, const FilePath& from) {
     EXPECT_TRUE(user.open(uninstall).hasValue("NoRepair"));
     EXPECT_EQ(textAt(install_keys::appPath, String()), program);
     EXPECT_EQ(textAt(install_keys::appPath, "Path"), folder);
-    EXPECT_EQ(textAt(install_keys::openCommand(), String()), String("\"%\" \"%1\"", program));
+    EXPECT_EQ(textAt(install_keys::openCommand(), String()), String::substitute("\"%\" \"%1\"", program));
     for (const char* extension : install_keys::extensions) {
         ASSERT_TRUE(user.exists(install_keys::openWith(extension))) << extension;
         EXPECT_TRUE(user.open(install_keys::openWith(extension)).hasValue(install_keys::fileClass)) << extension;
@@ -235,7 +235,7 @@ void expectNothingLeft(const InstallLocations& at) {
     const RegistryKey user;
     EXPECT_FALSE(user.exists(install_keys::uninstall));
     EXPECT_FALSE(user.exists(install_keys::appPath));
-    EXPECT_FALSE(user.exists(String("Software\\Classes\\%", install_keys::fileClass)));
+    EXPECT_FALSE(user.exists(String::substitute("Software\\Classes\\%", install_keys::fileClass)));
     for (const char* extension : install_keys::extensions) {
         const String key = install_keys::openWith(extension);
         if (user.exists(key)) {
@@ -254,7 +254,7 @@ std::set<String> treeOf(const FilePath& folder) {
         const String name(std::wstring(found.cFileName));
         if (name == "." || name == "..") continue;
         const FilePath path = folder.append(name);
-        entries.insert(String("% %", path, found.nFileSizeLow));
+        entries.insert(String::substitute("% %", path, found.nFileSizeLow));
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             for (const String& inner : treeOf(path)) entries.insert(inner);
     } while (FindNextFileW(search, &found));
@@ -268,7 +268,7 @@ std::set<String> treeOf(const FilePath& folder) {
 std::set<String> exportRegistry(const TemporaryFolder& scratch, const char* name) {
     const FilePath file = scratch.file(name);
     Running reg = start(FilePath("C:\\windows\\system32\\reg.exe"),
-                        String("export HKCU \"%\" /y", file.toString('\\')));
+                        String::substitute("export HKCU \"%\" /y", file.toString('\\')));
     testing_support::waitForExit(reg.process);
     const String bytes = File::exists(file) ? bytesOf(file) : String();
     const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
@@ -403,15 +403,15 @@ TEST_F(Install, UninstallRemovesEveryTraceAndOnlyOurSearchPathEntry) {
     }
     {
         // A folder whose name begins like ours is neither taken for it nor cut.
-        setSearchPath(String("C:\\first;%-tools", folder));
+        setSearchPath(String::substitute("C:\\first;%-tools", folder));
         Download download;
         closeAndWait(*std::make_unique<Running>(startAndShow(download.program)));
-        EXPECT_EQ(searchPath().text, String("C:\\first;%-tools;%", folder, folder));
-        setSearchPath(String("C:\\first;%\\;C:\\last;%-tools", folder, folder));
+        EXPECT_EQ(searchPath().text, String::substitute("C:\\first;%-tools;%", folder, folder));
+        setSearchPath(String::substitute("C:\\first;%\\;C:\\last;%-tools", folder, folder));
         EXPECT_EQ(uninstall(at), "qi-lark has been successfully uninstalled");
         expectNothingLeft(at);
         const RegistryKey::Text path = searchPath();
-        EXPECT_EQ(path.text, String("C:\\first;C:\\last;%-tools", folder));
+        EXPECT_EQ(path.text, String::substitute("C:\\first;C:\\last;%-tools", folder));
         EXPECT_TRUE(path.expandable);
     }
     {

@@ -246,7 +246,8 @@ PROCESS_INFORMATION start(const TemporaryFolder& data, const String& arguments, 
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
     SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine = String("\"%\" --noInstall %", programPath().toString('\\'), arguments).toWide();
+    std::wstring commandLine =
+        String::substitute("\"%\" --noInstall %", programPath().toString('\\'), arguments).toWide();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, kind != Case::Input::None, 0, nullptr, nullptr,
                         &startup, &process))

@@ -49,8 +49,9 @@ TEST(HighDpi, MeasuresFontsImagesAndThemeFollowTheDisplay) {
     writeFile(logs.file("alpha.log"), alpha);
     writeFile(logs.file("beta.log"), beta);
     writeFile(data.file("qi-lark.config.txt"), "theme\tlight\n");
-    const PROCESS_INFORMATION process = startProgram(
-        data, String("--noInstall % %", logs.file("alpha.log").toString('\\'), logs.file("beta.log").toString('\\')));
+    const PROCESS_INFORMATION process =
+        startProgram(data, String::substitute("--noInstall % %", logs.file("alpha.log").toString('\\'),
+                                              logs.file("beta.log").toString('\\')));
     const HWND main = waitForWindow(process.dwProcessId);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitFor([&] { return copyAll(main).find("slow query") != std::string::npos; }));
@@ -84,12 +85,12 @@ TEST(HighDpi, MeasuresFontsImagesAndThemeFollowTheDisplay) {
     Sleep(500);
 
     const double light = shareOf(main, 0xFFFFFF);
-    savePng(captureScreen(main), String("main-%-light", dpi).toWide().c_str());
+    savePng(captureScreen(main), String::substitute("main-%-light", dpi).toWide().c_str());
     EXPECT_GT(light, 0.5) << "mostly white in the light theme";
 
     SendMessageW(main, WM_COMMAND, ID_THEME_DARK, 0);
     const double dark = shareOf(main, 0x1E1E1E);
-    savePng(captureScreen(main), String("main-%-dark", dpi).toWide().c_str());
+    savePng(captureScreen(main), String::substitute("main-%-dark", dpi).toWide().c_str());
     EXPECT_GT(dark, 0.5) << "mostly the dark window in the dark theme";
     EXPECT_LT(shareOf(main, 0xFFFFFF), 0.01);
 

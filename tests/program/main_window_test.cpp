@@ -24,11 +24,12 @@ TEST(MainWindow, FailedFilesAreReportedTogetherAndTheRestOpens) {
     const String missing1 = logs.file("missing1.log").toString('\\');
     const String missing2 = logs.file("missing2.log").toString('\\');
     const PROCESS_INFORMATION process = startProgram(
-        data, String("--noInstall % \"%\" %", missing1, logs.file("real.log").toString('\\'), missing2));
+        data, String::substitute("--noInstall % \"%\" %", missing1, logs.file("real.log").toString('\\'), missing2));
     const HWND box = waitForMessageBox(process.dwProcessId, nullptr);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(messageBoxText(box), String("Some files failed to load:\n\t%\n\t%\n", logs.file("missing1.log").toString('/'),
-                                          logs.file("missing2.log").toString('/')));
+    EXPECT_EQ(messageBoxText(box),
+              String::substitute("Some files failed to load:\n\t%\n\t%\n", logs.file("missing1.log").toString('/'),
+                                 logs.file("missing2.log").toString('/')));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     HWND main = nullptr;
     ASSERT_TRUE(waitFor([&] {
@@ -44,8 +45,9 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
     TemporaryFolder data, logs;
     writeFile(logs.file("a.log"), "a1\na2\n");
     writeFile(logs.file("b.log"), "b1\n");
-    const PROCESS_INFORMATION process =
-        startProgram(data, String("--noInstall % %", logs.file("a.log").toString('\\'), logs.file("b.log").toString('\\')));
+    const PROCESS_INFORMATION process = startProgram(
+        data,
+        String::substitute("--noInstall % %", logs.file("a.log").toString('\\'), logs.file("b.log").toString('\\')));
     const HWND main = waitForWindow(process.dwProcessId);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitFor([&] { return endsWith(windowText(main), "[a.log, b.log]"); })) << windowText(main);
@@ -90,7 +92,8 @@ TEST(MainWindow, PipedDataIsShownBesideTheFiles) {
     SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
     SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
     std::wstring commandLine =
-        String("\"%\" --noInstall %", programPath().toString('\\'), logs.file("c.log").toString('\\')).toWide();
+        String::substitute("\"%\" --noInstall %", programPath().toString('\\'), logs.file("c.log").toString('\\'))
+            .toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

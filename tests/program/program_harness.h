@@ -55,7 +55,7 @@ inline HWND waitForWindow(DWORD processId) {
 // Starts the program with a private data folder.
 inline PROCESS_INFORMATION startProgram(const TemporaryFolder& data, const String& arguments) {
     SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine = String("\"%\" %", programPath().toString('\\'), arguments).toWide();
+    std::wstring commandLine = String::substitute("\"%\" %", programPath().toString('\\'), arguments).toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

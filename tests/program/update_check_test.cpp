@@ -89,5 +89,5 @@ TEST(UpdateCheck, ANewerVersionIsAnnouncedAndNothingElse) {
         LocalServer gone([](asio::ip::tcp::socket&, const std::string&) {});
         closed = gone.port();
     }
-    EXPECT_FALSE(noticeShownAt(String("http://127.0.0.1:%/version.txt", closed))) << "no server";
+    EXPECT_FALSE(noticeShownAt(String::substitute("http://127.0.0.1:%/version.txt", closed))) << "no server";
 }

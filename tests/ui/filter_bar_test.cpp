@@ -116,7 +116,7 @@ TEST(FilterBar, SourceItemsColoursAndTheListHeight) {
     EXPECT_EQ(shot.at(strip, row), data::paletteColour(35) & 0x00FFFFFF) << "the band takes the new colour";
 
     for (int i = 0; i < 20; ++i) {
-        t.type(String("filter number %", i).toWide().c_str());
+        t.type(String::substitute("filter number %", i).toWide().c_str());
         SendMessageW(t.window.filterEdit(), WM_KEYDOWN, VK_RETURN, 0);
     }
     ASSERT_TRUE(t.settle(2));

@@ -1,27 +1,27 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
 
 #include "foundation/exception.h"
-#include "foundation/object.h"
 
 namespace data {
 
 // A display row: a line of the line store and the wrapped segment within it
 // (0 when wrapping is off).
-struct TextRow : cpp::Comparable<TextRow> {
+struct TextRow {
     TextRow() = default;
     TextRow(std::uint32_t line, std::uint32_t subRow) : line(line), subRow(subRow) {}
 
     std::uint32_t line = 0;
     std::uint32_t subRow = 0;
 
-    int compare(const TextRow& other) const override;
+    auto operator<=>(const TextRow& other) const = default;
 };
 
 // A position: in line coordinates (line index, character in the line) or in
 // display coordinates (visible row, character in the row's segment).
-struct TextCursor : cpp::Comparable<TextCursor> {
+struct TextCursor {
     TextCursor() = default;
     TextCursor(std::uint32_t row, std::uint32_t column, bool atSegmentEnd = false)
         : row(row), column(column), atSegmentEnd(atSegmentEnd) {}
@@ -31,7 +31,8 @@ struct TextCursor : cpp::Comparable<TextCursor> {
     // Shown at the end of the earlier segment rather than the start of the next.
     bool atSegmentEnd = false;
 
-    int compare(const TextCursor& other) const override;
+    std::strong_ordering operator<=>(const TextCursor& other) const;
+    bool operator==(const TextCursor& other) const = default;
 };
 
 // A display row asked for that lies outside the view.

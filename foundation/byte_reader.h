@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "foundation/input.h"
-#include "foundation/object.h"
 
 namespace cpp {
 
 // Successive chunks of an input with their offsets. Copies share the position.
-class ByteReader : public Object {
+class ByteReader {
 public:
     struct Chunk {
         std::uint64_t offset = 0;

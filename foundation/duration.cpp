@@ -13,13 +13,11 @@ std::chrono::microseconds Duration::toChrono() const {
 
 // Two infinite values make the left one the smaller in both directions; no
 // order between them is needed.
-int Duration::compare(const Duration& other) const {
-    if (other.isInfinite()) return -1;
-    if (isInfinite()) return 1;
-    return microseconds_ < other.microseconds_ ? -1 : (microseconds_ > other.microseconds_ ? 1 : 0);
+std::strong_ordering Duration::operator<=>(const Duration& other) const {
+    if (other.isInfinite()) return std::strong_ordering::less;
+    if (isInfinite()) return std::strong_ordering::greater;
+    return microseconds_ <=> other.microseconds_;
 }
-
-std::pair<String, String> Duration::describe() const { return {String("Duration"), text()}; }
 
 Duration operator+(Duration a, Duration b) {
     if (a.isInfinite() || b.isInfinite()) return Duration::infinite();

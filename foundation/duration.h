@@ -1,9 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <compare>
 #include <cstdint>
 
-#include "foundation/object.h"
 #include "foundation/string.h"
 
 namespace cpp {
@@ -11,7 +11,7 @@ namespace cpp {
 // A signed length of time in microseconds; the most negative value means
 // infinite, which compares greater than every finite duration and absorbs
 // sums and differences.
-class Duration : public Object, public Comparable<Duration> {
+class Duration {
 public:
     constexpr explicit Duration(std::int64_t microseconds = 0) : microseconds_(microseconds) {}
 
@@ -28,8 +28,8 @@ public:
     // Throws DurationException for the infinite duration.
     std::chrono::microseconds toChrono() const;
 
-    int compare(const Duration& other) const override;
-    std::pair<String, String> describe() const override;
+    std::strong_ordering operator<=>(const Duration& other) const;
+    bool operator==(const Duration& other) const { return (*this <=> other) == 0; }
     // "1 minute,  5 seconds", "1.500 seconds", "2 days,  0.000003 seconds".
     String text() const;
 

@@ -8,7 +8,7 @@ namespace cpp {
 // A path in canonical form: "/" separators, no trailing "/", and no empty, "."
 // or ".." segments in anything built from relative text. Compared byte-wise.
 // The empty path means "no path".
-class FilePath : public Comparable<FilePath> {
+class FilePath {
 public:
     // An ordinary exception: a path the user typed is reported with the
     // other failures of whatever he asked for.
@@ -37,7 +37,7 @@ public:
     bool empty() const { return text_.empty(); }
     const String& text() const { return text_; }
 
-    int compare(const FilePath& other) const override { return text_.compare(other.text_); }
+    auto operator<=>(const FilePath& other) const = default;
 
     // The current directory when first asked; the program asks at start-up,
     // before any dialog can change it.

@@ -6,7 +6,6 @@
 
 #include "foundation/data_buffer.h"
 #include "foundation/input.h"
-#include "foundation/object.h"
 #include "foundation/text_encoding.h"
 
 namespace cpp {
@@ -16,7 +15,7 @@ namespace cpp {
 // length of exactly its text (CR and LF at either end and a byte-order mark
 // excluded), in the input's own bytes, and its number. A line longer than the
 // 65536-byte buffer is collected and delivered whole. Copies share the position.
-class LineReader : public Object {
+class LineReader {
 public:
     struct Line {
         std::uint64_t offset = 0;  // of the first byte of `text`

@@ -15,10 +15,6 @@ namespace cpp {
 
 const String whitespace(" \t\n\r");
 
-std::pair<String, String> Object::describe() const {
-    return {String::format("Object { %p }", static_cast<const void*>(this)), String()};
-}
-
 namespace {
 
 constexpr char32_t lastCodePoint = 0x10FFFF;
@@ -181,8 +177,6 @@ String operator+(TextRef a, const String& b) {
     result.append(b);
     return result;
 }
-
-void appendFormatted(std::string& out, const String& value) { out += value.toString(); }
 
 void appendFormatted(std::string& out, const std::string& value) { out += value; }
 

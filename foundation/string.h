@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "foundation/object.h"
 #include "foundation/text_ref.h"
 
 #if defined(__MINGW32__)
@@ -17,7 +16,7 @@ namespace cpp {
 
 // The one text type: UTF-8 bytes (NUL bytes allowed), compared byte-wise.
 // Converted to UTF-16 only at calls into Windows.
-class String : public Object, public std::string {
+class String : public std::string {
 public:
     String() = default;
     String(const char* text) : std::string(text ? text : "") {}
@@ -39,13 +38,6 @@ public:
     explicit String(std::unsigned_integral auto value) : String(static_cast<unsigned long long>(value)) {}
     // At most one decimal: 2.54 gives "2.5", 12.96 gives "13".
     explicit String(double value);
-
-    String(const String&) = default;
-    String(String&&) noexcept = default;
-    String& operator=(const String&) = default;
-    String& operator=(String&&) noexcept = default;
-
-    virtual String toString() const { return *this; }
 
     std::u16string toUtf16() const;
 
@@ -78,7 +70,6 @@ String operator+(const char* a, const String& b);
 String operator+(TextRef a, const String& b);
 
 // Text of one "%" argument. Other types add their own overload beside them.
-void appendFormatted(std::string& out, const String& value);
 void appendFormatted(std::string& out, const std::string& value);
 void appendFormatted(std::string& out, TextRef value);
 void appendFormatted(std::string& out, const char* value);

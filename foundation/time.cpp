@@ -55,10 +55,9 @@ DateTime Date::toDateTime() const {
     return DateTime(Duration::seconds(std::mktime(&copy)));
 }
 
-int Date::compare(const Date& other) const {
+std::strong_ordering Date::operator<=>(const Date& other) const {
     std::tm a = fields_, b = other.fields_;
-    const std::time_t left = std::mktime(&a), right = std::mktime(&b);
-    return left < right ? -1 : (left > right ? 1 : 0);
+    return std::mktime(&a) <=> std::mktime(&b);
 }
 
 String Date::text(const char* format) const {

@@ -69,16 +69,6 @@ TEST(StringFormat, ConcatenationGivesStrings) {
     static_assert(std::is_same_v<decltype(TextRef() + a), String>);
 }
 
-TEST(StringFormat, DescribeAndToString) {
-    const String text("hello");
-    EXPECT_EQ(text.toString(), "hello");
-    const auto [name, value] = text.describe();
-    EXPECT_EQ(name.rfind("Object { ", 0), 0u);
-    EXPECT_EQ(name.back(), '}');
-    EXPECT_TRUE(value.empty());
-    EXPECT_NE(name, String("x").describe().first) << "the address must differ between objects";
-}
-
 TEST(StringFormat, ComparisonIsBytewiseWithBytesUnsigned) {
     EXPECT_LT(String("a"), String("b"));
     EXPECT_LT(String("ab"), String("abc"));

@@ -87,6 +87,36 @@ String colourText(std::uint32_t colour) { return String::format("%#08x", colour)
 
 std::int64_t milliseconds(const cpp::DateTime& time) { return time.sinceEpoch().count() / 1000; }
 
+constexpr std::pair<const char*, cpp::TextEncoding> encodingNames[] = {
+    {"utf-8", cpp::TextEncoding::Utf8},
+    {"utf-16le", cpp::TextEncoding::Utf16Le},
+    {"utf-16be", cpp::TextEncoding::Utf16Be},
+    {"ansi", cpp::TextEncoding::Ansi},
+};
+
+String encodingsText(const std::vector<std::optional<cpp::TextEncoding>>& encodings) {
+    String joined;
+    for (std::size_t i = 0; i < encodings.size(); ++i) {
+        if (i > 0) joined += "|";
+        const char* name = "auto";
+        for (const auto& [text, encoding] : encodingNames)
+            if (encodings[i] == encoding) name = text;
+        joined += name;
+    }
+    return joined;
+}
+
+// A name not known (as from a later version) is read as "auto".
+std::vector<std::optional<cpp::TextEncoding>> encodingsFrom(TextRef joined) {
+    std::vector<std::optional<cpp::TextEncoding>> encodings;
+    for (TextRef name : joined.split("|", "", false)) {
+        encodings.emplace_back();
+        for (const auto& [text, encoding] : encodingNames)
+            if (name == text) encodings.back() = encoding;
+    }
+    return encodings;
+}
+
 String joinedPaths(const std::vector<cpp::FilePath>& files) {
     String joined;
     for (const auto& file : files) {
@@ -151,12 +181,20 @@ String RecentFiles::encode() const {
     }
     return String::substitute("files='%' filters='%' rect='% % % %' time='%'", hexEncode(joinedPaths(files)),
                               hexEncode(encodedFilters), left < 1 ? 0 : left, top <= 0 ? 0 : top, right, bottom,
-                              milliseconds(time));
+                              milliseconds(time)) +
+           (std::any_of(encodings.begin(), encodings.end(), [](const auto& e) { return e.has_value(); })
+                ? String::substitute(" encodings='%'", hexEncode(encodingsText(encodings)))
+                : String());
 }
 
 RecentFiles RecentFiles::decode(TextRef text) {
-    const auto values = match(text, {{"files='", false, 0}, {"filters='", false, 0}, {"rect='", true, 4},
-                                     {"time='", true, 1}});
+    std::vector<Field> fields{{"files='", false, 0}, {"filters='", false, 0}, {"rect='", true, 4}, {"time='", true, 1}};
+    auto values = match(text, [&] {
+        auto withEncodings = fields;
+        withEncodings.push_back({"encodings='", false, 0});
+        return withEncodings;
+    }());
+    if (!values) values = match(text, fields);
     if (!values) throw cpp::DecodeException(String::substitute("Invalid RecentFiles encoding: %", text));
     RecentFiles record;
     const String paths = hexDecode((*values)[0]);
@@ -169,6 +207,8 @@ RecentFiles RecentFiles::decode(TextRef text) {
     record.right = static_cast<std::int32_t>(String(rect[2]).toInt64());
     record.bottom = static_cast<std::int32_t>(String(rect[3]).toInt64());
     record.time = fromMilliseconds((*values)[3]);
+    if (values->size() > 4) record.encodings = encodingsFrom(hexDecode((*values)[4]));
+    record.encodings.resize(std::min(record.encodings.size(), record.files.size()));
     return record;
 }
 

@@ -19,6 +19,10 @@ DateTime at(std::int64_t milliseconds) { return DateTime(Duration::milliseconds(
 void expectSame(const RecentFiles& a, const RecentFiles& b) {
     ASSERT_EQ(a.files.size(), b.files.size());
     for (std::size_t i = 0; i < a.files.size(); ++i) EXPECT_EQ(a.files[i], b.files[i]);
+    const auto encodingOf = [](const RecentFiles& r, std::size_t i) {
+        return i < r.encodings.size() ? r.encodings[i] : std::nullopt;
+    };
+    for (std::size_t i = 0; i < a.files.size(); ++i) EXPECT_EQ(encodingOf(a, i), encodingOf(b, i)) << "file " << i;
     ASSERT_EQ(a.filters.size(), b.filters.size());
     for (std::size_t i = 0; i < a.filters.size(); ++i) {
         EXPECT_EQ(a.filters[i].text, b.filters[i].text);
@@ -65,6 +69,11 @@ TEST(RecentFiles, EncodingHasTheDocumentedForm) {
     RecentFiles same = record;
     same.time = at(1);
     EXPECT_EQ(same.key(), record.key()) << "the key depends on the files only";
+    same.files.push_back(FilePath("C:/logs/b.log"));
+    same.encodings = {std::nullopt, cpp::TextEncoding::Utf16Le};
+    const String withEncodings = same.encode();
+    EXPECT_EQ(withEncodings.substr(withEncodings.find(" time=")), " time='1' encodings='" + config::hexEncode("auto|utf-16le") + "'")
+        << "a file with an encoding of its own adds the field, at the end where older versions ignore it";
 }
 
 TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
@@ -81,6 +90,9 @@ TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
             for (int k = 0; k < 4; ++k) path += pieces[random() % 8];
             record.files.emplace_back(path + String::substitute("%", i));
         }
+        const std::optional<cpp::TextEncoding> choices[] = {std::nullopt, cpp::TextEncoding::Utf8, cpp::TextEncoding::Utf16Le,
+                                                             cpp::TextEncoding::Utf16Be, cpp::TextEncoding::Ansi};
+        for (int i = 0; i < count && random() % 3 == 0; ++i) record.encodings.push_back(choices[random() % 5]);
         const int filters = static_cast<int>(random() % 3);
         for (int i = 0; i < filters; ++i) {
             RecentFilter filter;

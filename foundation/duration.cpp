@@ -14,8 +14,9 @@ std::chrono::microseconds Duration::toChrono() const {
 // Two infinite values make the left one the smaller in both directions; no
 // order between them is needed.
 std::strong_ordering Duration::operator<=>(const Duration& other) const {
-    if (other.isInfinite()) return std::strong_ordering::less;
-    if (isInfinite()) return std::strong_ordering::greater;
+    // Two infinite durations are equal, so that the order stays a strict one
+    // (sorting and ordered keys rely on it).
+    if (isInfinite() || other.isInfinite()) return isInfinite() <=> other.isInfinite();
     return microseconds_ <=> other.microseconds_;
 }
 

@@ -55,6 +55,8 @@ TEST(Duration, InfiniteIsGreatestAndAbsorbsArithmetic) {
     EXPECT_EQ(infinite.count(), INT64_MIN);
     EXPECT_GT(infinite, Duration(INT64_MAX));
     EXPECT_LT(Duration(INT64_MAX), infinite);
+    EXPECT_EQ(infinite, Duration::infinite());
+    EXPECT_FALSE(infinite < Duration::infinite());
     EXPECT_LT(Duration(-5), Duration(3));
     EXPECT_EQ(Duration::milliseconds(1500), Duration::seconds(1) + Duration::milliseconds(500));
     EXPECT_TRUE((infinite - Duration::seconds(1)).isInfinite());

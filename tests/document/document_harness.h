@@ -1,10 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <vector>
 
 #include "document/document.h"
 #include "foundation/thread.h"
+#include "wait_for.h"
 
 namespace testing_support {
 
@@ -15,23 +15,10 @@ public:
     int lineHeight() const override { return 16; }
 };
 
-inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
-    const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
-    while (cpp::Time() < deadline) {
-        if (done()) return true;
-        cpp::sleep(cpp::Duration::milliseconds(5));
-    }
-    return false;
-}
-
 // Waits until `lines` lines are merged and no work is left.
 inline bool waitUntilIdle(data::Document& document, std::size_t lines, int seconds = 30) {
-    const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
-    while (cpp::Time() < deadline) {
-        if (document.isIdle() && document.lineCount() == lines && document.isIdle()) return true;
-        cpp::sleep(cpp::Duration::milliseconds(5));
-    }
-    return false;
+    return waitFor([&] { return document.isIdle() && document.lineCount() == lines && document.isIdle(); },
+                   cpp::Duration::seconds(seconds));
 }
 
 inline data::DisplayRows allRows(data::Document& document, bool wrap) {

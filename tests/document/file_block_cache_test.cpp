@@ -6,6 +6,7 @@
 #include "failing_file.h"
 #include "foundation/thread.h"
 #include "test_files.h"
+#include "wait_for.h"
 
 using cpp::Bus;
 using cpp::Duration;
@@ -35,12 +36,9 @@ std::shared_ptr<cpp::RandomAccessFile> emptyFile(const TemporaryFolder& folder) 
 }
 
 String waitForText(FileBlockCache& cache, std::uint64_t offset, std::uint32_t length) {
-    const Time deadline = Time() + Duration::seconds(30);
-    while (Time() < deadline) {
-        if (auto text = cache.findText(offset, length)) return *text;
-        cpp::sleep(Duration::milliseconds(5));
-    }
-    return String("<timed out>");
+    std::optional<String> text;
+    testing_support::waitFor([&] { return (text = cache.findText(offset, length)).has_value(); });
+    return text ? *text : String("<timed out>");
 }
 
 }  // namespace

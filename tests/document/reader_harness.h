@@ -6,6 +6,7 @@
 #include "document/source_reader.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
+#include "wait_for.h"
 
 namespace reader_harness {
 
@@ -41,9 +42,7 @@ struct Received {
     }
     // Waits (generously) for at least `n` lines.
     bool waitFor(std::size_t n, cpp::Duration limit = cpp::Duration::seconds(60)) {
-        const cpp::Time deadline = cpp::Time() + limit;
-        while (count() < n && cpp::Time() < deadline) cpp::sleep(cpp::Duration::milliseconds(10));
-        return count() >= n;
+        return testing_support::waitFor([&] { return count() >= n; }, limit);
     }
 };
 

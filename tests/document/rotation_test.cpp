@@ -6,6 +6,7 @@
 #include "foundation/thread.h"
 #include "reader_harness.h"
 #include "test_files.h"
+#include "wait_for.h"
 
 using cpp::Bus;
 using cpp::Duration;
@@ -18,6 +19,7 @@ using reader_harness::follow;
 using reader_harness::Received;
 using testing_support::appendFile;
 using testing_support::TemporaryFolder;
+using testing_support::waitFor;
 using testing_support::writeFile;
 
 namespace {
@@ -32,12 +34,6 @@ std::string linesText(int from, int to) {
 
 void addLines(std::vector<std::string>& expected, int from, int to) {
     for (int n = from; n < to; ++n) expected.push_back(lineText(n));
-}
-
-bool waitUntil(const std::function<bool()>& done) {
-    const Time deadline = Time() + Duration::seconds(60);
-    while (!done() && Time() < deadline) cpp::sleep(Duration::milliseconds(5));
-    return done();
 }
 
 // Every line arrived once, in order, with its text, numbered on across the
@@ -125,7 +121,7 @@ TEST(Rotation, CopyAndTruncateAndTruncationToAShorterFile) {
         emptied.truncate();
     }
     // Truncation shows only while the file is shorter than what was read.
-    ASSERT_TRUE(waitUntil([&] { return reader->restarts() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return reader->restarts() == 1; }));
     appendFile(path, linesText(500, 800));
     ASSERT_TRUE(received.waitFor(800));
     std::vector<std::string> expected;
@@ -138,7 +134,7 @@ TEST(Rotation, CopyAndTruncateAndTruncationToAShorterFile) {
         File::Handle shortened(path, File::OpenMode::Overwrite, File::ShareMode::ShareAll, keep);
         shortened.truncate();
     }
-    ASSERT_TRUE(waitUntil([&] { return reader->restarts() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return reader->restarts() == 2; }));
     appendFile(path, linesText(800, 850));
     ASSERT_TRUE(received.waitFor(800 + 100 + 50));
     addLines(expected, 500, 600);

@@ -5,6 +5,7 @@
 #include "foundation/process.h"
 #include "foundation/windows_exception.h"
 #include "test_files.h"
+#include "wait_for.h"
 
 using cpp::Duration;
 using cpp::FilePath;
@@ -30,12 +31,7 @@ void setEnvironment(const wchar_t* name, const String& value) {
 }
 
 bool waitForFile(const FilePath& path, Duration limit) {
-    const Time deadline = Time() + limit;
-    while (Time() < deadline) {
-        if (cpp::File::exists(path)) return true;
-        Sleep(20);
-    }
-    return false;
+    return testing_support::waitFor([&] { return cpp::File::exists(path); }, limit);
 }
 
 }  // namespace

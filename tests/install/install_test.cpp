@@ -35,11 +35,7 @@ namespace {
 
 const Duration patience = Duration::seconds(60);
 
-bool waitFor(const std::function<bool()>& done) {
-    const Time deadline = Time() + patience;
-    while (!done() && Time() < deadline) Sleep(50);
-    return done();
-}
+bool waitFor(const std::function<bool()>& done) { return testing_support::waitFor(done, patience); }
 
 String bytesOf(const FilePath& path) { return cpp::Input(File::readToSize(path, 0)).readAll(); }
 

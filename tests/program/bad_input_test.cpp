@@ -382,7 +382,7 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
         PostMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
         question = waitForMessageBox(process.dwProcessId, main, 2);
         return question != nullptr && messageBoxText(question).find("more than the clipboard") != std::string::npos;
-    }, 60)) << "no question before a large copy";
+    }, Duration::seconds(60))) << "no question before a large copy";
 
     PostMessageW(question, WM_COMMAND, IDNO, 0);
     ASSERT_TRUE(waitFor([&] { return !IsWindow(question); }));

@@ -3,11 +3,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <functional>
-
 #include "foundation/file.h"
 #include "foundation/time.h"
 #include "../foundation/test_files.h"
+#include "../foundation/wait_for.h"
 
 // Starting the real program and finding its windows.
 namespace testing_support {
@@ -43,12 +42,11 @@ inline BOOL CALLBACK findTopWindow(HWND window, LPARAM parameter) {
 
 // The visible top-level window of a process, waiting for it to appear.
 inline HWND waitForWindow(DWORD processId) {
-    const Time deadline = Time() + Duration::seconds(60);
     Found found{processId, nullptr};
-    while (found.window == nullptr && Time() < deadline) {
+    waitFor([&] {
         EnumWindows(findTopWindow, reinterpret_cast<LPARAM>(&found));
-        if (found.window == nullptr) Sleep(50);
-    }
+        return found.window != nullptr;
+    }, Duration::seconds(60));
     return found.window;
 }
 
@@ -101,15 +99,6 @@ inline void typeFilter(HWND main, const wchar_t* text) {
 
 inline HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }
 
-inline bool waitFor(const std::function<bool()>& done, int seconds = 30) {
-    const Time deadline = Time() + Duration::seconds(seconds);
-    while (Time() < deadline) {
-        if (done()) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
 // The program's visible main window (not a message box it shows first),
 // waiting for it; null when none comes within a minute.
 inline HWND waitForMainWindow(DWORD processId) {
@@ -119,7 +108,7 @@ inline HWND waitForMainWindow(DWORD processId) {
         DWORD owner = 0;
         if (main != nullptr) GetWindowThreadProcessId(main, &owner);
         return main != nullptr && owner == processId && IsWindowVisible(main);
-    }, 60);
+    }, Duration::seconds(60));
     return main;
 }
 
@@ -137,7 +126,7 @@ inline HWND waitForMessageBox(DWORD processId, HWND main, int seconds = 30) {
             }
         }
         return false;
-    }, seconds);
+    }, Duration::seconds(seconds));
     return found;
 }
 

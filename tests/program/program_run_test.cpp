@@ -9,8 +9,7 @@ namespace {
 
 // The window is shown before its title is set from the open files.
 String titleOnceSettled(HWND window, const String& expected) {
-    const Time deadline = Time() + Duration::seconds(30);
-    while (windowText(window) != expected && Time() < deadline) Sleep(50);
+    waitFor([&] { return windowText(window) == expected; });
     return windowText(window);
 }
 
@@ -43,14 +42,13 @@ TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
     PostMessageW(begin, WM_COMMAND, IDOK, 0);
 
     HWND main = nullptr;
-    const Time deadline = Time() + Duration::seconds(60);
-    while ((main = waitForWindow(process.dwProcessId)) == begin && Time() < deadline) Sleep(50);
+    ASSERT_TRUE(waitFor([&] { return (main = waitForWindow(process.dwProcessId)) != begin; }, Duration::seconds(60)));
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(titleOnceSettled(main, title), title);
     PostMessageW(main, WM_CLOSE, 0, 0);
 
     HWND end = nullptr;
-    while ((end = waitForWindow(process.dwProcessId)) == main && Time() < deadline) Sleep(50);
+    ASSERT_TRUE(waitFor([&] { return (end = waitForWindow(process.dwProcessId)) != main; }, Duration::seconds(60)));
     ASSERT_NE(end, nullptr);
     EXPECT_EQ(messageBoxText(end), "At program end");
     PostMessageW(end, WM_COMMAND, IDOK, 0);

@@ -5,6 +5,7 @@
 
 #include "foundation/bus.h"
 #include "foundation/thread.h"
+#include "wait_for.h"
 
 using cpp::Bus;
 using cpp::Duration;
@@ -165,17 +166,17 @@ TEST(Bus, AWaiterOnTheMainThreadIsReleasedByInterruption) {
 }
 
 TEST(Bus, ATaskMayDropTheLastHandleOfItsOwnBus) {
+    std::weak_ptr<Thread::Info> worker;
     std::atomic<bool> done{false};
     {
         auto bus = std::make_unique<Bus>(2, String("Bus"));
         Bus* raw = bus.get();
-        raw->post([owned = std::shared_ptr<Bus>(std::move(bus)), &done]() mutable {
+        raw->post([owned = std::shared_ptr<Bus>(std::move(bus)), &done, &worker]() mutable {
+            worker = Thread::current();
             owned.reset();  // the last handle goes inside the task
             done = true;
         });
     }
-    const Time limit = Time() + Duration::seconds(30);
-    while (!done.load() && Time() < limit) std::this_thread::yield();
-    EXPECT_TRUE(done.load());
-    cpp::sleep(Duration::milliseconds(50));  // the worker winds down on its own
+    ASSERT_TRUE(testing_support::waitFor([&] { return done.load(); }));
+    EXPECT_TRUE(testing_support::waitFor([&] { return worker.expired(); })) << "the worker did not end on its own";
 }

@@ -66,14 +66,36 @@ TEST(Http, DeadlinesSizeLimitsAndRefusedConnections) {
     EXPECT_THROW(http.get(holding.url("/x"), "", Duration::milliseconds(500)), cpp::TimeoutException);
     EXPECT_LT((cpp::Time() - start).count(), Duration::seconds(10).count()) << "the deadline holds";
 
-    // Answers that come after the deadline find the request given up.
-    LocalServer slow([](asio::ip::tcp::socket& socket, const std::string&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        reply(socket, "200 OK", "late");
+    // Each answer comes once its request was given up, and finds it so.
+    std::mutex lock;
+    std::condition_variable changed;
+    int givenUp = 0, answered = 0;
+    bool done = false;
+    LocalServer slow([&](asio::ip::tcp::socket& socket, const std::string&) {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait_for(held, std::chrono::seconds(30), [&] { return givenUp > answered || done; });
+        held.unlock();
+        try {
+            reply(socket, "200 OK", "late");
+        } catch (const std::exception&) {
+        }
+        held.lock();
+        ++answered;
+        changed.notify_all();
     });
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         EXPECT_THROW(http.get(slow.url("/late"), "", Duration::milliseconds(200)), cpp::TimeoutException);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::lock_guard<std::mutex> held(lock);
+        ++givenUp;
+        changed.notify_all();
+    }
+    {
+        std::unique_lock<std::mutex> held(lock);
+        EXPECT_TRUE(changed.wait_for(held, std::chrono::seconds(30), [&] { return answered == 4; }))
+            << answered << " late answers sent";
+        done = true;
+        changed.notify_all();
+    }
 
     LocalServer flood([](asio::ip::tcp::socket& socket, const std::string&) {
         reply(socket, "200 OK", std::string(3 << 20, 'x'));

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <vector>
 
 #include "foundation/log_filter.h"
 #include "foundation/program.h"
 #include "test_files.h"
+#include "wait_for.h"
 
 using cpp::Date;
 using cpp::DateTime;
@@ -164,12 +166,15 @@ TEST(Logger, WritesRecordsInOrderAndFlushesAtStop) {
 }
 
 TEST(Logger, AFilterThatThrowsDoesNotStopLogging) {
+    // Counts what it was given, so that the test can wait for the logging thread.
     class FlakyFilter : public CollectingFilter {
     public:
         using CollectingFilter::CollectingFilter;
+        std::atomic<int> given{0};
         void write(const DateTime& time, std::int32_t level, const String& tag, const String& message) override {
+            if (message != "fail") CollectingFilter::write(time, level, tag, message);
+            ++given;
             if (message == "fail") throw cpp::IOException(String("disk gone"));
-            CollectingFilter::write(time, level, tag, message);
         }
     };
     auto filter = std::make_shared<FlakyFilter>(8);
@@ -178,10 +183,10 @@ TEST(Logger, AFilterThatThrowsDoesNotStopLogging) {
         logger.addFilter(filter);
         logger.log(7, String(), String("before"));
         logger.log(7, String(), String("fail"));
-        // Let the logging thread meet the failure before the next record.
-        cpp::sleep(Duration::milliseconds(50));
+        // The logging thread meets the failure, then the next record.
+        ASSERT_TRUE(testing_support::waitFor([&] { return filter->given == 2; }));
         logger.log(7, String(), String("after"));
-        cpp::sleep(Duration::milliseconds(50));
+        ASSERT_TRUE(testing_support::waitFor([&] { return filter->given == 3; })) << "the thread stopped logging";
     }
     ASSERT_EQ(filter->lines.size(), 2u);
     EXPECT_NE(filter->lines[1].find("after"), std::string::npos);

@@ -6,12 +6,11 @@
 #include "foundation/random_access_file.h"
 #include "foundation/thread.h"
 #include "test_files.h"
+#include "wait_for.h"
 
-using cpp::Duration;
 using cpp::File;
 using cpp::RandomAccessFile;
 using cpp::String;
-using cpp::Time;
 using testing_support::TemporaryFolder;
 using testing_support::writeFile;
 
@@ -60,30 +59,30 @@ TEST(RandomAccessFile, KeepsItsFileAcrossRenameAndTellsTheNameFromTheFile) {
 }
 
 TEST(FolderWatch, ReportsChangesInItsFolderUntilItGoes) {
-    TemporaryFolder folder;
+    TemporaryFolder folder, quiet;
     const auto path = folder.file("app.log");
     writeFile(path, "");
-    std::atomic<int> changes{0};
-    const auto waitForChange = [&](int before) {
-        const Time deadline = Time() + Duration::seconds(10);
-        while (changes.load() == before && Time() < deadline) cpp::sleep(Duration::milliseconds(5));
-        return changes.load() != before;
-    };
+    writeFile(quiet.file("app.log"), "");
+    std::atomic<int> changes{0}, renames{0};
     {
         cpp::FolderWatch watch(folder.path(), [&] { ++changes; });
         ASSERT_TRUE(watch.active());
         cpp::FolderWatch other(folder.path(), [] {});  // one folder, two watchers
-        int before = changes.load();
         testing_support::appendFile(path, "line\n");
-        EXPECT_TRUE(waitForChange(before)) << "an append";
-        cpp::sleep(Duration::milliseconds(100));
-        before = changes.load();
-        ASSERT_EQ(File::replace(path, folder.file("app.log.1")), File::Result::Success);
-        EXPECT_TRUE(waitForChange(before)) << "a rename";
+        EXPECT_TRUE(testing_support::waitFor([&] { return changes > 0; })) << "an append";
+        // In a folder of its own, where no late report of the append can pass for it.
+        cpp::FolderWatch renaming(quiet.path(), [&] { ++renames; });
+        ASSERT_EQ(File::replace(quiet.file("app.log"), quiet.file("app.log.1")), File::Result::Success);
+        EXPECT_TRUE(testing_support::waitFor([&] { return renames > 0; })) << "a rename";
     }
-    cpp::sleep(Duration::milliseconds(100));
     const int after = changes.load();
-    writeFile(folder.file("late.log"), "line\n");
-    cpp::sleep(Duration::milliseconds(300));
+    // A watch made now reports the next change; had the old one still been
+    // called, it would have been by the time this one's report is over.
+    std::atomic<int> later{0};
+    {
+        cpp::FolderWatch marker(folder.path(), [&] { ++later; });
+        writeFile(folder.file("late.log"), "line\n");
+        EXPECT_TRUE(testing_support::waitFor([&] { return later > 0; }));
+    }
     EXPECT_EQ(changes.load(), after) << "no call once the watch is gone";
 }

@@ -1,16 +1,15 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <exception>
-#include <thread>
 
 #include "foundation/random_access_file.h"
 
 namespace testing_support {
 
 // A file whose reads and size queries fail while told to, as on a share that
-// hiccups or a region another program locked for a moment.
+// hiccups or a region another program locked for a moment. It counts the
+// reads that found its end, so a test can tell that a follower looked.
 class FailingFile : public cpp::RandomAccessFile {
 public:
     using RandomAccessFile::RandomAccessFile;
@@ -20,12 +19,8 @@ public:
     // Reads that start below this offset throw what no handler of reads
     // expects, as a fault of the program would.
     std::atomic<std::uint64_t> faultBelow{0};
-    // Reads that start below this offset take a while, as on a slow share.
-    // `slowReadSeen` says that one began; it orders nothing (relaxed), so a
-    // test that waits for it still lets ThreadSanitizer see unordered accesses.
-    std::atomic<std::uint64_t> slowBelow{0};
-    std::atomic<bool> slowReadSeen{false};
     std::atomic<int> failures{0};
+    std::atomic<int> readsAtEnd{0};
 
     std::size_t readAt(std::uint64_t offset, cpp::ByteRange range) override {
         if (failReads) fail();
@@ -33,11 +28,9 @@ public:
             ++failures;
             throw Fault();
         }
-        if (offset < slowBelow.load(std::memory_order_relaxed)) {
-            slowReadSeen.store(true, std::memory_order_relaxed);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        }
-        return RandomAccessFile::readAt(offset, range);
+        const std::size_t got = RandomAccessFile::readAt(offset, range);
+        if (got == 0) ++readsAtEnd;
+        return got;
     }
     std::uint64_t size() override {
         if (failSize) fail();

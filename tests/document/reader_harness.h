@@ -46,11 +46,16 @@ struct Received {
     }
 };
 
+inline std::unique_ptr<data::SourceReader> follow(std::shared_ptr<cpp::RandomAccessFile> file, Received& received,
+                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt) {
+    const cpp::String name = file->path().text();
+    return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), name},
+                                                std::move(file), bus, received.lines(), received.end(), false, encoding);
+}
+
 inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus,
                                                   std::optional<cpp::TextEncoding> encoding = std::nullopt) {
-    return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), path.text()},
-                                                std::make_shared<cpp::RandomAccessFile>(path), bus, received.lines(),
-                                                received.end(), false, encoding);
+    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding);
 }
 
 }  // namespace reader_harness

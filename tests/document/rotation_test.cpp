@@ -2,7 +2,9 @@
 
 #include <functional>
 
+#include "document/file_follower.h"
 #include "document/source_reader.h"
+#include "failing_file.h"
 #include "foundation/thread.h"
 #include "reader_harness.h"
 #include "test_files.h"
@@ -12,7 +14,6 @@ using cpp::Bus;
 using cpp::Duration;
 using cpp::File;
 using cpp::String;
-using cpp::Time;
 using data::SourceReader;
 using data::TextEntry;
 using reader_harness::follow;
@@ -38,10 +39,13 @@ void addLines(std::vector<std::string>& expected, int from, int to) {
 
 // Every line arrived once, in order, with its text, numbered on across the
 // restarts; each reads back as itself, or as the placeholder where a
-// truncation destroyed it, never as another line.
-void expectLines(Received& received, SourceReader& reader, const std::vector<std::string>& expected,
+// truncation destroyed it, never as another line. A marker line appended to
+// `path` joins `expected`: what came twice came before it.
+void expectLines(Received& received, SourceReader& reader, const cpp::FilePath& path, std::vector<std::string>& expected,
                  const std::function<bool(std::size_t)>& lost, std::size_t step = 1) {
-    cpp::sleep(Duration::milliseconds(300));  // nothing more may come
+    expected.push_back("marker after " + std::to_string(expected.size()) + " lines");
+    appendFile(path, expected.back() + "\n");
+    ASSERT_TRUE(received.waitFor(expected.size())) << received.count() << " lines";
     std::vector<TextEntry> entries;
     std::vector<String> texts;
     {
@@ -88,8 +92,9 @@ TEST(Rotation, RenameAndCreateWhileTheWriterAppendsWithoutPause) {
         for (int n = 0; n < total; ++n) {
             cpp::Output(log).put(lineText(n) + "\n");
             if (n == 1000 || n == 2000) {
-                ASSERT_EQ(File::replace(path, folder.file(String::substitute("app.log.%", n / 1000))),
-                          File::Result::Success);
+                // The reader noticed the last rotation before the next one.
+                ASSERT_TRUE(waitFor([&] { return reader->restarts() == n / 1000 - 1; }));
+                ASSERT_EQ(File::replace(path, folder.file(String::substitute("app.log.%", n / 1000))), File::Result::Success);
                 for (int late = 0; late < 5; ++late) cpp::Output(log).put(lineText(++n) + "\n");
                 log->close();
                 log = File::append(path, File::ShareMode::ShareAll);
@@ -101,7 +106,7 @@ TEST(Rotation, RenameAndCreateWhileTheWriterAppendsWithoutPause) {
     ASSERT_TRUE(received.waitFor(total)) << received.count() << " lines, restarts " << reader->restarts();
     std::vector<std::string> expected;
     addLines(expected, 0, total);
-    expectLines(received, *reader, expected, noneLost);
+    expectLines(received, *reader, path, expected, noneLost);
     EXPECT_EQ(reader->restarts(), 2);
 }
 
@@ -123,10 +128,9 @@ TEST(Rotation, CopyAndTruncateAndTruncationToAShorterFile) {
     // Truncation shows only while the file is shorter than what was read.
     ASSERT_TRUE(waitFor([&] { return reader->restarts() == 1; }));
     appendFile(path, linesText(500, 800));
-    ASSERT_TRUE(received.waitFor(800));
     std::vector<std::string> expected;
     addLines(expected, 0, 800);
-    expectLines(received, *reader, expected, [](std::size_t i) { return i < 500; });
+    expectLines(received, *reader, path, expected, [](std::size_t i) { return i < 500; });
 
     // Cut back to its first 100 lines: they are read again, then what follows.
     std::uint64_t keep = linesText(500, 600).size();
@@ -136,10 +140,10 @@ TEST(Rotation, CopyAndTruncateAndTruncationToAShorterFile) {
     }
     ASSERT_TRUE(waitFor([&] { return reader->restarts() == 2; }));
     appendFile(path, linesText(800, 850));
-    ASSERT_TRUE(received.waitFor(800 + 100 + 50));
+    const std::size_t cut = expected.size();
     addLines(expected, 500, 600);
     addLines(expected, 800, 850);
-    expectLines(received, *reader, expected, [](std::size_t i) { return i < 800; });
+    expectLines(received, *reader, path, expected, [&](std::size_t i) { return i < cut; });
 }
 
 // The log is deleted and written anew under the same name.
@@ -149,16 +153,21 @@ TEST(Rotation, DeleteAndRecreate) {
     writeFile(path, linesText(0, 300));
     Bus bus(2, String("Bus"));
     Received received;
-    auto reader = follow(path, received, bus);
+    auto file = std::make_shared<testing_support::FailingFile>(path);
+    auto reader = follow(file, received, bus);
     ASSERT_TRUE(received.waitFor(300));
     ASSERT_EQ(File::remove(path), File::Result::Success);
-    cpp::sleep(Duration::milliseconds(1500));  // the reader waits quietly while the name is gone
-    EXPECT_EQ(reader->restarts(), 0);
+    // A read looks at the end, then again at its pace through 200 ms of
+    // silence; between two reads the reader looks at the name. More looks
+    // than one read makes mean that it has found the name gone.
+    const int looked = file->readsAtEnd;
+    const int mostInOneRead = 2 + 200 / data::FileFollower::paceMilliseconds;
+    ASSERT_TRUE(waitFor([&] { return file->readsAtEnd > looked + mostInOneRead; }));
+    EXPECT_EQ(reader->restarts(), 0) << "the reader waits quietly while the name is gone";
     appendFile(path, linesText(300, 600));
-    ASSERT_TRUE(received.waitFor(600));
     std::vector<std::string> expected;
     addLines(expected, 0, 600);
-    expectLines(received, *reader, expected, noneLost);
+    expectLines(received, *reader, path, expected, noneLost);
 #ifndef _WIN32
     // Under Wine a deleted file keeps its name until its last handle closes,
     // so the writer reopens the same file and no restart is needed.
@@ -182,6 +191,6 @@ TEST(Rotation, RotationDuringTheFirstReadOfALargeFile) {
     ASSERT_TRUE(received.waitFor(large + 100, Duration::seconds(120)));
     std::vector<std::string> expected;
     addLines(expected, 0, large + 100);
-    expectLines(received, *reader, expected, noneLost, 997);
+    expectLines(received, *reader, path, expected, noneLost, 997);
     EXPECT_EQ(reader->restarts(), 1);
 }

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "document/source_reader.h"
+#include "failing_file.h"
 #include "foundation/pipe_input.h"
 #include "test_files.h"
 #include "test_pipe.h"
@@ -22,6 +23,7 @@ using data::SourceReader;
 using data::TextEntry;
 using testing_support::appendFile;
 using testing_support::TemporaryFolder;
+using testing_support::waitFor;
 using testing_support::writeFile;
 
 namespace {
@@ -79,8 +81,10 @@ TEST(SourceReader, AnEmptyFileDeliversAppendedLinesWithinAboutASecond) {
     writeFile(path, "");
     Bus bus(1, String("Bus"));
     Received received;
-    auto reader = follow(path, received, bus);
-    cpp::sleep(Duration::milliseconds(300));
+    auto file = std::make_shared<testing_support::FailingFile>(path);
+    auto reader = follow(file, received, bus);
+    // At its first look at the end it hands on what it has; the second look comes after.
+    ASSERT_TRUE(waitFor([&] { return file->readsAtEnd >= 2; }));
     EXPECT_EQ(received.count(), 0u);
     const Time appended;
     appendFile(path, "\tone\n\t\t\n");
@@ -99,23 +103,31 @@ TEST(SourceReader, PauseHoldsDeliveryAndResumeLosesNothing) {
     const auto path = folder.file("a.log");
     writeFile(path, numberedLines(10));
     Bus bus(1, String("Bus"));
-    Received received;
+    Received received, witnessed;
     auto reader = follow(path, received, bus);
     ASSERT_TRUE(received.waitFor(10));
     reader->pause();
-    cpp::sleep(Duration::milliseconds(1500));  // let it reach its pause check
+    // A reader of the same file that is not paused: once it has the appended
+    // lines, and a line appended after them, the paused one would have handed
+    // them on too.
+    auto witness = follow(path, witnessed, bus);
     appendFile(path, numberedLines(3000));
-    cpp::sleep(Duration::milliseconds(1500));
+    ASSERT_TRUE(witnessed.waitFor(3010));
+    appendFile(path, "after them\n");
+    ASSERT_TRUE(witnessed.waitFor(3011));
     EXPECT_EQ(received.count(), 10u);
     reader->resume();
-    ASSERT_TRUE(received.waitFor(3010));
+    ASSERT_TRUE(received.waitFor(3011));
     EXPECT_EQ(received.entries[10].lineNumber, 11);
     EXPECT_EQ(received.texts[10], "line 1");
-    EXPECT_EQ(received.texts.back(), "line 3000");
+    EXPECT_EQ(received.texts[3009], "line 3000");
+    EXPECT_EQ(received.texts.back(), "after them");
 
-    // Stopping a paused reader returns at once and reports a normal end.
+    // Stopping a paused reader returns at once and reports a normal end; a
+    // line that the witness receives has woken the paused one meanwhile.
     reader->pause();
-    cpp::sleep(Duration::milliseconds(1300));
+    appendFile(path, "while paused\n");
+    ASSERT_TRUE(witnessed.waitFor(3012));
     const Time stopping;
     reader->stop();
     EXPECT_LT(Time() - stopping, Duration::seconds(5));
@@ -178,6 +190,7 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
     // Read as UTF-8 whatever its first bytes say: its invalid bytes count one character each.
     auto reader = follow(path, received, bus, cpp::TextEncoding::Utf8);
     std::atomic<bool> bad{false};
+    std::atomic<int> rereads{0};
     cpp::Thread rereader([&] {
         std::mt19937 pick(1);
         for (;;) {
@@ -194,6 +207,7 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
             }
             const String text = reader->readText(entry);
             if (text != lines[static_cast<std::size_t>(entry.lineNumber - 1)]) bad = true;
+            ++rereads;
         }
     });
     auto log = cpp::File::append(path, cpp::File::ShareMode::ShareReadWrite);
@@ -208,7 +222,9 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
     }
     log->close();
     ASSERT_TRUE(received.waitFor(static_cast<std::size_t>(lineCount), Duration::seconds(300)));
-    cpp::sleep(Duration::milliseconds(300));
+    // The rereader goes on over the whole file a while.
+    const int rereadBefore = rereads;
+    ASSERT_TRUE(waitFor([&] { return rereads >= rereadBefore + 200; }));
     EXPECT_FALSE(bad.load());
     Mutex::Lock lock(received.mutex, false);
     ASSERT_EQ(received.entries.size(), static_cast<std::size_t>(lineCount)) << "a line arrived twice";

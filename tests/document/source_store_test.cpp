@@ -6,6 +6,7 @@
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
 #include "document_harness.h"
+#include "failing_file.h"
 #include "test_files.h"
 #include "test_pipe.h"
 
@@ -29,6 +30,10 @@ struct Delivered {
             lines += entries.size();
             mutex.notifyAll();
         };
+    }
+    std::size_t count() {
+        cpp::Mutex::Lock lock(mutex, false);
+        return lines;
     }
     bool waitFor(std::size_t count) {
         cpp::Mutex::Lock lock(mutex, false);
@@ -121,9 +126,16 @@ TEST(SourceStore, SourcesAddedWhilePausedWaitForResume) {
     Delivered& delivered = test.delivered;
     SourceStore& store = test.store;
     store.pauseAll();
-    store.addFileSource(folder.file("a.log"));
-    cpp::sleep(cpp::Duration::milliseconds(400));
-    EXPECT_EQ(delivered.lines, 0u) << "nothing while paused";
+    auto file = std::make_shared<testing_support::FailingFile>(folder.file("a.log"));
+    store.addFileSource(folder.file("a.log"), std::nullopt, file);
+    // Its reader reads the line and comes to the end of the file, where it
+    // would hand the line on. A store that is not paused then reads the same
+    // file from the start: once it has the line, the paused one would have too.
+    ASSERT_TRUE(testing_support::waitFor([&] { return file->readsAtEnd > 0; }));
+    StoreUnderTest witness;
+    witness.store.addFileSource(folder.file("a.log"));
+    ASSERT_TRUE(witness.delivered.waitFor(1));
+    EXPECT_EQ(delivered.count(), 0u) << "nothing while paused";
     EXPECT_TRUE(store.sourceInfo().at(1).paused);
     store.resumeAll();
     EXPECT_TRUE(delivered.waitFor(1));

@@ -85,27 +85,25 @@ TEST(FilterBar, SourceItemsColoursAndTheListHeight) {
     t.window.openFiles({t.folder.file("one.log").toString('/'), t.folder.file("two.log").toString('/')}, false);
     ASSERT_TRUE(t.settle(2));
     t.command(ID_VIEW_FILES_AND_FILTERS);
-    t.pump(50);
+    t.pump();
     ASSERT_EQ(t.items(), (std::vector<String>{"one (1)", "two (1)"}));
     EXPECT_EQ(t.imageOf(0), 5) << "reading";
 
+    // Each change comes back from the document's thread.
+    const auto source = [&](std::int32_t id) { return t.viewer().sources().at(id); };
     t.select(0);
     t.command(ID_FILE_PAUSE);
-    t.pump(100);
-    EXPECT_TRUE(t.viewer().sources().at(1).paused);
-    EXPECT_EQ(t.imageOf(0), 6);
+    EXPECT_TRUE(t.pumpUntil([&] { return source(1).paused && t.imageOf(0) == 6; }))
+        << source(1).paused << ", image " << t.imageOf(0);
     t.command(ID_FILE_RESUME);
-    t.pump(100);
-    EXPECT_FALSE(t.viewer().sources().at(1).paused);
+    EXPECT_TRUE(t.pumpUntil([&] { return !source(1).paused; }));
     t.command(ID_FILE_STOP);
-    t.pump(100);
-    EXPECT_FALSE(t.viewer().sources().at(1).reading);
-    EXPECT_EQ(t.imageOf(0), 7) << "the stopped image";
+    EXPECT_TRUE(t.pumpUntil([&] { return !source(1).reading && t.imageOf(0) == 7; }))
+        << source(1).reading << ", image " << t.imageOf(0) << " instead of the stopped image";
 
     t.select(1);
     t.command(40150);
-    t.pump(100);
-    EXPECT_EQ(t.viewer().sources().at(2).colour, data::paletteColour(35));
+    EXPECT_TRUE(t.pumpUntil([&] { return source(2).colour == data::paletteColour(35); }));
     const auto shot = testing_support::capture(t.window.text().handle());
     testing_support::savePng(shot, L"recoloured-source");
     const int strip = shot.width - 4;

@@ -67,6 +67,15 @@ public:
             Sleep(5);
         } while (cpp::Time() < deadline);
     }
+    // Runs the message loop until `done` holds; false when it still does not after `seconds`.
+    bool pumpUntil(const std::function<bool()>& done, int seconds = 30) {
+        const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(seconds);
+        for (;;) {
+            pump();
+            if (done()) return true;
+            if (!(cpp::Time() < deadline)) return false;
+        }
+    }
     bool settle(std::size_t lines) {
         const cpp::Time deadline = cpp::Time() + cpp::Duration::seconds(30);
         while (cpp::Time() < deadline) {

@@ -52,19 +52,18 @@ struct Download {
 };
 
 struct Running {
-    PROCESS_INFORMATION process{};
+    testing_support::StartedProgram process;
     HWND window = nullptr;
 };
 
 Running start(const FilePath& program, const String& arguments = String()) {
-    Running running;
     std::wstring commandLine = String::substitute("\"%\" %", program.toString('\\'), arguments).toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &running.process))
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
-    return running;
+    return Running{testing_support::StartedProgram(process)};
 }
 
 struct Search {
@@ -129,7 +128,7 @@ void closeAndWait(Running& running) {
 
 Running startAndShow(const FilePath& program, const String& arguments = String()) {
     Running running = start(program, arguments);
-    running.window = mainWindowOf(running.process.dwProcessId);
+    running.window = mainWindowOf(running.process.id());
     EXPECT_NE(running.window, nullptr) << "no main window";
     return running;
 }
@@ -356,8 +355,8 @@ TEST_F(Install, TwoCopiesStartedAtOnceBothComeUp) {
     Download download;
     Running one = start(download.program);
     Running other = start(download.program);
-    one.window = mainWindowOf(one.process.dwProcessId);
-    other.window = mainWindowOf(other.process.dwProcessId);
+    one.window = mainWindowOf(one.process.id());
+    other.window = mainWindowOf(other.process.id());
     ASSERT_NE(one.window, nullptr);
     ASSERT_NE(other.window, nullptr);
     expectInstalled(at, download.program);

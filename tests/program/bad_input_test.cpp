@@ -4,7 +4,6 @@
 // user gets a clear message where he acted, and nothing is lost.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -231,34 +230,14 @@ const std::vector<Case>& cases() {
 }
 
 // Starts the program for one case; `input` receives standard input's write end.
-PROCESS_INFORMATION start(const TemporaryFolder& data, const String& arguments, Case::Input kind, HANDLE& input) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
+StartedProgram start(const TemporaryFolder& data, const String& arguments, Case::Input kind, HANDLE& input) {
     input = nullptr;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (kind != Case::Input::None) {
-        CreatePipe(&readEnd, &input, &inherit, 0);
-        SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = readEnd;
-        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    }
-    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine =
-        String::substitute("\"%\" --noInstall %", programPath().toString('\\'), arguments).toWide();
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, kind != Case::Input::None, 0, nullptr, nullptr,
-                        &startup, &process))
-        ADD_FAILURE() << "CreateProcess: " << GetLastError();
-    SetEnvironmentVariableW(L"QILARK_DATA_DIR", nullptr);
-    if (readEnd != nullptr) CloseHandle(readEnd);
+    StartedProgram program = startProgram(data, "--noInstall " + arguments, kind != Case::Input::None ? &input : nullptr);
     if (kind == Case::Input::Closed) {
         CloseHandle(input);
         input = nullptr;
     }
-    return process;
+    return program;
 }
 
 }  // namespace
@@ -272,10 +251,12 @@ TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
         TemporaryFolder logs, data;
         const String arguments = c.prepare(logs, data);
         HANDLE input = nullptr;
-        const PROCESS_INFORMATION process = start(data, arguments, c.input, input);
-        std::thread writer;
+        // Before the program, so that a failed case ends the program first,
+        // which ends the writer's pipe, and then joins the writer.
+        std::jthread writer;
+        const StartedProgram process = start(data, arguments, c.input, input);
         if (input != nullptr) {
-            writer = std::thread([input] {
+            writer = std::jthread([input] {
                 const std::string block = repeated("a line of standard input, as a program writes its log\n", 1000);
                 DWORD written = 0;
                 for (std::size_t sent = 0; sent < (100u << 20); sent += block.size())
@@ -284,14 +265,14 @@ TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
             });
         }
         if (*c.message != '\0') {
-            const HWND box = waitForMessageBox(process.dwProcessId, nullptr);
+            const HWND box = waitForMessageBox(process.id(), nullptr);
             ASSERT_NE(box, nullptr) << "no message";
             EXPECT_NE(messageBoxText(box).find(c.message), std::string::npos)
                 << "[" << messageBoxText(box) << "] " << windowText(box);
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(waitFor([&] { return !IsWindow(box); })) << "the message stays";
         }
-        const HWND main = waitForMainWindow(process.dwProcessId);
+        const HWND main = waitForMainWindow(process.id());
         ASSERT_NE(main, nullptr) << "no window";
         EXPECT_TRUE(answers(main));
         if (c.act) c.act(main, logs);
@@ -316,15 +297,14 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         const cpp::FilePath path = logs.file("fast.log");
         writeFile(path, "");
         HANDLE none = nullptr;
-        const PROCESS_INFORMATION process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
-        std::atomic<bool> writing{true};
-        std::thread writer([&] {
+        const StartedProgram process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
+        std::jthread writer([&](std::stop_token stop) {
             const std::string block = repeated("2026-12-08 12:00:00.000 INFO  worker processing a request with its payload\n", 10000);
             HANDLE file = CreateFileW(path.toString('\\').toWide().c_str(), FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
             const Time started;
             std::uint64_t sent = 0;
-            while (writing) {
+            while (!stop.stop_requested()) {
                 DWORD written = 0;
                 WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
                 sent += written;
@@ -333,7 +313,7 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
             }
             CloseHandle(file);
         });
-        const HWND main = waitForMainWindow(process.dwProcessId);
+        const HWND main = waitForMainWindow(process.id());
         ASSERT_NE(main, nullptr) << "no window";
         Sleep(3000);  // the file grows meanwhile: what the user would see before closing
         ASSERT_TRUE(waitFor([&] {
@@ -350,9 +330,9 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
         const Time pressed;
         SendInput(4, keys, sizeof(INPUT));
-        const bool ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
+        const bool ended = WaitForSingleObject(process.handle(), 20000) == WAIT_OBJECT_0;
         const double seconds = static_cast<double>((Time() - pressed).count()) / 1e6;
-        writing = false;
+        writer.request_stop();
         writer.join();
         EXPECT_TRUE(ended) << "still running 20 s after Alt+F4";
         EXPECT_LT(seconds, 5.0) << "closing waited for the document";
@@ -371,8 +351,8 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     const std::string line(98, 'x');
     writeFile(path, repeated(line + "\r\n", 1000000));  // 100 MB
     HANDLE none = nullptr;
-    const PROCESS_INFORMATION process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
-    const HWND main = waitForMainWindow(process.dwProcessId);
+    const StartedProgram process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
+    const HWND main = waitForMainWindow(process.id());
     ASSERT_NE(main, nullptr) << "no window";
     const HWND text = textWindowOf(main);
     // Until more than 64 MB are read a copy goes through at once; then it asks.
@@ -380,19 +360,19 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     ASSERT_TRUE(waitFor([&] {
         SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
         PostMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
-        question = waitForMessageBox(process.dwProcessId, main, 2);
+        question = waitForMessageBox(process.id(), main, 2);
         return question != nullptr && messageBoxText(question).find("more than the clipboard") != std::string::npos;
     }, Duration::seconds(60))) << "no question before a large copy";
 
     PostMessageW(question, WM_COMMAND, IDNO, 0);
     ASSERT_TRUE(waitFor([&] { return !IsWindow(question); }));
-    const HWND saveDialog = waitForMessageBox(process.dwProcessId, main);
+    const HWND saveDialog = waitForMessageBox(process.id(), main);
     ASSERT_NE(saveDialog, nullptr) << "No offers to save instead";
     PostMessageW(saveDialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(saveDialog); }));
 
     PostMessageW(text, WM_COMMAND, 40017, 0);
-    question = waitForMessageBox(process.dwProcessId, main);
+    question = waitForMessageBox(process.id(), main);
     ASSERT_NE(question, nullptr);
     PostMessageW(question, WM_COMMAND, IDYES, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(question); }));

@@ -49,10 +49,9 @@ TEST(HighDpi, MeasuresFontsImagesAndThemeFollowTheDisplay) {
     writeFile(logs.file("alpha.log"), alpha);
     writeFile(logs.file("beta.log"), beta);
     writeFile(data.file("qi-lark.config.txt"), "theme\tlight\n");
-    const PROCESS_INFORMATION process =
-        startProgram(data, String::substitute("--noInstall % %", logs.file("alpha.log").toString('\\'),
-                                              logs.file("beta.log").toString('\\')));
-    const HWND main = waitForWindow(process.dwProcessId);
+    const StartedProgram process = startProgram(
+        data, String::substitute("--noInstall % %", logs.file("alpha.log").toString('\\'), logs.file("beta.log").toString('\\')));
+    const HWND main = waitForWindow(process.id());
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitFor([&] { return copyAll(main).find("slow query") != std::string::npos; }));
 

@@ -23,9 +23,9 @@ TEST(MainWindow, FailedFilesAreReportedTogetherAndTheRestOpens) {
     writeFile(logs.file("real.log"), "a real line\n");
     const String missing1 = logs.file("missing1.log").toString('\\');
     const String missing2 = logs.file("missing2.log").toString('\\');
-    const PROCESS_INFORMATION process = startProgram(
+    const StartedProgram process = startProgram(
         data, String::substitute("--noInstall % \"%\" %", missing1, logs.file("real.log").toString('\\'), missing2));
-    const HWND box = waitForMessageBox(process.dwProcessId, nullptr);
+    const HWND box = waitForMessageBox(process.id(), nullptr);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(messageBoxText(box),
               String::substitute("Some files failed to load:\n\t%\n\t%\n", logs.file("missing1.log").toString('/'),
@@ -45,10 +45,9 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
     TemporaryFolder data, logs;
     writeFile(logs.file("a.log"), "a1\na2\n");
     writeFile(logs.file("b.log"), "b1\n");
-    const PROCESS_INFORMATION process = startProgram(
-        data,
-        String::substitute("--noInstall % %", logs.file("a.log").toString('\\'), logs.file("b.log").toString('\\')));
-    const HWND main = waitForWindow(process.dwProcessId);
+    const StartedProgram process =
+        startProgram(data, String::substitute("--noInstall % %", logs.file("a.log").toString('\\'), logs.file("b.log").toString('\\')));
+    const HWND main = waitForWindow(process.id());
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitFor([&] { return endsWith(windowText(main), "[a.log, b.log]"); })) << windowText(main);
     // The two files arrive in whichever order their readers finish.
@@ -86,29 +85,13 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
 TEST(MainWindow, PipedDataIsShownBesideTheFiles) {
     TemporaryFolder data, logs;
     writeFile(logs.file("c.log"), "from the file\n");
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
-    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine =
-        String::substitute("\"%\" --noInstall %", programPath().toString('\\'), logs.file("c.log").toString('\\'))
-            .toWide();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = readEnd;
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-    SetEnvironmentVariableW(L"QILARK_DATA_DIR", nullptr);
-    CloseHandle(readEnd);
+    HANDLE input = nullptr;
+    const StartedProgram process = startProgram(data, "--noInstall " + logs.file("c.log").toString('\\'), &input);
     DWORD written = 0;
-    WriteFile(writeEnd, "piped one\npiped two\n", 20, &written, nullptr);
-    CloseHandle(writeEnd);
+    WriteFile(input, "piped one\npiped two\n", 20, &written, nullptr);
+    CloseHandle(input);
 
-    const HWND main = waitForWindow(process.dwProcessId);
+    const HWND main = waitForWindow(process.id());
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitFor([&] { return windowText(main).find("(stdin)") != std::string::npos; })) << windowText(main);
     ASSERT_TRUE(waitFor([&] {

@@ -7,6 +7,7 @@
 #include "foundation/time.h"
 #include "../foundation/test_files.h"
 #include "../foundation/wait_for.h"
+#include "started_program.h"
 
 // Starting the real program and finding its windows.
 namespace testing_support {
@@ -50,29 +51,42 @@ inline HWND waitForWindow(DWORD processId) {
     return found.window;
 }
 
-// Starts the program with a private data folder.
-inline PROCESS_INFORMATION startProgram(const TemporaryFolder& data, const String& arguments) {
-    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine = String::substitute("\"%\" %", programPath().toString('\\'), arguments).toWide();
+// Starts the program with a private data folder. With `input`, its standard
+// input is a pipe, whose write end is left there.
+inline StartedProgram startProgram(const TemporaryFolder& data, const String& arguments, HANDLE* input = nullptr) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    HANDLE readEnd = nullptr;
+    if (input != nullptr) {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        *input = nullptr;
+        if (!CreatePipe(&readEnd, input, &inherit, 0)) ADD_FAILURE() << "CreatePipe: error " << GetLastError();
+        SetHandleInformation(*input, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = readEnd;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
+    std::wstring commandLine = String::substitute("\"%\" %", programPath().toString('\\'), arguments).toWide();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, input != nullptr, 0, nullptr, nullptr, &startup,
                         &process))
-        ADD_FAILURE() << "error " << GetLastError();
+        ADD_FAILURE() << "CreateProcess: error " << GetLastError();
     SetEnvironmentVariableW(L"QILARK_DATA_DIR", nullptr);
-    return process;
+    if (readEnd != nullptr) CloseHandle(readEnd);
+    return StartedProgram(process);
 }
 
-inline DWORD waitForExit(const PROCESS_INFORMATION& process) {
+// Waits up to a minute for the program to end (then ends it); its exit code.
+inline DWORD waitForExit(const StartedProgram& program) {
     DWORD exitCode = 1;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(program.handle(), 60000) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the program did not end";
-        TerminateProcess(process.hProcess, 99);
+        TerminateProcess(program.handle(), 99);
+        WaitForSingleObject(program.handle(), 5000);
     }
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(program.handle(), &exitCode);
     return exitCode;
 }
 

@@ -19,8 +19,8 @@ const String title = String("qi-lark ") + QILARK_VERSION;
 
 TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
     TemporaryFolder data;
-    const PROCESS_INFORMATION process = startProgram(data, "--noInstall");
-    const HWND window = waitForWindow(process.dwProcessId);
+    const StartedProgram process = startProgram(data, "--noInstall");
+    const HWND window = waitForWindow(process.id());
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(titleOnceSettled(window, title), title);
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -33,8 +33,8 @@ TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
 
 TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
     TemporaryFolder data;
-    const PROCESS_INFORMATION process = startProgram(data, "--debug --noInstall");
-    const HWND begin = waitForWindow(process.dwProcessId);
+    const StartedProgram process = startProgram(data, "--debug --noInstall");
+    const HWND begin = waitForWindow(process.id());
     ASSERT_NE(begin, nullptr);
     EXPECT_EQ(messageBoxText(begin), "At program begin");
     EXPECT_FALSE(cpp::File::exists(data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt")))
@@ -42,13 +42,13 @@ TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {
     PostMessageW(begin, WM_COMMAND, IDOK, 0);
 
     HWND main = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (main = waitForWindow(process.dwProcessId)) != begin; }, Duration::seconds(60)));
+    ASSERT_TRUE(waitFor([&] { return (main = waitForWindow(process.id())) != begin; }, Duration::seconds(60)));
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(titleOnceSettled(main, title), title);
     PostMessageW(main, WM_CLOSE, 0, 0);
 
     HWND end = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (end = waitForWindow(process.dwProcessId)) != main; }, Duration::seconds(60)));
+    ASSERT_TRUE(waitFor([&] { return (end = waitForWindow(process.id())) != main; }, Duration::seconds(60)));
     ASSERT_NE(end, nullptr);
     EXPECT_EQ(messageBoxText(end), "At program end");
     PostMessageW(end, WM_COMMAND, IDOK, 0);

@@ -27,9 +27,9 @@ namespace {
 bool noticeShownAt(const String& url) {
     TemporaryFolder data;
     SetEnvironmentVariableW(L"QILARK_UPDATE_URL", url.toWide().c_str());
-    const PROCESS_INFORMATION process = startProgram(data, "--noInstall");
+    const StartedProgram process = startProgram(data, "--noInstall");
     SetEnvironmentVariableW(L"QILARK_UPDATE_URL", nullptr);
-    const HWND main = waitForWindow(process.dwProcessId);
+    const HWND main = waitForWindow(process.id());
     EXPECT_NE(main, nullptr);
     const FilePath log = data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt");
     const Time deadline = Time() + Duration::seconds(30);

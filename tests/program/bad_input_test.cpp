@@ -4,8 +4,8 @@
 // user gets a clear message where he acted, and nothing is lost.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "program_harness.h"
@@ -44,6 +44,21 @@ struct Case {
     // Standard input: none, closed at once, or this many bytes of lines.
     enum class Input { None, Closed, Large } input = Input::None;
 };
+
+// A case prints as its name in one word ("a missing file" as AMissingFile),
+// which ctest takes for the name of the case's test.
+std::string testName(const char* text) {
+    std::string name;
+    bool wordStart = true;
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto letter = static_cast<unsigned char>(*c);
+        if (std::isalnum(letter)) name += static_cast<char>(wordStart ? std::toupper(letter) : letter);
+        wordStart = !std::isalnum(letter);
+    }
+    return name;
+}
+
+void PrintTo(const Case& c, std::ostream* out) { *out << testName(c.name); }
 
 String logPath(const TemporaryFolder& logs, const char* name) { return logs.file(name).toString('\\'); }
 
@@ -242,50 +257,47 @@ StartedProgram start(const TemporaryFolder& data, const String& arguments, Case:
 
 }  // namespace
 
-TEST(BadInput, NeverCrashesNorHangsAndSaysWhatWentWrong) {
-    const char* only = std::getenv("QILARK_BAD_INPUT_CASE");
-    for (const Case& c : cases()) {
-        if (only != nullptr && String(c.name).find(only) == std::string::npos) continue;
-        SCOPED_TRACE(c.name);
-        const Time started;
-        TemporaryFolder logs, data;
-        const String arguments = c.prepare(logs, data);
-        HANDLE input = nullptr;
-        // Before the program, so that a failed case ends the program first,
-        // which ends the writer's pipe, and then joins the writer.
-        std::jthread writer;
-        const StartedProgram process = start(data, arguments, c.input, input);
-        if (input != nullptr) {
-            writer = std::jthread([input] {
-                const std::string block = repeated("a line of standard input, as a program writes its log\n", 1000);
-                DWORD written = 0;
-                for (std::size_t sent = 0; sent < (100u << 20); sent += block.size())
-                    if (!WriteFile(input, block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) break;
-                CloseHandle(input);
-            });
-        }
-        if (*c.message != '\0') {
-            const HWND box = waitForMessageBox(process.id(), nullptr);
-            ASSERT_NE(box, nullptr) << "no message";
-            EXPECT_NE(messageBoxText(box).find(c.message), std::string::npos)
-                << "[" << messageBoxText(box) << "] " << windowText(box);
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            EXPECT_TRUE(waitFor([&] { return !IsWindow(box); })) << "the message stays";
-        }
-        const HWND main = waitForMainWindow(process.id());
-        ASSERT_NE(main, nullptr) << "no window";
-        EXPECT_TRUE(answers(main));
-        if (c.act) c.act(main, logs);
-        EXPECT_TRUE(answers(main)) << "after acting";
-        if (writer.joinable()) writer.join();
-        EXPECT_TRUE(answers(main)) << "at the end";
-        PostMessageW(main, WM_CLOSE, 0, 0);
-        EXPECT_EQ(waitForExit(process), 0u) << "ended cleanly";
-        if (c.after) c.after(logs, data);
-        std::printf("%s: %.1f s\n", c.name, static_cast<double>((Time() - started).count()) / 1e6);
-        std::fflush(stdout);
+class BadInputCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(BadInputCase, NeverCrashesNorHangsAndSaysWhatWentWrong) {
+    const Case& c = GetParam();
+    TemporaryFolder logs, data;
+    const String arguments = c.prepare(logs, data);
+    HANDLE input = nullptr;
+    // Before the program, so that a failed case ends the program first,
+    // which ends the writer's pipe, and then joins the writer.
+    std::jthread writer;
+    const StartedProgram process = start(data, arguments, c.input, input);
+    if (input != nullptr) {
+        writer = std::jthread([input] {
+            const std::string block = repeated("a line of standard input, as a program writes its log\n", 1000);
+            DWORD written = 0;
+            for (std::size_t sent = 0; sent < (100u << 20); sent += block.size())
+                if (!WriteFile(input, block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) break;
+            CloseHandle(input);
+        });
     }
+    if (*c.message != '\0') {
+        const HWND box = waitForMessageBox(process.id(), nullptr);
+        ASSERT_NE(box, nullptr) << "no message";
+        EXPECT_NE(messageBoxText(box).find(c.message), std::string::npos)
+            << "[" << messageBoxText(box) << "] " << windowText(box);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(waitFor([&] { return !IsWindow(box); })) << "the message stays";
+    }
+    const HWND main = waitForMainWindow(process.id());
+    ASSERT_NE(main, nullptr) << "no window";
+    EXPECT_TRUE(answers(main));
+    if (c.act) c.act(main, logs);
+    EXPECT_TRUE(answers(main)) << "after acting";
+    if (writer.joinable()) writer.join();
+    EXPECT_TRUE(answers(main)) << "at the end";
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u) << "ended cleanly";
+    if (c.after) c.after(logs, data);
 }
+
+INSTANTIATE_TEST_SUITE_P(, BadInputCase, ::testing::ValuesIn(cases()));
 
 // A file another program appends to at some 8 MB/s: Alt+F4, pressed as a
 // user presses it, ends the program within seconds, many times over. The

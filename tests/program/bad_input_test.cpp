@@ -4,6 +4,7 @@
 // user gets a clear message where he acted, and nothing is lost.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <thread>
@@ -139,7 +140,7 @@ const std::vector<Case>& cases() {
              SetFilePointer(locked, 0, nullptr, FILE_END);
              DWORD written = 0;
              WriteFile(locked, "while locked\n", 13, &written, nullptr);
-             Sleep(1500);
+             Sleep(1500);  // as long as the other program holds its lock
              EXPECT_TRUE(answers(main));
              UnlockFileEx(locked, 0, MAXDWORD, MAXDWORD, &whole);
              CloseHandle(locked);
@@ -229,7 +230,7 @@ const std::vector<Case>& cases() {
          "", [](HWND main, auto&) {
              for (const wchar_t* text : {L"(a", L"[", L"\\", L"(a|b)*c", L"(\\w+\\s?)*$", L"(a+)+$", L""}) {
                  typeFilter(main, text);
-                 Sleep(300);
+                 Sleep(300);  // the user's pause before the next one
                  EXPECT_TRUE(answers(main)) << String(std::wstring(text));
              }
          }},
@@ -310,12 +311,12 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         writeFile(path, "");
         HANDLE none = nullptr;
         const StartedProgram process = start(data, "\"" + path.toString('\\') + "\"", Case::Input::None, none);
+        std::atomic<std::uint64_t> sent{0};
         std::jthread writer([&](std::stop_token stop) {
             const std::string block = repeated("2026-12-08 12:00:00.000 INFO  worker processing a request with its payload\n", 10000);
             HANDLE file = CreateFileW(path.toString('\\').toWide().c_str(), FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
             const Time started;
-            std::uint64_t sent = 0;
             while (!stop.stop_requested()) {
                 DWORD written = 0;
                 WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
@@ -327,7 +328,8 @@ TEST(BadInput, ClosingWhileAFileGrowsFastEndsAtOnce) {
         });
         const HWND main = waitForMainWindow(process.id());
         ASSERT_NE(main, nullptr) << "no window";
-        Sleep(3000);  // the file grows meanwhile: what the user would see before closing
+        // What the user would see before closing: the file has grown meanwhile.
+        ASSERT_TRUE(waitFor([&] { return sent >= (24u << 20); }));
         ASSERT_TRUE(waitFor([&] {
             SetForegroundWindow(main);
             return GetForegroundWindow() == main;

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "appearance/dpi_scale.h"
 #include "program_harness.h"
@@ -24,14 +25,23 @@ int testDpi() {
     return text ? std::atoi(text) : 96;
 }
 
-// Share of the text window's pixels within 24 of `rgb` in each channel.
-double shareOf(HWND main, std::uint32_t rgb) {
+// Share of the text window's pixels within 24 of `rgb` in each channel, once
+// the screen shows a share that `expected` accepts: the program repaints, and
+// the screen follows, in their own time.
+double shareOf(HWND main, std::uint32_t rgb, const std::function<bool(double)>& expected) {
     const HWND text = textWindowOf(main);
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
-    const Capture shot = captureScreen(text);
-    return static_cast<double>(shot.count(RECT{0, 0, shot.width, shot.height}, rgb, 24)) / (shot.width * shot.height);
+    double share = 0;
+    waitFor([&] {
+        const Capture shot = captureScreen(text);
+        share = static_cast<double>(shot.count(RECT{0, 0, shot.width, shot.height}, rgb, 24)) / (shot.width * shot.height);
+        return expected(share);
+    });
+    return share;
 }
+
+bool mostly(double share) { return share > 0.5; }
+bool hardly(double share) { return share < 0.01; }
 
 }  // namespace
 
@@ -81,17 +91,16 @@ TEST(HighDpi, MeasuresFontsImagesAndThemeFollowTheDisplay) {
     })) << copyAll(main);
     SendMessageW(textWindowOf(main), WM_LBUTTONDOWN, 0, MAKELPARAM(1, 1));  // nothing selected
     SendMessageW(textWindowOf(main), WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
-    Sleep(500);
 
-    const double light = shareOf(main, 0xFFFFFF);
+    const double light = shareOf(main, 0xFFFFFF, mostly);
     savePng(captureScreen(main), String::substitute("main-%-light", dpi).toWide().c_str());
     EXPECT_GT(light, 0.5) << "mostly white in the light theme";
 
     SendMessageW(main, WM_COMMAND, ID_THEME_DARK, 0);
-    const double dark = shareOf(main, 0x1E1E1E);
+    const double dark = shareOf(main, 0x1E1E1E, mostly);
     savePng(captureScreen(main), String::substitute("main-%-dark", dpi).toWide().c_str());
     EXPECT_GT(dark, 0.5) << "mostly the dark window in the dark theme";
-    EXPECT_LT(shareOf(main, 0xFFFFFF), 0.01);
+    EXPECT_LT(shareOf(main, 0xFFFFFF, hardly), 0.01);
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);

@@ -12,10 +12,6 @@ bool endsWith(const String& text, const String& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-String todaysLog(const TemporaryFolder& data) {
-    return readFile(data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt"));
-}
-
 }  // namespace
 
 TEST(MainWindow, FailedFilesAreReportedTogetherAndTheRestOpens) {
@@ -63,7 +59,17 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
     click(main, 1006);  // pause tailing
     EXPECT_TRUE(endsWith(windowText(main), " (paused)"));
     appendFile(logs.file("a.log"), "a3\n");
-    Sleep(2500);
+    {
+        // Another copy, not paused, started on the file after the append:
+        // once it shows a3, the paused one has had more than the time to.
+        TemporaryFolder otherData;
+        const StartedProgram other = startProgram(otherData, "--noInstall " + logs.file("a.log").toString('\\'));
+        const HWND otherMain = waitForWindow(other.id());
+        ASSERT_NE(otherMain, nullptr);
+        EXPECT_TRUE(waitFor([&] { return copyAll(otherMain) == "a1\r\na2\r\na3"; })) << copyAll(otherMain);
+        PostMessageW(otherMain, WM_CLOSE, 0, 0);
+        EXPECT_EQ(waitForExit(other), 0u);
+    }
     EXPECT_EQ(copyAll(main), shown + "\r\nb2") << "nothing arrives while paused";
     click(main, 1006);
     EXPECT_FALSE(endsWith(windowText(main), " (paused)"));

@@ -90,6 +90,12 @@ inline DWORD waitForExit(const StartedProgram& program) {
     return exitCode;
 }
 
+// What the program has logged today in its data folder.
+inline String todaysLog(const TemporaryFolder& data) {
+    const FilePath log = data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt");
+    return cpp::File::exists(log) ? readFile(log) : String();
+}
+
 inline String windowText(HWND window) {
     wchar_t text[256];
     const int length = GetWindowTextW(window, text, 256);

@@ -26,7 +26,7 @@ TEST(ProgramRun, StartsLogsToItsDataFolderAndExitsZeroWhenClosed) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 
-    const String log = testing_support::readFile(data.file(cpp::Date(cpp::DateTime()).text("%y-%m-%d") + ".log.txt"));
+    const String log = todaysLog(data);
     EXPECT_NE(log.find(" info     " + title + " started: --noInstall\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" info     " + title + " ended\r\n"), std::string::npos) << "shutdown wrote its last record";
 }

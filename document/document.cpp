@@ -157,30 +157,22 @@ void Document::stopSource(std::int32_t id) {
 
 std::optional<Source> Document::reopenSource(std::int32_t id, std::optional<cpp::TextEncoding> encoding) {
     Detail& d = *detail_;
-    std::optional<Source> old, fresh;
-    {
-        cpp::Mutex::Lock job(d.jobMutex, false);
-        cpp::Mutex::Lock data(d.dataMutex, false);
-        const auto sources = d.store.sources();
-        const auto found = sources->find(id);
-        if (found == sources->end() || found->second.kind() != Source::Kind::File) return std::nullopt;
-        old = found->second;
-        // Opened first: a file that cannot be opened leaves everything as it was.
-        fresh = d.store.addFileSource(old->path(), encoding);
-        fresh->setColour(old->colour());
-        if (old->paused()) fresh->pause();
-    }
-    old->stop();  // joins the reader, so no lock may be held
+    std::optional<std::pair<Source, Source>> replaced;
     {
         cpp::Mutex::Lock job(d.jobMutex, false);
         {
             cpp::Mutex::Lock data(d.dataMutex, false);
-            d.store.withdraw(id);
+            replaced = d.store.replace(id, encoding);
+            if (!replaced) return std::nullopt;
+            // Every filter matches again, leaving the withdrawn lines out.
+            d.filters.changed.insert(d.filters.active()->id());
+            for (const auto& [filterId, filter] : d.filters.saved()) d.filters.changed.insert(filterId);
         }
-        d.requestRelayout();
+        d.requestRefilter();
     }
+    replaced->first.stop();  // joins the reader, so no lock may be held
     d.notifyViewer();
-    return fresh;
+    return replaced->second;
 }
 
 void Document::setSourceColor(std::int32_t id, std::uint32_t colour) {
@@ -350,7 +342,7 @@ std::vector<cpp::FilePath> Document::openFilePaths() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     std::vector<cpp::FilePath> paths;
     for (const auto& [id, source] : *detail_->store.sources())
-        if (source.kind() == Source::Kind::File) paths.push_back(source.path());
+        if (source.kind() == Source::Kind::File && !detail_->store.isWithdrawn(id)) paths.push_back(source.path());
     return paths;
 }
 

@@ -20,6 +20,18 @@ std::vector<Filter> snapshotFilters(const FilterSet& filters) {
     return snapshot;
 }
 
+bool isWithdrawn(const std::vector<bool>& withdrawn, const TextEntry& entry) {
+    return entry.sourceId < withdrawn.size() && withdrawn[entry.sourceId];
+}
+
+// Lines of withdrawn sources match no filter.
+void dropWithdrawn(LineSet& set, std::uint32_t first, const TextEntry* entries, std::size_t count,
+                   const std::vector<bool>& withdrawn) {
+    if (withdrawn.empty()) return;
+    for (std::size_t i = 0; i < count; ++i)
+        if (isWithdrawn(withdrawn, entries[i])) set.erase(first + static_cast<std::uint32_t>(i));
+}
+
 // The visible lines of [first, first + entries.size()) and their display
 // rows. Lines of withdrawn sources (by source id) are never visible.
 void collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets, std::uint32_t first,
@@ -30,7 +42,7 @@ void collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>&
         visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t line = first + static_cast<std::uint32_t>(i);
-        if (entries[i].sourceId < withdrawn.size() && withdrawn[entries[i].sourceId]) continue;
+        if (isWithdrawn(withdrawn, entries[i])) continue;
         if (!visibility.isVisible(line)) continue;
         lines.push_back(line);
         const std::uint32_t segments = metrics.rowCount(entries[i]);
@@ -140,7 +152,10 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         // Chunks never cross a multiple of 1000, so each feeds one block.
         const std::size_t k = lengthWithinBlock(a, entries.size() - done);
         std::vector<LineSet> sets;
-        for (const Filter& filter : passFilters) sets.push_back(filter.matchChunk(a, texts, done, k));
+        for (const Filter& filter : passFilters) {
+            sets.push_back(filter.matchChunk(a, texts, done, k));
+            dropWithdrawn(sets.back(), a, entries.data() + done, k, withdrawn);
+        }
         std::vector<std::uint32_t> lines;
         std::vector<TextRow> rows;
         collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, lines, rows);
@@ -170,7 +185,7 @@ struct Document::Detail::RebuildPass {
     std::vector<bool> fresh;
     std::shared_ptr<const std::vector<Filter>> freshFilters;
     LayoutMetrics metrics;
-    std::vector<bool> withdrawn;  // by source id
+    std::shared_ptr<const std::vector<bool>> withdrawn;  // by source id
     std::uint32_t total = 0;
     std::shared_ptr<const SourceStore::Sources> sources;
     std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
@@ -217,7 +232,7 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.metrics = layoutMetrics();
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
-    pass.withdrawn = store.withdrawn();
+    pass.withdrawn = std::make_shared<const std::vector<bool>>(store.withdrawn());
     auto freshFilters = std::make_shared<std::vector<Filter>>();
     for (const Filter& filter : pass.filters) {
         pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);
@@ -233,14 +248,19 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
     return bus.post([sources = pass.sources, filters = pass.freshFilters, h, entries = std::move(entries),
-                     judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged] {
+                     judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
+                     withdrawn = pass.withdrawn] {
         std::vector<std::size_t> unreadable;
         const LineTexts texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr);
         if (!unreadable.empty() && !logged->exchange(true))
-            cpp::logError(String::substitute("Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
-                                 unreadable.size(), h + 1));
+            cpp::logError(String::substitute(
+                "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+                unreadable.size(), h + 1));
         std::vector<LineSet> sets;
-        for (const Filter& filter : *filters) sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+        for (const Filter& filter : *filters) {
+            sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+            dropWithdrawn(sets.back(), h, entries.data(), entries.size(), *withdrawn);
+        }
         return sets;
     });
 }
@@ -262,7 +282,7 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
     const std::vector<TextEntry> entries = store.entries(h, k);
     std::vector<std::uint32_t> lines;
     std::vector<TextRow> rows;
-    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, pass.withdrawn, lines, rows);
+    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn, lines, rows);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
     for (std::size_t i = 0; i < pass.filters.size(); ++i) {

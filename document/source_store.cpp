@@ -22,8 +22,8 @@ SourceStore::SourceStore(cpp::Bus bus, Source::Batch batch)
 
 SourceStore::~SourceStore() { clear(); }
 
-Source SourceStore::add(Source source) {
-    source.start(allPaused_);
+Source SourceStore::add(Source source, bool paused) {
+    source.start(paused);
     auto sources = std::make_shared<Sources>(*sources_);
     sources->emplace(source.id(), source);
     sources_ = std::move(sources);
@@ -35,13 +35,13 @@ Source SourceStore::addFileSource(const cpp::FilePath& path, std::optional<cpp::
                                   std::shared_ptr<cpp::RandomAccessFile> opened) {
     Source source = Source::file(nextId_ + 1, path, bus_, batch_, encoding, std::move(opened));
     ++nextId_;
-    return add(std::move(source));
+    return add(std::move(source), allPaused_);
 }
 
 Source SourceStore::addStdinSource(cpp::Input pipe) {
     Source source = Source::standardInput(nextId_ + 1, std::move(pipe), bus_, batch_);
     ++nextId_;
-    return add(std::move(source));
+    return add(std::move(source), allPaused_);
 }
 
 void SourceStore::pauseAll() {
@@ -62,6 +62,7 @@ String SourceStore::name() const {
     std::vector<String> files;
     bool standardInput = false;
     for (const auto& [id, source] : *sources_) {
+        if (isWithdrawn(id)) continue;
         if (source.kind() == Source::Kind::StandardInput) {
             standardInput = true;
         } else {
@@ -74,6 +75,7 @@ String SourceStore::name() const {
 std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
     std::map<std::int32_t, SourceInfo> infos;
     for (const auto& [id, source] : *sources_) {
+        if (isWithdrawn(id)) continue;
         infos[id] = SourceInfo{id,
                                source.pathText(),
                                source.name(),
@@ -205,13 +207,19 @@ std::uint64_t SourceStore::fileCacheMemory() const {
     return bytes;
 }
 
-void SourceStore::withdraw(std::int32_t id) {
-    auto sources = std::make_shared<Sources>(*sources_);
-    sources->erase(id);
-    sources_ = std::move(sources);
+std::optional<std::pair<Source, Source>> SourceStore::replace(std::int32_t id, std::optional<cpp::TextEncoding> encoding) {
+    const auto found = sources_->find(id);
+    if (found == sources_->end() || found->second.kind() != Source::Kind::File || isWithdrawn(id)) return std::nullopt;
+    const Source old = found->second;
+    Source fresh = Source::file(nextId_ + 1, old.path(), bus_, batch_, encoding);
+    ++nextId_;
+    // Kept in the table, stopped: its lines are painted from it until the
+    // view has left them out.
+    add(fresh, allPaused_ || old.paused());
+    fresh.setColour(old.colour());
     if (withdrawn_.size() <= static_cast<std::size_t>(id)) withdrawn_.resize(static_cast<std::size_t>(id) + 1);
     withdrawn_[static_cast<std::size_t>(id)] = true;
-    sourcesChanged = true;
+    return std::make_pair(old, fresh);
 }
 
 SourceStore::Sources SourceStore::takeSources() {

@@ -96,9 +96,17 @@ public:
 
     // Hands the sources over, for stopping them where no lock is held.
     Sources takeSources();
-    // Drops a stopped source whose lines are to be shown no more: they stay
-    // in the store, which only grows, but are hidden and read as empty.
-    void withdraw(std::int32_t id);
+    // Opens a file source's file again as a new source in another encoding,
+    // in its colour and paused as it was, and withdraws the old one: its lines
+    // stay in the store, which only grows, but are shown no more. Returns the
+    // old source, for stopping where no lock is held, and the new one; none
+    // when `id` is no file source. Throws IOException when the file cannot be
+    // opened, and then changes nothing.
+    std::optional<std::pair<Source, Source>> replace(std::int32_t id, std::optional<cpp::TextEncoding> encoding);
+    // Whether the lines of a source are to be shown no more.
+    bool isWithdrawn(std::int32_t id) const {
+        return static_cast<std::size_t>(id) < withdrawn_.size() && withdrawn_[static_cast<std::size_t>(id)];
+    }
     // Indexed by source id.
     const std::vector<bool>& withdrawn() const { return withdrawn_; }
     // Stops and drops every source and forgets every line.
@@ -116,7 +124,7 @@ public:
     bool linesChanged = false;
 
 private:
-    Source add(Source source);
+    Source add(Source source, bool paused);
 
     cpp::Bus bus_;
     Source::Batch batch_;

@@ -433,8 +433,13 @@ TEST(Document, ASourceReadAgainInAnotherEncodingTakesItsOwnPlace) {
     EXPECT_EQ(sources.at(other.id()).chosenEncoding, std::nullopt);
     EXPECT_EQ(sources.at(other.id()).encoding, cpp::TextEncoding::Utf8);
 
+    doc.setFilterText("cr");
+    ASSERT_TRUE(waitUntilIdle(doc, 5));
     const auto detected = doc.reopenSource(utf8->id(), std::nullopt);
     ASSERT_TRUE(detected);
+    EXPECT_NO_THROW(testing_support::allRows(doc, false)) << "rows of the withdrawn lines are painted until they go";
+    ASSERT_TRUE(waitUntilIdle(doc, 7));
+    EXPECT_EQ(doc.filterInfos().at(0).matchCount, 1u) << "the withdrawn lines' matches are gone";
     doc.setFilterText("caf\xC3\xA9");
     ASSERT_TRUE(waitUntilIdle(doc, 7));
     EXPECT_EQ(visibleTexts(doc), (Texts{"caf\xC3\xA9"})) << "a filter finds the decoded word in the newest lines only";

@@ -29,13 +29,24 @@ bool LineReader::start(bool force) {
     if (d.started) return true;
     const char* unread = d.buffer.readPointer();
     const std::size_t size = d.buffer.unread();
-    const bool enough = size >= encodingSampleSize || force || !d.input.isOpen();
-    if (!enough || size == 0) return false;
+    if (size == 0) return false;
     const auto* b = reinterpret_cast<const unsigned char*>(unread);
     const bool markBegun = (b[0] == 0xEF && (size == 1 || (size == 2 && b[1] == 0xBB))) ||
                            (size == 1 && (b[0] == 0xFF || b[0] == 0xFE));
-    if (markBegun && d.input.isOpen()) return false;  // the rest of a mark is on its way
-    const DetectedEncoding detected = detectEncoding(unread, unread + size);
+    const bool open = d.input.isOpen() && !force;
+    if (markBegun && open) return false;  // the rest of a mark is on its way
+    // Detection waits for a sample, or for the first line end: a writer that
+    // adds a line now and then never pauses long enough to be detected by silence.
+    std::size_t sample = std::min(size, encodingSampleSize);
+    if (!d.encoding) {
+        const char* lastFeed = nullptr;
+        for (const char* at = unread + sample; at != unread && lastFeed == nullptr;)
+            if (*--at == '\n') lastFeed = at;
+        if (lastFeed != nullptr && size <= encodingSampleSize) sample = static_cast<std::size_t>(lastFeed - unread) + 1;
+        if (lastFeed == nullptr && size < encodingSampleSize && open) return false;
+    }
+    // Only a sample cut at its full size may end inside a character.
+    const DetectedEncoding detected = detectEncoding(unread, unread + (sample < encodingSampleSize ? sample : size));
     if (!d.encoding) d.encoding = detected.encoding;
     // A mark of the encoding in use is no text; another one is, as it stands.
     if (detected.markLength > 0 && detected.encoding == *d.encoding) {
@@ -110,7 +121,8 @@ bool LineReader::next(Line& line, bool force) {
     // The offset moves past stripped leading bytes, so that (offset, length)
     // read back from the stream gives exactly the text.
     std::size_t first = 0, last = static_cast<std::size_t>(raw.length());
-    while (last >= first + unit && isLineEnd(raw.begin() + last - unit, *d.encoding)) last -= unit;
+    // A text with an odd last byte of UTF-16 did not end at a line end.
+    while (last % unit == 0 && last >= first + unit && isLineEnd(raw.begin() + last - unit, *d.encoding)) last -= unit;
     while (first + unit <= last && isLineEnd(raw.begin() + first, *d.encoding)) first += unit;
     line.offset = d.offset + first;
     line.number = d.number;

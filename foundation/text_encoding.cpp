@@ -1,6 +1,7 @@
 #include "foundation/text_encoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "foundation/utf8.h"
@@ -9,8 +10,8 @@ namespace cpp {
 
 namespace {
 
-// Whether the text is UTF-8, a sequence cut off by the end of the sample aside.
-bool isUtf8(const unsigned char* at, const unsigned char* end) {
+// Whether the text is UTF-8; with `cut`, a character cut off at its end is no fault.
+bool isUtf8(const unsigned char* at, const unsigned char* end, bool cut) {
     while (at < end) {
         if (*at < 0x80) {
             ++at;
@@ -18,8 +19,9 @@ bool isUtf8(const unsigned char* at, const unsigned char* end) {
         }
         const unsigned char* start = at;
         if (utf8::decode(at, end) == utf8::replacement && at - start == 1) {
-            // A sequence cut off by the end of the sample is no invalid byte.
-            return end - start < 4 && (*start & 0xC0) == 0xC0 &&
+            const unsigned char lead = *start;
+            const std::ptrdiff_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            return cut && lead >= 0xC2 && lead <= 0xF4 && end - start < needed &&
                    std::all_of(start + 1, end, [](unsigned char b) { return (b & 0xC0) == 0x80; });
         }
     }
@@ -61,7 +63,9 @@ std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end,
     out.resize(start + (static_cast<std::size_t>(end - at) / 2) * 3 + 3);
     char* w = out.data() + start;
     std::size_t characters = 0;
-    // Four ASCII units at a time, as most log text is.
+    // Four ASCII units at a time, as most log text is; the masks are those of
+    // the bytes as a little-endian machine loads them.
+    static_assert(std::endian::native == std::endian::little);
     const std::uint64_t notAscii = bigEndian ? 0x80FF80FF80FF80FFull : 0xFF80FF80FF80FF80ull;
     const std::size_t low = bigEndian ? 1 : 0;
     while (end - at >= 2) {
@@ -116,7 +120,7 @@ DetectedEncoding detectEncoding(const char* begin, const char* end) {
     const std::size_t units = sample / 2;
     if (units > 0 && oddZeros * 10 >= units * 3 && evenZeros * 20 <= units) return {TextEncoding::Utf16Le, 0};
     if (units > 0 && evenZeros * 10 >= units * 3 && oddZeros * 20 <= units) return {TextEncoding::Utf16Be, 0};
-    if (isUtf8(b, b + std::min(size, encodingSampleSize))) return {TextEncoding::Utf8, 0};
+    if (isUtf8(b, b + std::min(size, encodingSampleSize), size > encodingSampleSize)) return {TextEncoding::Utf8, 0};
     return {TextEncoding::Ansi, 0};
 }
 

@@ -15,6 +15,8 @@ enum class TextEncoding : std::uint8_t { Utf8, Utf16Le, Utf16Be, Ansi };
 // The encoding the start of a text shows, and the length of its byte-order
 // mark (never part of a line). A mark decides; without one, UTF-16 is known
 // by its zero bytes, valid UTF-8 is UTF-8 and anything else the ANSI code page.
+// Only the first `encodingSampleSize` bytes are looked at; a character may be
+// cut off there when more bytes were given, but not at the end of a shorter text.
 struct DetectedEncoding {
     TextEncoding encoding = TextEncoding::Utf8;
     std::size_t markLength = 0;

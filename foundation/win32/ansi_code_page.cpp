@@ -18,6 +18,10 @@ void appendAnsiAsUtf8(const char* begin, const char* end, std::string& out) {
     const int size = static_cast<int>(end - begin);
     std::vector<wchar_t> wide(static_cast<std::size_t>(size));
     const int units = MultiByteToWideChar(CP_ACP, 0, begin, size, wide.data(), size);
+    if (units == 0) {
+        out += "\xEF\xBF\xBD";  // the system could not convert it: no text is lost without a sign
+        return;
+    }
     out += String(reinterpret_cast<const char16_t*>(wide.data()), reinterpret_cast<const char16_t*>(wide.data()) + units);
 }
 

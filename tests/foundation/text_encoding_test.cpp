@@ -28,7 +28,9 @@ TEST(TextEncoding, AMarkDecidesThenZeroBytesThenUtf8Validity) {
         {"caf\xE9 au lait", TextEncoding::Ansi, 0},
         {ascii4k + "\xC3\xA9", TextEncoding::Utf8, 0},  // a character cut off by the sample's end
         {ascii4k + "\xE9\xE9", TextEncoding::Utf8, 0},  // what lies past the sample is not looked at
-        {"\xC3", TextEncoding::Utf8, 0},
+        {"\xC3", TextEncoding::Ansi, 0},  // a whole text may not end inside a character
+        {"caf\xFF", TextEncoding::Ansi, 0},
+        {ascii4k + "\xC0\x80", TextEncoding::Ansi, 0},  // no character starts with C0
         {std::string("\0\0\0\0bin\0\0\0ary", 14), TextEncoding::Utf8, 0},  // zeros on both sides
         {std::string("a\0b\0c\0d\0e\0\xE9\x01\0\0", 14), TextEncoding::Ansi, 0},  // mixed: too few units alike
     };
@@ -52,6 +54,26 @@ TEST(TextEncoding, WhatHasNoCharacterBecomesAReplacementCharacter) {
     EXPECT_EQ(utf8(TextEncoding::Ansi, "\x80\x81\xE9\x9F\x8D"), "\xE2\x82\xAC\xEF\xBF\xBD\xC3\xA9\xC5\xB8\xEF\xBF\xBD");
     EXPECT_EQ(utf8(TextEncoding::Utf8, "\xFFkept"), "\xFFkept") << "UTF-8 is handed on as it is";
     EXPECT_EQ(cpp::encodingName(TextEncoding::Utf16Le), "UTF-16 LE");
+}
+
+// Lines are handed on as they come, while the input stays open: a writer
+// that adds a line now and then must not wait for 4 KB to be detected.
+TEST(LineReader, TheFirstLinesComeBeforeASampleIsFullAndAnOddLastByteIsKept) {
+    for (const std::optional<TextEncoding> encoding : {std::optional<TextEncoding>(), std::optional(TextEncoding::Utf8)}) {
+        cpp::LineReader reader(cpp::Input(testing_support::scripted({"hello\n", "wor"}, false)), cpp::Duration::zero(),
+                               encoding);
+        cpp::LineReader::Line line;
+        ASSERT_TRUE(reader.fill());
+        ASSERT_TRUE(reader.next(line, false));
+        EXPECT_EQ(cpp::String(line.text), "hello");
+        EXPECT_EQ(reader.encoding(), TextEncoding::Utf8);
+    }
+    // x, U+0A41 and an odd byte at the end of the input: nothing is a line end.
+    const std::string bytes("x\0\x41\x0A\0", 5);
+    cpp::LineReader reader(cpp::Input(testing_support::scripted({bytes})), cpp::Duration::zero(), TextEncoding::Utf16Le);
+    auto it = reader.begin();
+    ASSERT_TRUE(it.hasLine());
+    EXPECT_EQ(std::string(it->text.begin(), it->text.end()), bytes);
 }
 
 // Random lines written in each encoding, with and without a mark and with

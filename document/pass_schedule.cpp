@@ -82,6 +82,8 @@ void PassSchedule::failed(Pass pass, const std::exception& e) {
         cpp::logDebug(text);
     }
     retry.retryAt = cpp::Time() + cpp::growingPause(firstRetry, longestRetry, static_cast<int>(retry.failures));
+    // A request that came while the pass failed is tried at once.
+    if (pass == Pass::Rebuild && std::max(filterRequest_, layoutRequest_) > runningJob_) retry.retryAt = cpp::Time();
     runningJob_ = 0;
     appending_ = false;
 }
@@ -92,6 +94,9 @@ void PassSchedule::reset() {
     filterRequest_ = 0;
     layoutRequest_ = 0;
     runningJob_ = 0;
+    appendsOwed_ = 0;
+    appendRetry_ = Retry();
+    rebuildRetry_ = Retry();
 }
 
 bool PassSchedule::idle() const { return !rebuildWanted() && !appending_ && runningJob_ == 0; }

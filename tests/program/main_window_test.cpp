@@ -107,3 +107,32 @@ TEST(MainWindow, PipedDataIsShownBesideTheFiles) {
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 }
+
+// A UTF-16 log as Windows PowerShell writes it and a Windows-1252 one, open
+// together: their texts are shown, copied and filtered as UTF-8.
+TEST(MainWindow, Utf16AndCodePageLogsReadAsTheirText) {
+    TemporaryFolder data, logs;
+    std::string utf16 = "\xFF\xFE";
+    for (const char16_t unit : std::u16string(u"PS> r\u00E9sum\u00E9 \u20AC \U0001F600\r\n")) {
+        utf16.push_back(static_cast<char>(unit & 0xFF));
+        utf16.push_back(static_cast<char>(unit >> 8));
+    }
+    writeFile(logs.file("ps.log"), utf16);
+    writeFile(logs.file("old.log"), "caf\xE9 cr\xE8me\nna\xEFve\n");
+    const StartedProgram process = startProgram(
+        data, String::substitute("--noInstall % %", logs.file("ps.log").toString('\\'), logs.file("old.log").toString('\\')));
+    const HWND main = waitForWindow(process.id());
+    ASSERT_NE(main, nullptr);
+    const std::string ps = "PS> r\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+    const std::string old = "caf\xC3\xA9 cr\xC3\xA8me\r\nna\xC3\xAFve";
+    String shown;
+    ASSERT_TRUE(waitFor([&] {
+        shown = copyAll(main);
+        return shown == ps + "\r\n" + old || shown == old + "\r\n" + ps;
+    })) << shown;
+
+    typeFilter(main, L"cr\u00E8me");
+    ASSERT_TRUE(waitFor([&] { return copyAll(main) == "caf\xC3\xA9 cr\xC3\xA8me"; })) << copyAll(main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+}

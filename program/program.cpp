@@ -15,9 +15,9 @@ namespace {
 using cpp::FilePath;
 using cpp::String;
 
-ui::Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
-    return ui::Font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, strikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
+cpp::windows::Font makeFont(const wchar_t* face, int height, int weight, bool strikeOut) {
+    return cpp::windows::Font(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, strikeOut, DEFAULT_CHARSET,
+                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
 }
 
 FilePath findDataFolder(bool create) {
@@ -68,9 +68,10 @@ void Program::Detail::makeFonts(int dpi) {
     // The configured size is in pixels at 96 DPI.
     const config::FontSpec spec = config_.getFont("text-font", "Consolas", 16.0);
     const int height = static_cast<int>(spec.size * dpi / appearance::standardDpi + 0.5);
-    fonts_[String("text")] = ui::Font(CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                                  FIXED_PITCH | FF_MODERN, spec.face.toWide().c_str()));
+    fonts_[String("text")] =
+        cpp::windows::Font(CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, FIXED_PITCH | FF_MODERN,
+                                       spec.face.toWide().c_str()));
 }
 
 Program::Program(HINSTANCE instance, const String& commandLine)

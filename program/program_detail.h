@@ -7,11 +7,11 @@
 #include "config/config.h"
 #include "document/document.h"
 #include "document/viewer.h"
+#include "foundation/win32/owners.h"
 #include "program/program.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
 #include "ui/panels.h"
-#include "ui/win32_raii.h"
 
 // What windows, callbacks and tasks reach through Program::current().
 struct Program::Detail : ui::MainWindowContext {
@@ -38,6 +38,6 @@ private:
     std::unique_ptr<data::Viewer> viewer_;
     ui::Images images_;
     int fontDpi_ = 0;
-    std::map<cpp::String, ui::Font> fonts_;
-    std::map<cpp::String, ui::Font> retiredFonts_;
+    std::map<cpp::String, cpp::windows::Font> fonts_;
+    std::map<cpp::String, cpp::windows::Font> retiredFonts_;
 };

@@ -1,6 +1,7 @@
 #include "ui/draw_context.h"
 
-#include "ui/win32_raii.h"
+#include "foundation/win32/owners.h"
+#include "ui/look.h"
 
 namespace ui {
 
@@ -22,12 +23,12 @@ void DrawContext::fillAlpha(std::uint32_t argb, const RECT& rect) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    cpp::windows::Bitmap bitmap(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap) return;
     auto* pixels = static_cast<std::uint32_t*>(bits);
     for (int i = 0; i < 16; ++i) pixels[i] = argb & 0x00FFFFFF;  // BGRA in memory is 0x00RRGGBB
-    MemoryDc source(CreateCompatibleDC(dc_));
-    Selected selected(source.get(), bitmap.get());
+    cpp::windows::MemoryDc source(CreateCompatibleDC(dc_));
+    cpp::windows::Selected selected(source.get(), bitmap.get());
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(argb >> 24), 0};
     AlphaBlend(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0, 4, 4,
                blend);

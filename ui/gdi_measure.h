@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "document/glyph_measure.h"
-#include "ui/win32_raii.h"
+#include "foundation/win32/owners.h"
 
 namespace ui {
 
@@ -23,7 +23,7 @@ public:
     HFONT font() const { return font_; }
 
 private:
-    MemoryDc dc_;
+    cpp::windows::MemoryDc dc_;
     HFONT font_;
     HGDIOBJ previous_;
     int lineHeight_ = 16;

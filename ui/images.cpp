@@ -26,7 +26,7 @@ void check(HRESULT result, const char* what) {
     if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), what);
 }
 
-Bitmap decode(int id, int factor) {
+cpp::windows::Bitmap decode(int id, int factor) {
     const HMODULE module = GetModuleHandleW(nullptr);
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!found) throw cpp::windows::Exception(cpp::String::substitute("PNG resource %", id));
@@ -66,7 +66,7 @@ Bitmap decode(int id, int factor) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    cpp::windows::Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     if (!bitmap) throw cpp::windows::Exception("CreateDIBSection");
     // A whole-number enlargement repeats each pixel: edges stay sharp.
     auto* out = static_cast<std::uint32_t*>(pixels);

@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "appearance/dpi_scale.h"
-#include "ui/win32_raii.h"
+#include "foundation/win32/owners.h"
 
 namespace ui {
 
@@ -19,7 +19,7 @@ public:
     HBITMAP bitmap(int id, appearance::ImageScale scale = {});
 
 private:
-    std::map<std::tuple<int, int, int>, Bitmap> bitmaps_;
+    std::map<std::tuple<int, int, int>, cpp::windows::Bitmap> bitmaps_;
 };
 
 }  // namespace ui

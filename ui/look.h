@@ -22,6 +22,11 @@ struct Look {
     appearance::ImageScale imageScale() const { return appearance::imageScaleFor(dpi); }
 };
 
+// 0xAARRGGBB as GDI wants it: red and blue swapped, alpha dropped.
+inline COLORREF toColorRef(std::uint32_t argb) {
+    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
+}
+
 // The window's DPI; the system's where the system cannot tell per window.
 int windowDpi(HWND window);
 // The DPI of the primary monitor, where a new top-level window opens.

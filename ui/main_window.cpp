@@ -494,7 +494,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: {
         RECT client;
         GetClientRect(handle(), &client);
-        const Brush face(CreateSolidBrush(toColorRef(look_.palette().face)));
+        const cpp::windows::Brush face(CreateSolidBrush(toColorRef(look_.palette().face)));
         FillRect(reinterpret_cast<HDC>(wParam), &client, face.get());
         return 1;
     }
@@ -547,7 +547,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         InflateRect(&area, -look_.px(1), -look_.px(1));
         // The colour as it will be painted in this theme.
         const std::uint32_t colour = data::paletteColour(35 - static_cast<int>(draw->itemID - 40150));
-        Brush swatch(CreateSolidBrush(toColorRef(look_.palette().tint(colour))));
+        cpp::windows::Brush swatch(CreateSolidBrush(toColorRef(look_.palette().tint(colour))));
         FillRect(draw->hDC, &area, swatch.get());
         return TRUE;
     }

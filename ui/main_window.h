@@ -128,7 +128,7 @@ private:
     std::unique_ptr<TextWindow> text_;
     HWND optionsButton_ = nullptr, pauseButton_ = nullptr, filterBox_ = nullptr, addButton_ = nullptr,
          viewButton_ = nullptr, wrapButton_ = nullptr, tooltip_ = nullptr;
-    Menu optionsMenu_, viewMenu_, filterMenu_, fileMenu_, colourMenu_;
+    cpp::windows::Menu optionsMenu_, viewMenu_, filterMenu_, fileMenu_, colourMenu_;
     HIMAGELIST imageList_ = nullptr;
     HWND filterList_ = nullptr;
     struct ItemRecord {

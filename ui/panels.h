@@ -38,7 +38,7 @@ protected:
     PanelResources& resources_;
 
 private:
-    Brush face_;
+    cpp::windows::Brush face_;
     std::uint32_t faceColour_ = 0;
 };
 

@@ -51,8 +51,8 @@ void TextPopup::fitToItems() {
     widths_.clear();
     int height = 0;
     {
-        WindowDc dc(handle());
-        Selected selected(dc.get(), font_.get());
+        cpp::windows::WindowDc dc(handle());
+        cpp::windows::Selected selected(dc.get(), font_.get());
         for (const auto& item : items_) {
             SIZE measured = {};
             GetTextExtentPoint32W(dc.get(), item.c_str(), static_cast<int>(item.size()), &measured);
@@ -79,9 +79,9 @@ void TextPopup::paint(HDC dc) {
     RECT client;
     GetClientRect(handle(), &client);
     const auto& palette = look_.palette();
-    const Brush background(CreateSolidBrush(toColorRef(palette.window)));
+    const cpp::windows::Brush background(CreateSolidBrush(toColorRef(palette.window)));
     FillRect(dc, &client, background.get());
-    Selected selected(dc, font_.get());
+    cpp::windows::Selected selected(dc, font_.get());
     SetTextColor(dc, toColorRef(palette.faceText));
     SetBkMode(dc, TRANSPARENT);
     int x = look_.px(4);

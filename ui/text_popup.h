@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "foundation/string.h"
+#include "foundation/win32/owners.h"
 #include "ui/look.h"
-#include "ui/win32_raii.h"
 #include "ui/window.h"
 
 namespace ui {
@@ -35,7 +35,7 @@ private:
     void paint(HDC dc);
 
     Look look_;
-    Font font_;
+    cpp::windows::Font font_;
     SIZE border_ = {};
     SIZE size_ = {};
     std::vector<std::wstring> items_;

@@ -11,7 +11,9 @@ using cpp::String;
 
 namespace {
 
-Brush solidBrush(std::uint32_t argb) { return Brush(CreateSolidBrush(toColorRef(argb))); }
+cpp::windows::Brush solidBrush(std::uint32_t argb) {
+    return cpp::windows::Brush(CreateSolidBrush(toColorRef(argb)));
+}
 
 }  // namespace
 

@@ -8,13 +8,13 @@
 #include "document/document.h"
 #include "document/viewer.h"
 #include "foundation/time.h"
+#include "foundation/win32/owners.h"
 #include "ui/draw_context.h"
 #include "ui/gdi_measure.h"
 #include "ui/images.h"
 #include "ui/panels.h"
 #include "ui/safe_save.h"
 #include "ui/text_popup.h"
-#include "ui/win32_raii.h"
 #include "ui/window.h"
 
 namespace ui {
@@ -122,12 +122,12 @@ private:
     TextPopup statusPopup_;
     std::shared_ptr<GdiMeasure> measure_;
     HFONT textFont_ = nullptr;
-    Font labelFont_;
+    cpp::windows::Font labelFont_;
     int labelFontHeight_ = 0;
-    Menu contextMenu_;
+    cpp::windows::Menu contextMenu_;
     Look look_;
-    Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
-    Pen nullPen_, focusPen_, caretPen_;
+    cpp::windows::Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
+    cpp::windows::Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;
     bool caretVisible_ = true;
     bool wordMode_ = false;

@@ -355,7 +355,7 @@ void TextWindow::copySelection() {
                 if (answer != IDYES) return;
             }
         }
-        GlobalMemory memory;
+        cpp::windows::GlobalMemory memory;
         data::WriteReport report;
         runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
             auto text = std::make_shared<ClipboardText>(bytes);

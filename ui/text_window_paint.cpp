@@ -49,7 +49,7 @@ void TextWindow::paint(HDC dc, const RECT& clip) {
             if (meets(rowTop(row), pitch, clip)) paintLineBackground(draw, row, lines[k], caret, start, end);
         }
         if (host_.showsFiles()) {
-            Selected font(dc, labelFont_.get());
+            cpp::windows::Selected font(dc, labelFont_.get());
             std::size_t runStart = 0;
             for (std::size_t k = 1; k <= lines.size(); ++k) {
                 if (k == lines.size() || lines[k].entry.sourceId != lines[runStart].entry.sourceId) {
@@ -60,7 +60,8 @@ void TextWindow::paint(HDC dc, const RECT& clip) {
             }
         }
         {
-            Selected font(dc, textFont_ ? static_cast<HGDIOBJ>(textFont_) : GetStockObject(ANSI_FIXED_FONT));
+            cpp::windows::Selected font(dc,
+                                        textFont_ ? static_cast<HGDIOBJ>(textFont_) : GetStockObject(ANSI_FIXED_FONT));
             for (std::size_t k = 0; k < lines.size(); ++k) {
                 const auto row = first + static_cast<std::uint32_t>(k);
                 if (meets(rowTop(row), pitch, clip)) paintLineText(draw, row, lines[k], caret);
@@ -73,8 +74,8 @@ void TextWindow::paint(HDC dc, const RECT& clip) {
         }
     }
     if (GetFocus() == handle()) {
-        Selected pen(dc, focusPen_.get());
-        Selected brush(dc, GetStockObject(NULL_BRUSH));
+        cpp::windows::Selected pen(dc, focusPen_.get());
+        cpp::windows::Selected brush(dc, GetStockObject(NULL_BRUSH));
         Rectangle(dc, client.left, client.top, client.right - 1, client.bottom - 1);
     }
     if (viewer_.status().progress < 1.0) paintProgress(draw, client);
@@ -92,8 +93,8 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
                              : line.row.subRow != 0 ? continuationBrush_.get()
                                                     : lineBrush_.get();
         {
-            Selected pen(draw.dc(), nullPen_.get());
-            Selected fill(draw.dc(), brush);
+            cpp::windows::Selected pen(draw.dc(), nullPen_.get());
+            cpp::windows::Selected fill(draw.dc(), brush);
             Rectangle(draw.dc(), 0, top, client.right + 1, top + pitch + 1);
         }
         const auto& palette = look_.palette();
@@ -208,8 +209,8 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
         if (host_.isActive() && caretVisible_ && row == caret.row) {
             const int x = origin + (line.text ? offsetInRow(line, s + caret.column)
                                               : static_cast<int>(caret.column * viewer_.metrics().charWidth));
-            Selected pen(draw.dc(), caretPen_.get());
-            Selected brush(draw.dc(), GetStockObject(NULL_BRUSH));
+            cpp::windows::Selected pen(draw.dc(), caretPen_.get());
+            cpp::windows::Selected brush(draw.dc(), GetStockObject(NULL_BRUSH));
             Rectangle(draw.dc(), x, top, x + look_.px(1), top + static_cast<int>(viewer_.pitch()));
         }
     } catch (const std::exception& e) {
@@ -225,8 +226,8 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
         const std::uint32_t r = line.row.line;
         const bool recent = r >= recentRow_;
         {
-            Selected pen(draw.dc(), nullPen_.get());
-            Selected brush(draw.dc(), recent ? recentGutterBrush_.get() : gutterBrush_.get());
+            cpp::windows::Selected pen(draw.dc(), nullPen_.get());
+            cpp::windows::Selected brush(draw.dc(), recent ? recentGutterBrush_.get() : gutterBrush_.get());
             Rectangle(draw.dc(), 0, top, width, top + static_cast<int>(viewer_.pitch()) + 1);
         }
         if (startsLine) {
@@ -249,7 +250,7 @@ void TextWindow::paintProgress(DrawContext& draw, const RECT& client) {
         band.bottom = band.top + tallest;
     }
     draw.fillAlpha(look_.palette().progressBand, band);
-    Selected font(draw.dc(), labelFont_.get());
+    cpp::windows::Selected font(draw.dc(), labelFont_.get());
     SIZE widest = {};
     GetTextExtentPoint32W(draw.dc(), L"Updating: 100.0%", 16, &widest);
     const std::wstring text = String::substitute("Updating: %%", viewer_.status().progress * 100).toWide();

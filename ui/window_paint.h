@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/win32_raii.h"
+#include "foundation/win32/owners.h"
 
 namespace ui {
 
@@ -18,10 +18,10 @@ void paintBuffered(HWND window, HDC given, Paint paint) {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     if (width > 0 && height > 0) {
-        MemoryDc memory(CreateCompatibleDC(target));
-        Bitmap bitmap(CreateCompatibleBitmap(target, width, height));
+        cpp::windows::MemoryDc memory(CreateCompatibleDC(target));
+        cpp::windows::Bitmap bitmap(CreateCompatibleBitmap(target, width, height));
         {
-            Selected selected(memory.get(), bitmap.get());
+            cpp::windows::Selected selected(memory.get(), bitmap.get());
             SetViewportOrgEx(memory.get(), -area.left, -area.top, nullptr);
             IntersectClipRect(memory.get(), area.left, area.top, area.right, area.bottom);
             paint(memory.get(), area);

@@ -129,8 +129,8 @@ private:
     data::Viewer viewer_;
     config::Config config_;
     ui::Images images_;
-    std::map<String, ui::Font> fonts_;
-    std::map<String, ui::Font> retired_;
+    std::map<String, cpp::windows::Font> fonts_;
+    std::map<String, cpp::windows::Font> retired_;
     String version_{QILARK_VERSION};
 
 public:

@@ -115,7 +115,7 @@ Capture captureWith(HWND window, Draw draw) {
     result.width = client.right;
     result.height = client.bottom;
     const HDC screen = GetDC(nullptr);
-    ui::MemoryDc dc(CreateCompatibleDC(screen));
+    cpp::windows::MemoryDc dc(CreateCompatibleDC(screen));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = result.width;
@@ -124,10 +124,10 @@ Capture captureWith(HWND window, Draw draw) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    ui::Bitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    cpp::windows::Bitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     ReleaseDC(nullptr, screen);
     {
-        ui::Selected selected(dc.get(), bitmap.get());
+        cpp::windows::Selected selected(dc.get(), bitmap.get());
         draw(dc.get(), result.width, result.height);
         GdiFlush();
     }

@@ -51,8 +51,8 @@ private:
     data::Viewer viewer_;
     ui::Images images_;
     ui::Look look_;
-    ui::Font font_;
-    ui::Font uiFont_;
+    cpp::windows::Font font_;
+    cpp::windows::Font uiFont_;
     std::unique_ptr<ui::TextWindow> text_;
     HWND edit_ = nullptr;
     std::atomic<bool> refreshPosted_{false};

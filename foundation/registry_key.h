@@ -1,8 +1,7 @@
 #pragma once
 
 #include "foundation/string.h"
-
-struct HKEY__;
+#include "foundation/win32/owners.h"
 
 namespace cpp {
 
@@ -11,12 +10,7 @@ namespace cpp {
 class RegistryKey {
 public:
     // HKEY_CURRENT_USER.
-    RegistryKey();
-    ~RegistryKey();
-    RegistryKey(RegistryKey&& other) noexcept;
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+    RegistryKey() = default;
 
     // Throws windows::Exception when the key cannot be opened or created.
     RegistryKey open(const String& subKey) const;
@@ -45,10 +39,10 @@ public:
     void removeValue(const String& name) const;
 
 private:
-    RegistryKey(HKEY__* key, bool owned) : key_(key), owned_(owned) {}
+    explicit RegistryKey(HKEY key) : owned_(key) {}
+    HKEY key() const { return owned_ ? owned_.get() : HKEY_CURRENT_USER; }
 
-    HKEY__* key_;
-    bool owned_;
+    windows::RegistryHandle owned_;  // none for the root
 };
 
 }  // namespace cpp

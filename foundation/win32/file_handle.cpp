@@ -17,6 +17,7 @@
 #include "foundation/file.h"
 #include "foundation/file_lock.h"
 #include "foundation/thread.h"
+#include "foundation/win32/owners.h"
 
 namespace cpp {
 
@@ -158,20 +159,16 @@ File::Handle::Handle(const FilePath& path, OpenMode mode, ShareMode share, std::
     const DWORD creation = mode == OpenMode::Create ? CREATE_ALWAYS : (reading ? OPEN_EXISTING : OPEN_ALWAYS);
     // Append-only access makes every write land at the end of the file.
     const DWORD access = reading ? GENERIC_READ : (mode == OpenMode::Append ? FILE_APPEND_DATA : GENERIC_WRITE);
-    HANDLE native = CreateFileW(path.toNative().toWide().c_str(), access,
-                                shareFlags(share, reading), nullptr, creation,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (native == INVALID_HANDLE_VALUE)
-        throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
-    Detail& d = *detail_;
-    d.file.assign(native);
+    windows::FileHandle native(CreateFileW(path.toNative().toWide().c_str(), access, shareFlags(share, reading),
+                                           nullptr, creation, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!native) throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(native, &size)) {
-        // Read as empty, a configuration would be compacted into nothing.
-        const DWORD error = GetLastError();
-        CloseHandle(native);
-        throw IOException(String::substitute("Unable to read the size of %: %", path, errorText(error)));
-    }
+    // Read as empty, a configuration would be compacted into nothing.
+    if (!GetFileSizeEx(native.get(), &size))
+        throw IOException(String::substitute("Unable to read the size of %: %", path, errorText(GetLastError())));
+    Detail& d = *detail_;
+    d.file.assign(native.get());
+    native.release();  // the asio handle closes it now
     const std::uint64_t start = startOffset == currentSize ? static_cast<std::uint64_t>(size.QuadPart) : startOffset;
     d.mode = mode;
     d.path = path;

@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
 namespace cpp {
 
 struct FileLock::Detail {
-    HANDLE mutex = nullptr;
+    windows::Handle mutex;
 };
 
 FileLock::FileLock(const FilePath& path) : detail_(std::make_unique<Detail>()) {
@@ -17,16 +18,14 @@ FileLock::FileLock(const FilePath& path) : detail_(std::make_unique<Detail>()) {
         hash *= 1099511628211ULL;
     }
     const std::wstring name = String::substitute("Local\\qi-lark-file-%", String::hex(hash, 16, false)).toWide();
-    detail_->mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (detail_->mutex == nullptr) throw windows::Exception(String::substitute("CreateMutexW(%) : ", path));
+    detail_->mutex.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+    if (!detail_->mutex) throw windows::Exception(String::substitute("CreateMutexW(%) : ", path));
     // An abandoned mutex (its holder died) is ours all the same.
-    WaitForSingleObject(detail_->mutex, INFINITE);
+    WaitForSingleObject(detail_->mutex.get(), INFINITE);
 }
 
 FileLock::~FileLock() {
-    if (detail_->mutex == nullptr) return;
-    ReleaseMutex(detail_->mutex);
-    CloseHandle(detail_->mutex);
+    if (detail_->mutex) ReleaseMutex(detail_->mutex.get());
 }
 
 }  // namespace cpp

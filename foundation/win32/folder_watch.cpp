@@ -8,26 +8,22 @@
 
 #include "foundation/folder_watch.h"
 #include "foundation/thread_name.h"
+#include "foundation/win32/owners.h"
 
 namespace cpp {
 
 struct FolderWatch::Registration {
-    HANDLE change = INVALID_HANDLE_VALUE;
-    bool live = true;  // guarded by the service's lock
-    std::function<void()> changed;
-
     // Closed only once no wait uses it: the waiting thread holds a reference
     // while it waits.
-    ~Registration() {
-        if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
-    }
+    windows::ChangeNotification change;
+    bool live = true;  // guarded by the service's lock
+    std::function<void()> changed;
 };
 
 class FolderWatch::Service {
 public:
-    Service() {
-        wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (wake_ != nullptr) thread_ = std::thread([this] { run(); });
+    Service() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        if (wake_) thread_ = std::thread([this] { run(); });
     }
 
     ~Service() {
@@ -36,10 +32,9 @@ public:
                 std::lock_guard<std::mutex> guard(lock_);
                 stopping_ = true;
             }
-            SetEvent(wake_);
+            SetEvent(wake_.get());
             thread_.join();
         }
-        if (wake_ != nullptr) CloseHandle(wake_);
     }
 
     static std::shared_ptr<Service> shared() {
@@ -59,12 +54,12 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         // One wait covers the wake event and at most 63 folders; others poll.
         if (watches_.size() + 1 >= MAXIMUM_WAIT_OBJECTS) return;
-        registration->change = FindFirstChangeNotificationW(
+        registration->change.reset(FindFirstChangeNotificationW(
             folder.toNative().toWide().c_str(), FALSE,
-            FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
-        if (registration->change == INVALID_HANDLE_VALUE) return;
+            FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE));
+        if (!registration->change) return;
         watches_.push_back(registration);
-        SetEvent(wake_);
+        SetEvent(wake_.get());
     }
 
     void remove(const std::shared_ptr<Registration>& registration) {
@@ -73,7 +68,7 @@ public:
         for (auto at = watches_.begin(); at != watches_.end(); ++at) {
             if (*at == registration) {
                 watches_.erase(at);
-                SetEvent(wake_);
+                SetEvent(wake_.get());
                 break;
             }
         }
@@ -90,8 +85,8 @@ private:
                 if (stopping_) return;
                 waiting = watches_;
             }
-            handles.assign(1, wake_);
-            for (const auto& registration : waiting) handles.push_back(registration->change);
+            handles.assign(1, wake_.get());
+            for (const auto& registration : waiting) handles.push_back(registration->change.get());
             const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
             if (woken == WAIT_OBJECT_0) continue;
             if (woken <= WAIT_OBJECT_0 || woken >= WAIT_OBJECT_0 + handles.size()) return;
@@ -100,11 +95,11 @@ private:
                 std::lock_guard<std::mutex> guard(lock_);
                 if (registration->live) registration->changed();
             }
-            if (!FindNextChangeNotification(registration->change)) remove(registration);
+            if (!FindNextChangeNotification(registration->change.get())) remove(registration);
         }
     }
 
-    HANDLE wake_ = nullptr;
+    windows::Handle wake_;
     std::mutex lock_;  // guards watches_, stopping_ and the live flags; held while calling back
     std::vector<std::shared_ptr<Registration>> watches_;
     bool stopping_ = false;
@@ -119,6 +114,6 @@ FolderWatch::FolderWatch(const FilePath& folder, std::function<void()> changed)
 
 FolderWatch::~FolderWatch() { service_->remove(registration_); }
 
-bool FolderWatch::active() const { return registration_->change != INVALID_HANDLE_VALUE; }
+bool FolderWatch::active() const { return static_cast<bool>(registration_->change); }
 
 }  // namespace cpp

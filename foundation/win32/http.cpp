@@ -11,6 +11,7 @@
 
 #include "foundation/mutex.h"
 #include "foundation/time.h"
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
 namespace cpp {
@@ -62,20 +63,10 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     throw windows::Exception(context);
 }
 
-// Closes the request's handles however the request ends.
-struct Handles {
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
-    ~Handles() {
-        if (request) InternetCloseHandle(request);
-        if (connection) InternetCloseHandle(connection);
-    }
-};
-
 }  // namespace
 
 struct Http::Detail {
-    HINTERNET internet = nullptr;
+    windows::InternetHandle internet;
 
     // Calls `start` (armed first); when it reports a pending operation, waits
     // for the callback until the deadline.
@@ -107,15 +98,15 @@ struct Http::Detail {
 };
 
 Http::Http(const String& agent) : detail_(std::make_unique<Detail>()) {
-    detail_->internet =
-        InternetOpenW(agent.toWide().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    detail_->internet.reset(
+        InternetOpenW(agent.toWide().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!detail_->internet) throw windows::Exception("InternetOpen");
-    InternetSetStatusCallbackW(detail_->internet, statusCallback);
+    InternetSetStatusCallbackW(detail_->internet.get(), statusCallback);
 }
 
 // The callback stays installed: contexts of requests that are still closing
 // are freed by it.
-Http::~Http() { InternetCloseHandle(detail_->internet); }
+Http::~Http() = default;
 
 String Http::get(const String& url, const String& headers, Duration timeout, std::size_t bodyLimit) {
     return detail_->send("GET", url, headers, String(), timeout, bodyLimit);
@@ -150,11 +141,12 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
 
     auto request = std::make_shared<Request>();
     request->body = body;
-    Handles handles;
+    // Declared in this order, the request's handle closes before its connection's.
     auto* connectionContext = new Context{request};
-    handles.connection = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                          reinterpret_cast<DWORD_PTR>(connectionContext));
-    if (!handles.connection) {
+    const windows::InternetHandle connection(InternetConnectW(internet.get(), host, parts.nPort, nullptr, nullptr,
+                                                              INTERNET_SERVICE_HTTP, 0,
+                                                              reinterpret_cast<DWORD_PTR>(connectionContext)));
+    if (!connection) {
         delete connectionContext;
         throw windows::Exception(String::substitute("InternetConnect %", url));
     }
@@ -162,15 +154,16 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     // must not come from whoever answers in the middle.
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | (https ? INTERNET_FLAG_SECURE : 0);
     auto* requestContext = new Context{request};
-    handles.request = HttpOpenRequestW(handles.connection, verb.toWide().c_str(), target.c_str(), L"HTTP/1.0",
-                                       nullptr, nullptr, flags, reinterpret_cast<DWORD_PTR>(requestContext));
-    if (!handles.request) {
+    const windows::InternetHandle httpRequest(HttpOpenRequestW(connection.get(), verb.toWide().c_str(),
+                                                               target.c_str(), L"HTTP/1.0", nullptr, nullptr, flags,
+                                                               reinterpret_cast<DWORD_PTR>(requestContext)));
+    if (!httpRequest) {
         delete requestContext;
         throw windows::Exception(String::substitute("HttpOpenRequest %", url));
     }
     const std::wstring wideHeaders = headers.toWide();
     if (!wideHeaders.empty() &&
-        !HttpAddRequestHeadersW(handles.request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
+        !HttpAddRequestHeadersW(httpRequest.get(), wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
         throw windows::Exception(String::substitute("HttpAddRequestHeaders %", url));
 
@@ -178,33 +171,33 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     buffers.dwStructSize = sizeof(buffers);
     buffers.dwBufferTotal = static_cast<DWORD>(request->body.size());
     run(*request, deadline, infinite, "HttpSendRequestEx",
-        [&] { return HttpSendRequestExW(handles.request, &buffers, nullptr, 0, 0); });
+        [&] { return HttpSendRequestExW(httpRequest.get(), &buffers, nullptr, 0, 0); });
     std::size_t written = 0;
     while (written < request->body.size()) {
         run(*request, deadline, infinite, "InternetWriteFile", [&] {
-            return InternetWriteFile(handles.request, request->body.data() + written,
+            return InternetWriteFile(httpRequest.get(), request->body.data() + written,
                                      static_cast<DWORD>(request->body.size() - written), &request->transferred);
         });
         if (request->transferred == 0) throw IOException(String::substitute("Sending to % stopped", url));
         written += request->transferred;
     }
     run(*request, deadline, infinite, "HttpEndRequest",
-        [&] { return HttpEndRequestW(handles.request, nullptr, 0, 0); });
+        [&] { return HttpEndRequestW(httpRequest.get(), nullptr, 0, 0); });
 
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(handles.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         throw windows::Exception(String::substitute("HttpQueryInfo %", url));
     if (status != 200) {
         std::wstring text(256, L'\0');
         DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
         String reason;
-        if (HttpQueryInfoW(handles.request, HTTP_QUERY_STATUS_TEXT, text.data(), &bytes, nullptr))
+        if (HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_STATUS_TEXT, text.data(), &bytes, nullptr))
             reason = String(text.substr(0, bytes / sizeof(wchar_t)));
         std::wstring raw(4096, L'\0');
         bytes = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
         String rawHeaders;
-        if (HttpQueryInfoW(handles.request, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr))
+        if (HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr))
             rawHeaders = String(raw.substr(0, bytes / sizeof(wchar_t)));
         throw Http::Exception(url, status, reason, rawHeaders);
     }
@@ -212,7 +205,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     String received;
     for (;;) {
         run(*request, deadline, infinite, "InternetReadFile", [&] {
-            return InternetReadFile(handles.request, request->buffer.data(), static_cast<DWORD>(request->buffer.size()),
+            return InternetReadFile(httpRequest.get(), request->buffer.data(), static_cast<DWORD>(request->buffer.size()),
                                     &request->transferred);
         });
         if (request->transferred == 0) break;

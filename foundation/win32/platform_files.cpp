@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
 namespace cpp::platform {
@@ -68,15 +69,14 @@ File::Result removeEntry(const std::wstring& path, DWORD attributes) {
     if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         File::Result first = File::Result::Success;
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        // Closed before the folder itself is removed.
+        if (const windows::FileSearch search(FindFirstFileW((path + L"\\*").c_str(), &found)); search) {
             do {
                 const std::wstring name = found.cFileName;
                 if (name == L"." || name == L"..") continue;
                 const File::Result result = removeEntry(path + L"\\" + name, found.dwFileAttributes);
                 if (first == File::Result::Success) first = result;
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
+            } while (FindNextFileW(search.get(), &found));
         }
         if (!RemoveDirectoryW(path.c_str()) && first == File::Result::Success) first = resultOf(GetLastError());
         return first;
@@ -113,12 +113,9 @@ String temporaryDirectory() {
 }
 
 bool createNewFile(const FilePath& path) {
-    HANDLE file = CreateFileW(path.toNative().toWide().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        return true;
-    }
+    const windows::FileHandle file(CreateFileW(path.toNative().toWide().c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return true;
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
     SetLastError(error);

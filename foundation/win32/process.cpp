@@ -4,6 +4,7 @@
 
 #include "foundation/error_text.h"
 #include "foundation/logger.h"
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
 namespace cpp {
@@ -12,21 +13,17 @@ struct Process::Detail {
     FilePath program;
     String arguments;
     String commandLine;
-    HANDLE process = INVALID_HANDLE_VALUE;
+    windows::Handle process;
     DWORD exitCode = 0;
 
     ~Detail() {
-        if (process == INVALID_HANDLE_VALUE) return;
-        if (GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE) {
-            CloseHandle(process);
-            return;
-        }
-        if (!TerminateProcess(process, 0)) {
+        if (!process) return;
+        if (GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE) return;
+        if (!TerminateProcess(process.get(), 0)) {
             logInfo(String::substitute("TerminateProcess(% %) - failed: %", program.toString('\\'), arguments,
-                                       errorText(GetLastError())));
+                           errorText(GetLastError())));
         }
-        WaitForSingleObject(process, INFINITE);
-        CloseHandle(process);
+        WaitForSingleObject(process.get(), INFINITE);
     }
 };
 
@@ -45,15 +42,12 @@ Process Process::start(const FilePath& program, const String& arguments, const F
                         directory.c_str(), &startup, &created)) {
         throw windows::Exception(String());
     }
-    CloseHandle(created.hThread);
-    detail->process = created.hProcess;
+    const windows::Handle thread(created.hThread);  // only the process is kept
+    detail->process.reset(created.hProcess);
     return Process(detail);
 }
 
-void Process::detach() {
-    if (detail_->process != INVALID_HANDLE_VALUE) CloseHandle(detail_->process);
-    detail_->process = INVALID_HANDLE_VALUE;
-}
+void Process::detach() { detail_->process.reset(); }
 
 const String& Process::commandLine() const { return detail_->commandLine; }
 

@@ -2,6 +2,7 @@
 
 #include "foundation/error_text.h"
 #include "foundation/random_access_file.h"
+#include "foundation/win32/owners.h"
 
 namespace cpp {
 
@@ -21,30 +22,27 @@ std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
 std::optional<FileIdentity> identityOf(const FilePath& path) {
     // No access rights asked: this never conflicts with how others opened it.
     // A file whose deletion is pending fails here and counts as gone.
-    HANDLE handle = CreateFileW(path.toNative().toWide().c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-    const auto identity = identityOfHandle(handle);
-    CloseHandle(handle);
-    return identity;
+    const windows::FileHandle file(CreateFileW(path.toNative().toWide().c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    return identityOfHandle(file.get());
 }
 
 struct RandomAccessFile::Detail {
     FilePath path;
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    windows::FileHandle file;
     FileIdentity identity;
 };
 
 RandomAccessFile::RandomAccessFile(const FilePath& path) : detail_(std::make_unique<Detail>()) {
     detail_->path = path;
-    detail_->handle = CreateFileW(path.toNative().toWide().c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (detail_->handle == INVALID_HANDLE_VALUE)
-        throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
-    if (const auto identity = identityOfHandle(detail_->handle)) detail_->identity = *identity;
+    detail_->file.reset(CreateFileW(path.toNative().toWide().c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!detail_->file) throw IOException(String::substitute("Unable to open file: error( % )", GetLastError()));
+    if (const auto identity = identityOfHandle(detail_->file.get())) detail_->identity = *identity;
 }
 
-RandomAccessFile::~RandomAccessFile() { CloseHandle(detail_->handle); }
+RandomAccessFile::~RandomAccessFile() = default;
 
 std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
     std::size_t done = 0;
@@ -57,7 +55,7 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(range.size - done, 1u << 30));
         DWORD got = 0;
-        if (!ReadFile(detail_->handle, range.data + done, want, &got, &at)) {
+        if (!ReadFile(detail_->file.get(), range.data + done, want, &got, &at)) {
             const DWORD error = GetLastError();
             if (error == ERROR_HANDLE_EOF) break;
             throw IOException(String::substitute("Unable to read %: %", detail_->path, errorText(error)));
@@ -70,9 +68,8 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, ByteRange range) {
 
 std::uint64_t RandomAccessFile::size() {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(detail_->handle, &size))
-        throw IOException(
-            String::substitute("Unable to read the size of %: %", detail_->path, errorText(GetLastError())));
+    if (!GetFileSizeEx(detail_->file.get(), &size))
+        throw IOException(String::substitute("Unable to read the size of %: %", detail_->path, errorText(GetLastError())));
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 

@@ -17,62 +17,42 @@ namespace {
 
 }  // namespace
 
-RegistryKey::RegistryKey() : key_(HKEY_CURRENT_USER), owned_(false) {}
-
-RegistryKey::~RegistryKey() {
-    if (owned_) RegCloseKey(key_);
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(other.key_), owned_(other.owned_) {
-    other.owned_ = false;
-}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        if (owned_) RegCloseKey(key_);
-        key_ = other.key_;
-        owned_ = other.owned_;
-        other.owned_ = false;
-    }
-    return *this;
-}
-
 RegistryKey RegistryKey::open(const String& subKey) const {
     HKEY opened = nullptr;
-    const LONG status = RegOpenKeyExW(key_, subKey.toWide().c_str(), 0, KEY_ALL_ACCESS, &opened);
+    const LONG status = RegOpenKeyExW(key(), subKey.toWide().c_str(), 0, KEY_ALL_ACCESS, &opened);
     if (status != ERROR_SUCCESS) fail(status, String::substitute("RegOpenKeyEx(%) : ", subKey));
-    return RegistryKey(opened, true);
+    return RegistryKey(opened);
 }
 
 RegistryKey RegistryKey::create(const String& subKey) const {
     HKEY created = nullptr;
-    const LONG status = RegCreateKeyExW(key_, subKey.toWide().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG status = RegCreateKeyExW(key(), subKey.toWide().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_WRITE | KEY_READ, nullptr, &created, nullptr);
     if (status != ERROR_SUCCESS) fail(status, String::substitute("RegCreateKeyEx(%) : ", subKey));
-    return RegistryKey(created, true);
+    return RegistryKey(created);
 }
 
 bool RegistryKey::exists(const String& subKey) const {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(key_, subKey.toWide().c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    RegCloseKey(opened);
+    if (RegOpenKeyExW(key(), subKey.toWide().c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    const windows::RegistryHandle close(opened);
     return true;
 }
 
 void RegistryKey::removeKey(const String& subKey) const {
-    const LONG status = RegDeleteKeyW(key_, subKey.toWide().c_str());
+    const LONG status = RegDeleteKeyW(key(), subKey.toWide().c_str());
     if (status != ERROR_SUCCESS) fail(status, String::substitute("RegDeleteKey(%) : ", subKey));
 }
 
 void RegistryKey::setText(const String& name, const String& text) const {
     const std::wstring value = text.toWide();
-    RegSetValueExW(key_, name.toWide().c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExW(key(), name.toWide().c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void RegistryKey::setText(const String& name, const Text& value) const {
     const std::wstring text = value.text.toWide();
-    const LONG status = RegSetValueExW(key_, name.toWide().c_str(), 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
+    const LONG status = RegSetValueExW(key(), name.toWide().c_str(), 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
                                       reinterpret_cast<const BYTE*>(text.c_str()),
                                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) fail(status, String::substitute("RegSetValueEx(%) : ", name));
@@ -84,7 +64,7 @@ RegistryKey::Text RegistryKey::readText(const String& name) const {
     for (;;) {
         DWORD type = 0;
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        const LONG status = RegGetValueW(key_, nullptr, wideName.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+        const LONG status = RegGetValueW(key(), nullptr, wideName.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
                                          &type, buffer.data(), &bytes);
         if (status == ERROR_FILE_NOT_FOUND) return Text{};
         if (status == ERROR_MORE_DATA) {
@@ -100,11 +80,11 @@ RegistryKey::Text RegistryKey::readText(const String& name) const {
 
 void RegistryKey::setFlag(const String& name) const {
     const DWORD one = 1;
-    RegSetValueExW(key_, name.toWide().c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    RegSetValueExW(key(), name.toWide().c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
 }
 
 bool RegistryKey::hasValue(const String& name) const {
-    const LONG status = RegGetValueW(key_, nullptr, name.toWide().c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr);
+    const LONG status = RegGetValueW(key(), nullptr, name.toWide().c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr);
     return status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
 }
 
@@ -116,7 +96,7 @@ String RegistryKey::getText(const String& name) const {
     for (;;) {
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         const LONG status =
-            RegGetValueW(key_, nullptr, wideName.c_str(), RRF_RT_ANY, nullptr, buffer.data(), &bytes);
+            RegGetValueW(key(), nullptr, wideName.c_str(), RRF_RT_ANY, nullptr, buffer.data(), &bytes);
         if (status == ERROR_FILE_NOT_FOUND) return String();
         if (status == ERROR_MORE_DATA) {
             buffer.resize(bytes / sizeof(wchar_t) + 2);
@@ -129,6 +109,6 @@ String RegistryKey::getText(const String& name) const {
     }
 }
 
-void RegistryKey::removeValue(const String& name) const { RegDeleteValueW(key_, name.toWide().c_str()); }
+void RegistryKey::removeValue(const String& name) const { RegDeleteValueW(key(), name.toWide().c_str()); }
 
 }  // namespace cpp

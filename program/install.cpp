@@ -10,6 +10,7 @@
 #include "foundation/process.h"
 #include "foundation/registry_key.h"
 #include "foundation/thread.h"
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 #include "program/install_locations.h"
 #include "program/program.h"
@@ -31,24 +32,19 @@ public:
     InstallLock() {
         // Not owned at creation: ownership comes from the wait alone, so that
         // ReleaseMutex below really gives it up.
-        handle_ = CreateMutexW(nullptr, FALSE, L"qi-lark");
-        if (handle_ == nullptr) throw cpp::windows::Exception(String("CreateMutex(qi-lark) : "));
-        const DWORD waited = WaitForSingleObject(handle_, 5000);
+        handle_.reset(CreateMutexW(nullptr, FALSE, L"qi-lark"));
+        if (!handle_) throw cpp::windows::Exception(String("CreateMutex(qi-lark) : "));
+        const DWORD waited = WaitForSingleObject(handle_.get(), 5000);
         // A copy that died while installing leaves the lock abandoned: ours now.
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-            CloseHandle(handle_);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
             throw cpp::Exception(String("Error occurred while trying to install qi-lark."));
-        }
     }
-    ~InstallLock() {
-        ReleaseMutex(handle_);
-        CloseHandle(handle_);
-    }
+    ~InstallLock() { ReleaseMutex(handle_.get()); }
     InstallLock(const InstallLock&) = delete;
     InstallLock& operator=(const InstallLock&) = delete;
 
 private:
-    HANDLE handle_;
+    cpp::windows::Handle handle_;
 };
 
 void check(HRESULT result, const char* what) {
@@ -56,28 +52,19 @@ void check(HRESULT result, const char* what) {
         throw cpp::windows::Exception(static_cast<std::uint32_t>(result), String::substitute("%: ", what));
 }
 
-template <class Interface>
-struct Released {
-    Interface* pointer = nullptr;
-    ~Released() {
-        if (pointer != nullptr) pointer->Release();
-    }
-};
-
 void createShortcut(const InstallLocations& at) {
-    Released<IShellLinkW> link;
+    cpp::windows::ComPtr<IShellLinkW> link;
     check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                           reinterpret_cast<void**>(&link.pointer)),
+                           reinterpret_cast<void**>(link.out())),
           "CoCreateInstance(ShellLink)");
     const std::wstring program = at.program.toString('\\').toWide();
-    link.pointer->SetPath(program.c_str());
-    link.pointer->SetWorkingDirectory(at.program.parent().toString('\\').toWide().c_str());
-    link.pointer->SetDescription(L"qi-lark");
-    link.pointer->SetIconLocation(program.c_str(), 0);
-    Released<IPersistFile> file;
-    check(link.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer)),
-          "QueryInterface(PersistFile)");
-    check(file.pointer->Save(at.shortcut.toString('\\').toWide().c_str(), TRUE), "Saving the shortcut");
+    link->SetPath(program.c_str());
+    link->SetWorkingDirectory(at.program.parent().toString('\\').toWide().c_str());
+    link->SetDescription(L"qi-lark");
+    link->SetIconLocation(program.c_str(), 0);
+    cpp::windows::ComPtr<IPersistFile> file;
+    check(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out())), "QueryInterface(PersistFile)");
+    check(file->Save(at.shortcut.toString('\\').toWide().c_str(), TRUE), "Saving the shortcut");
 }
 
 void copyProgram(const FilePath& own, const InstallLocations& at) {

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
 namespace {
@@ -10,13 +11,10 @@ using cpp::FilePath;
 using cpp::String;
 
 FilePath knownFolder(const KNOWNFOLDERID& id, const char* name) {
-    PWSTR path = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &path);
-    const String text = SUCCEEDED(result) ? String(std::wstring(path)) : String();
-    CoTaskMemFree(path);
-    if (FAILED(result))
-        throw cpp::windows::Exception(static_cast<std::uint32_t>(result),
-                                      String::substitute("The % folder is unknown: ", name));
+    cpp::windows::TaskText path;  // given back even when the call fails
+    const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, path.out());
+    const String text = SUCCEEDED(result) ? String(std::wstring(path.get())) : String();
+    if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), String::substitute("The % folder is unknown: ", name));
     return FilePath(text);
 }
 

@@ -27,10 +27,9 @@ FilePath findDataFolder(bool create) {
     if (length > 0 && length < 1024) {
         folder = FilePath(String(std::wstring(overridden, length)));
     } else {
-        PWSTR localAppData = nullptr;
-        const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData);
-        const String base = SUCCEEDED(result) ? String(std::wstring(localAppData)) : String();
-        CoTaskMemFree(localAppData);
+        cpp::windows::TaskText localAppData;  // given back even when the call fails
+        const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, localAppData.out());
+        const String base = SUCCEEDED(result) ? String(std::wstring(localAppData.get())) : String();
         if (base.empty()) throw cpp::IOException(String("The local application data folder is unknown"));
         folder = FilePath(base).append("qi-lark");
     }

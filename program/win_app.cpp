@@ -1,16 +1,11 @@
 #include "program/win_app.h"
 
-#include <ole2.h>
-
 #include <algorithm>
 
 namespace cpp::Program {
 
 WinApp::WinApp(HINSTANCE instance, const String& commandLine)
     : Standard(commandLine), detail_(std::make_shared<Detail>()) {
-    // Drag and drop and the shell need OLE; it stays initialised for the
-    // life of the process.
-    OleInitialize(nullptr);
     detail_->instance = instance;
 }
 

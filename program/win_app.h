@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/program.h"
+#include "foundation/win32/owners.h"
 
 namespace cpp::Program {
 
@@ -32,6 +33,9 @@ private:
         HINSTANCE instance;
         std::vector<HWND> dialogs;
     };
+
+    // Drag and drop and the shell need OLE, for the life of the program.
+    cpp::windows::OleInitialisation ole_;
 
     // False once the quit message has arrived.
     bool pumpQueued();

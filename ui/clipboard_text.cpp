@@ -7,32 +7,24 @@
 namespace ui {
 
 ClipboardText::ClipboardText(std::uint64_t expectedBytes) : capacity_(expectedBytes + 1) {
-    memory_ = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(capacity_ * sizeof(wchar_t)));
+    memory_.reset(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(capacity_ * sizeof(wchar_t))));
     if (!memory_) throw cpp::Exception("Not enough memory for the clipboard");
-    units_ = static_cast<wchar_t*>(GlobalLock(memory_));
-    if (!units_) {
-        GlobalFree(memory_);
-        memory_ = nullptr;
-        throw cpp::Exception("Not enough memory for the clipboard");
-    }
-}
-
-ClipboardText::~ClipboardText() {
-    if (!memory_) return;
-    GlobalUnlock(memory_);
-    GlobalFree(memory_);
+    units_ = cpp::windows::GlobalLocked<wchar_t>(memory_.get());
+    if (!units_.get()) throw cpp::Exception("Not enough memory for the clipboard");
 }
 
 void ClipboardText::grow(std::uint64_t units) {
-    GlobalUnlock(memory_);
+    units_.reset();
     const std::uint64_t capacity = std::max(units, capacity_ + capacity_ / 2);
-    const HGLOBAL larger = GlobalReAlloc(memory_, static_cast<SIZE_T>(capacity * sizeof(wchar_t)), GMEM_MOVEABLE);
+    const HGLOBAL larger =
+        GlobalReAlloc(memory_.get(), static_cast<SIZE_T>(capacity * sizeof(wchar_t)), GMEM_MOVEABLE);
     if (larger) {
-        memory_ = larger;
+        memory_.release();  // the reallocation took the old handle over
+        memory_.reset(larger);
         capacity_ = capacity;
     }
-    units_ = static_cast<wchar_t*>(GlobalLock(memory_));
-    if (!larger || !units_) throw cpp::Exception("Not enough memory for the clipboard");
+    units_ = cpp::windows::GlobalLocked<wchar_t>(memory_.get());
+    if (!larger || !units_.get()) throw cpp::Exception("Not enough memory for the clipboard");
 }
 
 std::size_t ClipboardText::write(cpp::TextRef bytes) {
@@ -47,7 +39,7 @@ std::size_t ClipboardText::write(cpp::TextRef bytes) {
         // A piece ends on a character's first byte, never inside one.
         while (take < size - done && take > 0 && (static_cast<unsigned char>(bytes.begin()[done + take]) & 0xC0) == 0x80)
             --take;
-        const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.begin() + done, static_cast<int>(take), units_ + used_,
+        const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.begin() + done, static_cast<int>(take), units_.get() + used_,
                                               static_cast<int>(std::min<std::uint64_t>(capacity_ - used_, INT32_MAX)));
         if (units == 0) throw cpp::windows::Exception("MultiByteToWideChar");
         used_ += static_cast<std::uint64_t>(units);
@@ -57,14 +49,12 @@ std::size_t ClipboardText::write(cpp::TextRef bytes) {
 }
 
 HGLOBAL ClipboardText::take() {
-    units_[used_] = 0;
-    GlobalUnlock(memory_);
+    units_.get()[used_] = 0;
+    units_.reset();
     // The measure was an upper bound: what is not used goes back.
-    HGLOBAL memory = memory_;
-    if (const HGLOBAL smaller = GlobalReAlloc(memory_, static_cast<SIZE_T>((used_ + 1) * sizeof(wchar_t)), GMEM_MOVEABLE))
+    HGLOBAL memory = memory_.release();
+    if (const HGLOBAL smaller = GlobalReAlloc(memory, static_cast<SIZE_T>((used_ + 1) * sizeof(wchar_t)), GMEM_MOVEABLE))
         memory = smaller;
-    memory_ = nullptr;
-    units_ = nullptr;
     return memory;
 }
 

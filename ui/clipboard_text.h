@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "foundation/input.h"
+#include "foundation/win32/owners.h"
 
 namespace ui {
 
@@ -18,11 +19,10 @@ public:
     // take more UTF-16 units than bytes); more makes the memory grow. Throws
     // when the memory cannot be had.
     explicit ClipboardText(std::uint64_t expectedBytes);
-    ~ClipboardText() override;
     ClipboardText(const ClipboardText&) = delete;
     ClipboardText& operator=(const ClipboardText&) = delete;
 
-    bool isOpen() override { return memory_ != nullptr; }
+    bool isOpen() override { return static_cast<bool>(memory_); }
     // Throws when there is not enough memory or the text cannot be converted.
     std::size_t write(cpp::TextRef bytes) override;
     void flush() override {}
@@ -32,8 +32,8 @@ public:
 private:
     void grow(std::uint64_t units);
 
-    HGLOBAL memory_ = nullptr;
-    wchar_t* units_ = nullptr;
+    cpp::windows::GlobalMemory memory_;
+    cpp::windows::GlobalLocked<wchar_t> units_;  // while the text is written
     std::uint64_t capacity_ = 0;  // units, the closing zero included
     std::uint64_t used_ = 0;
 };

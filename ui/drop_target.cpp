@@ -69,15 +69,16 @@ private:
         FORMATETC format = fileFormat();
         STGMEDIUM medium = {};
         if (data->GetData(&format, &medium) != S_OK) return paths;
-        const auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
-        if (drop) {
-            const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-            for (UINT i = 0; i < count; ++i) {
-                std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-                name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-                paths.emplace_back(name);
+        {
+            const cpp::windows::GlobalLocked<void> locked(medium.hGlobal);
+            if (const auto drop = static_cast<HDROP>(locked.get())) {
+                const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+                for (UINT i = 0; i < count; ++i) {
+                    std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+                    name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+                    paths.emplace_back(name);
+                }
             }
-            GlobalUnlock(medium.hGlobal);
         }
         ReleaseStgMedium(&medium);
         return paths;

@@ -76,22 +76,21 @@ void MainWindow::createFilterControls() {
         MENUITEMINFOW info = {};
         info.cbSize = sizeof(info);
         info.fMask = MIIM_SUBMENU;
-        const HMENU placeholder = GetSubMenu(popup, colour);
+        // Replaced, the placeholder is ours to destroy.
+        const cpp::windows::Menu placeholder(GetSubMenu(popup, colour));
         info.hSubMenu = colourMenu_.get();
         SetMenuItemInfoW(popup, colour, TRUE, &info);
-        if (placeholder) DestroyMenu(placeholder);
     }
 }
 
 void MainWindow::applyFilterLook() {
     const appearance::ImageScale scale = look_.imageScale();
-    const HIMAGELIST previous = imageList_;
-    imageList_ = ImageList_Create(scale.side(), scale.side(), ILC_COLOR32, 8, 4);
+    cpp::windows::ImageList images(ImageList_Create(scale.side(), scale.side(), ILC_COLOR32, 8, 4));
     for (int id : {IDB_HIGHLIGHT, IDB_SHOW, IDB_SHOW_ONLY, IDB_HIDE, IDB_EXCLUDE, IDB_OPEN, IDB_PAUSED, IDB_STOPPED})
-        ImageList_Add(imageList_, context_.images().bitmap(id, scale), nullptr);
-    ListView_SetImageList(filterList_, imageList_, LVSIL_SMALL);
-    SendMessageW(filterBox_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
-    if (previous) ImageList_Destroy(previous);  // both controls share it and hold it no longer
+        ImageList_Add(images.get(), context_.images().bitmap(id, scale), nullptr);
+    ListView_SetImageList(filterList_, images.get(), LVSIL_SMALL);
+    SendMessageW(filterBox_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images.get()));
+    imageList_ = std::move(images);  // both controls share it and hold the previous one no longer
 
     const std::pair<UINT, int> bitmaps[] = {{ID_FILTER_HIGHLIGHT, IDB_HIGHLIGHT}, {ID_FILTER_SHOW, IDB_SHOW},
                                             {ID_FILTER_SHOW_ONLY, IDB_SHOW_ONLY}, {ID_FILTER_HIDE, IDB_HIDE},

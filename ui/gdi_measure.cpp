@@ -14,13 +14,11 @@ std::wstring wide(std::u32string_view text) {
 
 }  // namespace
 
-GdiMeasure::GdiMeasure(HFONT font) : dc_(CreateCompatibleDC(nullptr)), font_(font) {
-    previous_ = SelectObject(dc_.get(), font_);
+GdiMeasure::GdiMeasure(HFONT font)
+    : dc_(CreateCompatibleDC(nullptr)), font_(font), selected_(dc_.get(), font) {
     TEXTMETRICW metrics = {};
     if (GetTextMetricsW(dc_.get(), &metrics)) lineHeight_ = metrics.tmHeight;
 }
-
-GdiMeasure::~GdiMeasure() { SelectObject(dc_.get(), previous_); }
 
 int GdiMeasure::advance(char32_t codePoint) const {
     const auto found = advances_.find(codePoint);

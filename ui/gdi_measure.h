@@ -15,7 +15,6 @@ class GdiMeasure : public data::GlyphMeasure {
 public:
     // The font must outlive the measure.
     explicit GdiMeasure(HFONT font);
-    ~GdiMeasure() override;
 
     int advance(char32_t codePoint) const override;
     int lineHeight() const override { return lineHeight_; }
@@ -25,7 +24,7 @@ public:
 private:
     cpp::windows::MemoryDc dc_;
     HFONT font_;
-    HGDIOBJ previous_;
+    cpp::windows::Selected selected_;
     int lineHeight_ = 16;
     mutable std::unordered_map<char32_t, int> advances_;
 };

@@ -12,15 +12,7 @@ namespace ui {
 
 namespace {
 
-template <class T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    T** out() { return &p; }
-    T* operator->() const { return p; }
-};
+using cpp::windows::ComPtr;
 
 void check(HRESULT result, const char* what) {
     if (FAILED(result)) throw cpp::windows::Exception(static_cast<std::uint32_t>(result), what);
@@ -41,13 +33,13 @@ cpp::windows::Bitmap decode(int id, int factor) {
     check(factory->CreateStream(stream.out()), "WIC stream");
     check(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size), "WIC stream");
     ComPtr<IWICBitmapDecoder> decoder;
-    check(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnLoad, decoder.out()),
+    check(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad, decoder.out()),
           "PNG decoder");
     ComPtr<IWICBitmapFrameDecode> frame;
     check(decoder->GetFrame(0, frame.out()), "PNG frame");
     ComPtr<IWICFormatConverter> converter;
     check(factory->CreateFormatConverter(converter.out()), "WIC converter");
-    check(converter->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0,
+    check(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0,
                                 WICBitmapPaletteTypeCustom),
           "WIC converter");
     UINT width = 0, height = 0;

@@ -2,6 +2,8 @@
 
 #include <dwmapi.h>
 
+#include "foundation/win32/owners.h"
+
 namespace ui {
 
 namespace {
@@ -25,9 +27,8 @@ int windowDpi(HWND window) {
 }
 
 int systemDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : appearance::standardDpi;
-    if (screen) ReleaseDC(nullptr, screen);
+    const cpp::windows::WindowDc screen(nullptr);
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : appearance::standardDpi;
     return dpi > 0 ? dpi : appearance::standardDpi;
 }
 

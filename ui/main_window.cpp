@@ -46,8 +46,6 @@ MainWindow::MainWindow(MainWindowContext& context) : context_(context) {}
 MainWindow::~MainWindow() {
     destroy();
     detachColourMenu();
-    if (imageList_) ImageList_Destroy(imageList_);
-    if (dropTarget_) dropTarget_->Release();
 }
 
 void MainWindow::create() {
@@ -129,8 +127,8 @@ void MainWindow::onCreate() {
     viewMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_VIEW_MODE)));
     applyLook(true);
 
-    dropTarget_ = makeDropTarget(*this);
-    const HRESULT registered = RegisterDragDrop(handle(), dropTarget_);
+    dropTarget_ = cpp::windows::ComPtr<::IDropTarget>(makeDropTarget(*this));
+    const HRESULT registered = RegisterDragDrop(handle(), dropTarget_.get());
     if (FAILED(registered)) throw cpp::windows::Exception(static_cast<std::uint32_t>(registered), "RegisterDragDrop");
     context_.viewer().setListsChangedCallback([this] { onUpdateFilters(); });
     context_.viewer().updateView();

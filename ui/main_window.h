@@ -67,7 +67,7 @@ public:
     HWND filterBox() const { return filterBox_; }
     HMENU colourMenu() const { return colourMenu_.get(); }
     HMENU optionsMenu() const { return GetSubMenu(optionsMenu_.get(), 0); }
-    ::IDropTarget* dropTarget() const { return dropTarget_; }
+    ::IDropTarget* dropTarget() const { return dropTarget_.get(); }
     // Sets the Options menu's items enabled as they would be when it opens.
     void updateOptionsMenu();
 
@@ -129,7 +129,7 @@ private:
     HWND optionsButton_ = nullptr, pauseButton_ = nullptr, filterBox_ = nullptr, addButton_ = nullptr,
          viewButton_ = nullptr, wrapButton_ = nullptr, tooltip_ = nullptr;
     cpp::windows::Menu optionsMenu_, viewMenu_, filterMenu_, fileMenu_, colourMenu_;
-    HIMAGELIST imageList_ = nullptr;
+    cpp::windows::ImageList imageList_;
     HWND filterList_ = nullptr;
     struct ItemRecord {
         std::int32_t sourceId = 0;
@@ -142,7 +142,7 @@ private:
     int lastImage_ = 1;
     bool editing_ = false;
     WNDPROC editDefault_ = nullptr;
-    ::IDropTarget* dropTarget_ = nullptr;
+    cpp::windows::ComPtr<::IDropTarget> dropTarget_;
     std::atomic<bool> updatePosted_{false};   // a refresh is queued, or its pause runs
     std::atomic<bool> refreshWanted_{false};  // asked for since the last refresh began
     bool showFiles_ = false;

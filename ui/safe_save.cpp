@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "foundation/file.h"
+#include "foundation/win32/owners.h"
 #include "ui/progress_window.h"
 
 namespace ui {
@@ -16,13 +17,10 @@ namespace {
 bool sameFile(const cpp::FilePath& a, const cpp::FilePath& b) {
     if (a.text() == b.text()) return true;
     const auto identity = [](const cpp::FilePath& path, BY_HANDLE_FILE_INFORMATION& info) {
-        const HANDLE file = CreateFileW(path.toNative().toWide().c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        const bool known = GetFileInformationByHandle(file, &info) != 0;
-        CloseHandle(file);
-        return known;
+        const cpp::windows::FileHandle file(CreateFileW(path.toNative().toWide().c_str(), 0,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &info) != 0;
     };
     BY_HANDLE_FILE_INFORMATION left = {}, right = {};
     if (!identity(a, left) || !identity(b, right)) return false;

@@ -6,6 +6,7 @@
 
 #include "foundation/file.h"
 #include "foundation/log_filter.h"
+#include "foundation/win32/text_buffer.h"
 #include "qilark_version.h"
 
 const cpp::String Program::version(QILARK_VERSION);
@@ -21,11 +22,11 @@ cpp::windows::Font makeFont(const wchar_t* face, int height, int weight, bool st
 }
 
 FilePath findDataFolder(bool create) {
-    wchar_t overridden[1024];
-    const DWORD length = GetEnvironmentVariableW(L"QILARK_DATA_DIR", overridden, 1024);
+    const std::wstring overridden = cpp::windows::filledText(
+        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"QILARK_DATA_DIR", buffer, size); });
     FilePath folder;
-    if (length > 0 && length < 1024) {
-        folder = FilePath(String(std::wstring(overridden, length)));
+    if (!overridden.empty()) {
+        folder = FilePath(String(overridden));
     } else {
         cpp::windows::TaskText localAppData;  // given back even when the call fails
         const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, localAppData.out());

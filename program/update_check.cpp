@@ -5,6 +5,7 @@
 #include "foundation/http.h"
 #include "foundation/logger.h"
 #include "foundation/regex.h"
+#include "foundation/win32/text_buffer.h"
 #include "program/program.h"
 #include "ui/main_window.h"
 
@@ -29,10 +30,9 @@ bool isNewer(const Version& own, const Version& remote) {
 }
 
 String updateUrl() {
-    wchar_t overridden[2048];
-    const DWORD length = GetEnvironmentVariableW(L"QILARK_UPDATE_URL", overridden, 2048);
-    if (length > 0 && length < 2048) return String(std::wstring(overridden, length));
-    return versionFile;
+    const std::wstring overridden = cpp::windows::filledText(
+        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"QILARK_UPDATE_URL", buffer, size); });
+    return overridden.empty() ? String(versionFile) : String(overridden);
 }
 
 void startUpdateCheck(ui::MainWindow& window) {

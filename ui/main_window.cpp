@@ -9,6 +9,7 @@
 #include "document/source.h"
 #include "foundation/logger.h"
 #include "foundation/process.h"
+#include "foundation/win32/text_buffer.h"
 #include "foundation/windows_exception.h"
 #include "resources/resource_ids.h"
 #include "ui/safe_save.h"
@@ -374,9 +375,9 @@ void MainWindow::openContainingFolder() {
         }
         if (prefix.empty()) return;
         const cpp::FilePath folder = cpp::FilePath(prefix).parent();
-        wchar_t windows[MAX_PATH] = {};
-        GetWindowsDirectoryW(windows, MAX_PATH);
-        const cpp::FilePath explorer = cpp::FilePath(String(std::wstring(windows))).append("explorer.exe");
+        const std::wstring windows = cpp::windows::filledText(
+            [](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
+        const cpp::FilePath explorer = cpp::FilePath(String(windows)).append("explorer.exe");
         cpp::Process::start(explorer, String::substitute("\"%\"", folder.toNative()), folder).detach();
     } catch (const std::exception& e) {
         MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);

@@ -5,6 +5,7 @@
 
 #include "foundation/file.h"
 #include "foundation/win32/owners.h"
+#include "foundation/win32/text_buffer.h"
 #include "ui/progress_window.h"
 
 namespace ui {
@@ -88,17 +89,17 @@ void tellUnreadable(HWND owner, const data::WriteReport& report,
 
 void saveWithDialog(HWND owner, PanelResources& resources, const std::map<std::int32_t, data::SourceInfo>& sources,
                     const WriteLines& write) {
-    wchar_t name[260] = {};
+    std::wstring name(cpp::windows::longestPath, L'\0');
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = GetActiveWindow();
     dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
-    dialog.lpstrFile = name;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(name));
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
     if (!GetSaveFileNameW(&dialog)) return;
     try {
-        const data::WriteReport report = saveWithProgress(owner, resources, cpp::FilePath{String(std::wstring(name))}, sources, write);
+        const data::WriteReport report = saveWithProgress(owner, resources, cpp::FilePath{String(std::wstring(name.c_str()))}, sources, write);
         tellUnreadable(owner, report, sources);
     } catch (const CancelledException&) {
     } catch (const std::exception& e) {

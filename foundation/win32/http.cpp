@@ -123,27 +123,22 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     const Time deadline = infinite ? Time() : Time() + timeout;
 
     const std::wstring wideUrl = url.toWide();
-    wchar_t host[256] = {};
-    wchar_t path[2048] = {};
-    wchar_t extra[2048] = {};
+    // No buffers given: each part comes as a pointer into the URL and a length.
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
-    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts))
-        throw windows::Exception(String::substitute("Invalid URL %", url));
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) throw windows::Exception(String::substitute("Invalid URL %", url));
+    const auto part = [](const wchar_t* at, DWORD length) { return at ? std::wstring(at, length) : std::wstring(); };
     const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    const std::wstring target = std::wstring(path) + extra;
+    const std::wstring host = part(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring target =
+        part(parts.lpszUrlPath, parts.dwUrlPathLength) + part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
     auto request = std::make_shared<Request>();
     request->body = body;
     // Declared in this order, the request's handle closes before its connection's.
     auto* connectionContext = new Context{request};
-    const windows::InternetHandle connection(InternetConnectW(internet.get(), host, parts.nPort, nullptr, nullptr,
+    const windows::InternetHandle connection(InternetConnectW(internet.get(), host.c_str(), parts.nPort, nullptr, nullptr,
                                                               INTERNET_SERVICE_HTTP, 0,
                                                               reinterpret_cast<DWORD_PTR>(connectionContext)));
     if (!connection) {

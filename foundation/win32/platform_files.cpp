@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "foundation/win32/owners.h"
+#include "foundation/win32/text_buffer.h"
 #include "foundation/windows_exception.h"
 
 namespace cpp::platform {
@@ -51,10 +52,8 @@ int shellOperation(UINT operation, const FilePath& from, const FilePath* to) {
 // so that a deep tree is walked exactly.
 std::wstring extendedPath(const FilePath& path) {
     const std::wstring native = path.toString('\\').toWide();
-    const DWORD size = GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = size == 0 ? 0 : GetFullPathNameW(native.c_str(), size, full.data(), nullptr);
-    full.resize(length == 0 || length >= size ? 0 : length);
+    std::wstring full = windows::filledText(
+        [&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(native.c_str(), size, buffer, nullptr); });
     if (full.empty()) full = native;
     if (full.rfind(L"\\\\?\\", 0) == 0) return full;
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
@@ -89,9 +88,7 @@ File::Result removeEntry(const std::wstring& path, DWORD attributes) {
 }  // namespace
 
 String currentDirectory() {
-    wchar_t buffer[1024];
-    const DWORD length = GetCurrentDirectoryW(1024, buffer);
-    return length == 0 || length >= 1024 ? String() : String(std::wstring(buffer, length));
+    return String(windows::filledText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); }));
 }
 
 String programFile() {
@@ -107,9 +104,7 @@ String programFile() {
 }
 
 String temporaryDirectory() {
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-    return length == 0 ? String() : String(std::wstring(buffer, length));
+    return String(windows::filledText([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); }));
 }
 
 bool createNewFile(const FilePath& path) {

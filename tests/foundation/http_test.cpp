@@ -37,6 +37,9 @@ TEST(Http, ABodyIsReadWholeAndAPostSendsItsBody) {
     EXPECT_EQ(http.get(server.url("/version.txt"), "", generous), "0.83\n");
     EXPECT_NE(server.lastRequest().find("User-Agent: qi-lark"), std::string::npos) << server.lastRequest();
     EXPECT_EQ(http.get(server.url("/big"), "", generous), big) << "more than 64 KiB";
+    const std::string longTarget = "/" + std::string(3000, 'p') + "?q=" + std::string(3000, 'x');
+    EXPECT_EQ(http.get(server.url(longTarget.c_str()), "", generous), "0.83\n");
+    EXPECT_EQ(server.lastRequest().rfind("GET " + longTarget + " ", 0), 0u) << "the whole address, however long";
     EXPECT_EQ(http.post(server.url("/echo"), "Content-Type: text/plain\r\n", "hello body", generous), "got: hello body");
 }
 

@@ -20,6 +20,14 @@ TEST(UpdateCheck, VersionsCompareByTheirNumbers) {
     EXPECT_EQ(parseVersion("no number").major, 0);
 }
 
+TEST(UpdateCheck, TheAddressFromTheEnvironmentIsTakenWholeHoweverLong) {
+    const String url = String::substitute("http://127.0.0.1:1/%", String(std::string(5000, 'v')));
+    SetEnvironmentVariableW(L"QILARK_UPDATE_URL", url.toWide().c_str());
+    const String taken = updateUrl();
+    SetEnvironmentVariableW(L"QILARK_UPDATE_URL", nullptr);
+    EXPECT_EQ(taken, url);
+}
+
 namespace {
 
 // Starts the program against the version file at `url` and tells whether the

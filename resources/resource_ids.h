@@ -1,4 +1,6 @@
-// Identifiers of the resources, shared by the resource script and the code.
+// Identifiers of the resources and of the controls in the windows, shared by
+// the resource script, the code and the tests. Plain definitions: the
+// resource compiler reads nothing else.
 #pragma once
 
 #define IDI_PROGRAM 108
@@ -43,6 +45,23 @@
 #define IDC_HEADING 1004
 #define IDC_PROGRAM_ICON 1005
 #define IDC_GET_IT_NOW 1020
+
+// The figures of the memory panel.
+#define IDC_MEMORY_TOTAL 1011
+#define IDC_MEMORY_LINE_ENTRIES 1012
+#define IDC_MEMORY_INDICES 1013
+#define IDC_MEMORY_FILTERS 1014
+#define IDC_MEMORY_TEXT_CACHE 1015
+#define IDC_MEMORY_FILE_CACHE 1017
+
+// The controls of the main window, made in code.
+#define IDC_PAUSE_BUTTON 1006
+#define IDC_ADD_BUTTON 1007
+#define IDC_WRAP_BUTTON 1008
+#define IDC_OPTIONS_BUTTON 1009
+#define IDC_FILTER_BOX 1018
+#define IDC_VIEW_BUTTON 1019
+#define IDC_FILTER_LIST 1022
 
 #define ID_HIDE_FILTERS 40033
 #define ID_VIEW_FILTERS 40034

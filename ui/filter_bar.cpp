@@ -12,8 +12,6 @@ using cpp::String;
 
 namespace {
 
-constexpr int filterListId = 1020;
-constexpr int filterBoxId = 1018;
 constexpr UINT firstColour = 40150;
 constexpr int maximumListHeight = 64;  // at 96 DPI
 enum Image { sourceReading = 5, sourcePaused = 6, sourceStopped = 7 };
@@ -37,13 +35,13 @@ void MainWindow::createFilterControls() {
     filterList_ = CreateWindowExW(0, WC_LISTVIEWW, L"FilterList",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_SMALLICON | LVS_SINGLESEL |
                                       LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
-                                  0, 0, 0, 0, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterListId)),
+                                  0, 0, 0, 0, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FILTER_LIST)),
                                   instance, nullptr);
     ShowWindow(filterList_, SW_HIDE);
 
     filterBox_ = CreateWindowExW(0, WC_COMBOBOXEXW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN | CBS_AUTOHSCROLL, 146, 2, 204, 200,
-                                 handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(filterBoxId)), instance, nullptr);
+                                 handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FILTER_BOX)), instance, nullptr);
     SendMessageW(filterBox_, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(L"Filter Text"));
     if (const HWND edit = filterEdit()) {
         SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter Text"));
@@ -224,7 +222,7 @@ void MainWindow::onUpdateFilters() {
 }
 
 LRESULT MainWindow::onFilterNotify(const NMHDR& header) {
-    if (header.idFrom == filterListId) {
+    if (header.idFrom == IDC_FILTER_LIST) {
         switch (header.code) {
         case NM_CUSTOMDRAW: {
             auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header));
@@ -254,7 +252,7 @@ LRESULT MainWindow::onFilterNotify(const NMHDR& header) {
         default: return 0;
         }
     }
-    if (header.idFrom == filterBoxId) {
+    if (header.idFrom == IDC_FILTER_BOX) {
         if (header.code == CBEN_BEGINEDIT) editing_ = true;
         if (header.code == CBEN_ENDEDITW || header.code == CBEN_ENDEDITA) {
             editing_ = false;

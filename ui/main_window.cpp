@@ -27,7 +27,6 @@ constexpr int baseRowHeight = 26;
 constexpr int baseMinimumWidth = 628;
 constexpr UINT firstRecent = 40100;
 
-enum ControlId { pauseId = 1006, addId = 1007, wrapId = 1008, optionsId = 1009, filterBoxId = 1018, viewId = 1019 };
 
 // Opens a popup menu at the control's lower-left corner.
 void trackBelow(HWND control, HMENU menu, HWND owner) {
@@ -88,16 +87,16 @@ void MainWindow::onCreate() {
     GetClientRect(handle(), &client);
     text_->create(handle(), RECT{0, look_.px(baseRowHeight), client.right, client.bottom}, 0);
 
-    optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, optionsId);
+    optionsButton_ = makeButton(L"Options", BS_SPLITBUTTON | BS_FLAT, IDC_OPTIONS_BUTTON);
     BUTTON_SPLITINFO split = {};
     split.mask = BCSIF_STYLE;
     split.uSplitStyle = BCSS_NOSPLIT;
     SendMessageW(optionsButton_, BCM_SETSPLITINFO, 0, reinterpret_cast<LPARAM>(&split));
-    pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, pauseId);
+    pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, IDC_PAUSE_BUTTON);
     createFilterControls();
-    addButton_ = makeButton(L"Add", BS_FLAT, addId);
-    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, viewId);
-    wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, wrapId);
+    addButton_ = makeButton(L"Add", BS_FLAT, IDC_ADD_BUTTON);
+    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, IDC_VIEW_BUTTON);
+    wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, IDC_WRAP_BUTTON);
     const bool wrap = context_.config().get("line_wrap") == "true";
     SendMessageW(wrapButton_, BM_SETCHECK, wrap ? BST_CHECKED : BST_UNCHECKED, 0);
     context_.viewer().setWrap(wrap);
@@ -388,8 +387,8 @@ void MainWindow::onCommand(UINT id, UINT code) {
     auto& document = context_.document();
     auto& viewer = context_.viewer();
     switch (id) {
-    case optionsId: openOptionsMenu(); return;
-    case pauseId:
+    case IDC_OPTIONS_BUTTON: openOptionsMenu(); return;
+    case IDC_PAUSE_BUTTON:
         if (document.tailingPaused()) {
             document.resumeTailing();
         } else {
@@ -398,8 +397,8 @@ void MainWindow::onCommand(UINT id, UINT code) {
         updatePauseButton();
         updateTitle();
         return;
-    case addId: document.addFilter(); return;
-    case wrapId: {
+    case IDC_ADD_BUTTON: document.addFilter(); return;
+    case IDC_WRAP_BUTTON: {
         const bool wrap = SendMessageW(wrapButton_, BM_GETCHECK, 0, 0) == BST_CHECKED;
         viewer.setWrap(wrap);
         if (wrap && viewer.wrapWidth() != viewer.metrics().viewWidth) document.setViewWidth(viewer.wrapWidth());
@@ -407,7 +406,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
         context_.config().set("line_wrap", wrap ? "true" : "false");
         return;
     }
-    case viewId:
+    case IDC_VIEW_BUTTON:
         if (showFiles_) {
             setViewMode(false, false);
         } else if (showFilters_) {
@@ -416,7 +415,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
             setViewMode(false, true);
         }
         return;
-    case filterBoxId:
+    case IDC_FILTER_BOX:
         if (code == CBN_EDITCHANGE) onFilterTextChanged();
         return;
     case ID_HIDE_FILTERS: setViewMode(false, false); return;
@@ -523,7 +522,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == viewId && header->code == BCN_DROPDOWN) {
+        if (header->idFrom == IDC_VIEW_BUTTON && header->code == BCN_DROPDOWN) {
             openViewMenu();
             return 0;
         }

@@ -52,13 +52,14 @@ String formatBytes(std::uint64_t bytes) {
 }
 
 void MemoryWindow::showFigures(const std::uint64_t (&figures)[5]) {
-    const int labels[5] = {1012, 1013, 1014, 1015, 1017};
+    const int labels[5] = {IDC_MEMORY_LINE_ENTRIES, IDC_MEMORY_INDICES, IDC_MEMORY_FILTERS, IDC_MEMORY_TEXT_CACHE,
+                           IDC_MEMORY_FILE_CACHE};
     std::uint64_t total = 0;
     for (int i = 0; i < 5; ++i) {
         SetDlgItemTextW(handle(), labels[i], formatBytes(figures[i]).toWide().c_str());
         total += figures[i];
     }
-    SetDlgItemTextW(handle(), 1011, formatBytes(total).toWide().c_str());
+    SetDlgItemTextW(handle(), IDC_MEMORY_TOTAL, formatBytes(total).toWide().c_str());
 }
 
 bool MemoryWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -196,7 +196,7 @@ HWND finishedUninstallWindow() {
         return classOf(candidate) == "#32770" && testing_support::windowText(candidate) == "Uninstalling qi-lark...";
     });
     if (window == nullptr) return nullptr;
-    waitFor([&] { return IsWindowEnabled(GetDlgItem(window, 1001)) != FALSE; });
+    waitFor([&] { return IsWindowEnabled(GetDlgItem(window, IDC_CLOSE_BUTTON)) != FALSE; });
     return window;
 }
 
@@ -212,11 +212,11 @@ String uninstall(const InstallLocations& at) {
     testing_support::waitForExit(installed.process);  // it hands over to a copy in the temporary folder
     const HWND window = finishedUninstallWindow();
     if (window == nullptr) return String("(no uninstall window)");
-    const String status = dialogText(window, 1004);
+    const String status = dialogText(window, IDC_HEADING);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    SendMessageW(GetDlgItem(window, 1001), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(window, IDC_CLOSE_BUTTON), BM_CLICK, 0, 0);
     if (process != nullptr) {
         EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0) << "the uninstaller did not end";
         CloseHandle(process);

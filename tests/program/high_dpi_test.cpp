@@ -69,16 +69,16 @@ TEST(HighDpi, MeasuresFontsImagesAndThemeFollowTheDisplay) {
     GetWindowRect(main, &window);
     EXPECT_EQ(window.right - window.left, scaled(960, dpi)) << "the start size";
     EXPECT_EQ(window.bottom - window.top, scaled(480, dpi));
-    const RECT options = placeOf(main, GetDlgItem(main, 1009));
+    const RECT options = placeOf(main, GetDlgItem(main, IDC_OPTIONS_BUTTON));
     EXPECT_EQ(options.left, scaled(10, dpi));
     EXPECT_EQ(options.bottom - options.top, scaled(24, dpi));
-    EXPECT_EQ(placeOf(main, GetDlgItem(main, 1008)).left, scaled(570, dpi)) << "the wrap button";
+    EXPECT_EQ(placeOf(main, GetDlgItem(main, IDC_WRAP_BUTTON)).left, scaled(570, dpi)) << "the wrap button";
     EXPECT_EQ(placeOf(main, textWindowOf(main)).top, scaled(26, dpi)) << "the text below the row of controls";
 
     // A saved filter and an active one, both showing lines of both files,
     // which are listed beside them.
     typeFilter(main, L"ERROR");
-    SendMessageW(GetDlgItem(main, 1007), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(main, IDC_ADD_BUTTON), BM_CLICK, 0, 0);
     typeFilter(main, L"count|timeout");
     SendMessageW(main, WM_COMMAND, ID_VIEW_FILES_AND_FILTERS, 0);
     const HWND list = FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr);

@@ -56,7 +56,7 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
     appendFile(logs.file("b.log"), "b2\n");
     ASSERT_TRUE(waitFor([&] { return copyAll(main) == shown + "\r\nb2"; })) << copyAll(main);
 
-    click(main, 1006);  // pause tailing
+    click(main, IDC_PAUSE_BUTTON);
     EXPECT_TRUE(endsWith(windowText(main), " (paused)"));
     appendFile(logs.file("a.log"), "a3\n");
     {
@@ -71,11 +71,11 @@ TEST(MainWindow, TailsTwoFilesPausesResumesAndRemembersThem) {
         EXPECT_EQ(waitForExit(other), 0u);
     }
     EXPECT_EQ(copyAll(main), shown + "\r\nb2") << "nothing arrives while paused";
-    click(main, 1006);
+    click(main, IDC_PAUSE_BUTTON);
     EXPECT_FALSE(endsWith(windowText(main), " (paused)"));
     ASSERT_TRUE(waitFor([&] { return copyAll(main) == shown + "\r\nb2\r\na3"; })) << copyAll(main);
 
-    click(main, 1008);  // wrap lines
+    click(main, IDC_WRAP_BUTTON);
     const String config = readFile(data.file("qi-lark.config.txt"));
     EXPECT_NE(config.find("line_wrap"), std::string::npos) << config;
     EXPECT_NE(config.find("true"), std::string::npos);

@@ -5,6 +5,7 @@
 
 #include "foundation/file.h"
 #include "foundation/time.h"
+#include "resources/resource_ids.h"
 #include "../foundation/test_files.h"
 #include "../foundation/wait_for.h"
 #include "started_program.h"
@@ -111,10 +112,10 @@ inline String messageBoxText(HWND box) {
 
 // Types into the filter box, as the box tells its window.
 inline void typeFilter(HWND main, const wchar_t* text) {
-    const HWND box = GetDlgItem(main, 1018);
+    const HWND box = GetDlgItem(main, IDC_FILTER_BOX);
     const HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
     SetWindowTextW(edit, text);
-    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_FILTER_BOX, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
 }
 
 inline HWND textWindowOf(HWND main) { return FindWindowExW(main, nullptr, L"qi-lark.TextWindow", nullptr); }

@@ -52,7 +52,7 @@ bool noticeShownAt(const String& url, bool awaited) {
         for (HWND panel = FindWindowExW(text, nullptr, L"#32770", nullptr); panel;
              panel = FindWindowExW(text, panel, L"#32770", nullptr)) {
             wchar_t heading[64] = {};
-            GetDlgItemTextW(panel, 1004, heading, 64);
+            GetDlgItemTextW(panel, IDC_HEADING, heading, 64);
             if (std::wstring(heading) == L"An Update Is Available!") visible = IsWindowVisible(panel) != 0;
         }
         return visible;

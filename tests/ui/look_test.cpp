@@ -56,7 +56,7 @@ TEST(Look, ADpiChangeScalesMeasuresFontsImagesAndTheTextLayout) {
     ASSERT_TRUE(t.settle(2));
     const HWND main = t.window.handle();
     ASSERT_EQ(t.window.look().dpi, 96) << "the test prefix runs at 96 DPI";
-    const HWND options = GetDlgItem(main, 1009);
+    const HWND options = GetDlgItem(main, IDC_OPTIONS_BUTTON);
     const RECT options96 = placeOf(main, options);
     EXPECT_EQ(options96.left, 10);
     EXPECT_EQ(options96.bottom - options96.top, 24);
@@ -78,7 +78,7 @@ TEST(Look, ADpiChangeScalesMeasuresFontsImagesAndTheTextLayout) {
     EXPECT_EQ(options192.left, 20);
     EXPECT_EQ(options192.right - options192.left, 160);
     EXPECT_EQ(options192.bottom - options192.top, 48);
-    const RECT wrap192 = placeOf(main, GetDlgItem(main, 1008));
+    const RECT wrap192 = placeOf(main, GetDlgItem(main, IDC_WRAP_BUTTON));
     EXPECT_EQ(wrap192.left, 1140);
     EXPECT_EQ(placeOf(main, t.window.text().handle()).top, 52) << "the text below the scaled row of controls";
     int imageWidth = 0, imageHeight = 0;

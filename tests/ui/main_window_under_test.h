@@ -8,6 +8,7 @@
 
 #include "config/config.h"
 #include "qilark_version.h"
+#include "resources/resource_ids.h"
 #include "test_files.h"
 #include "ui/main_window.h"
 #include "ui_harness.h"
@@ -89,7 +90,7 @@ public:
     }
     void type(const wchar_t* text) {
         SetWindowTextW(window.filterEdit(), text);
-        SendMessageW(window.handle(), WM_COMMAND, MAKEWPARAM(1018, CBN_EDITCHANGE),
+        SendMessageW(window.handle(), WM_COMMAND, MAKEWPARAM(IDC_FILTER_BOX, CBN_EDITCHANGE),
                      reinterpret_cast<LPARAM>(window.filterBox()));
     }
     std::vector<String> items() {

@@ -43,19 +43,19 @@ TEST(SmallWindows, MemoryPanelStatusPopupAndUpdateNotice) {
     auto& text = host.text();
     const HWND memory = text.memoryWindow().handle();
     ASSERT_TRUE(IsWindowVisible(memory)) << "shown with --debug";
-    EXPECT_EQ(labelText(memory, 1011), "0KB");
+    EXPECT_EQ(labelText(memory, IDC_MEMORY_TOTAL), "0KB");
 
     std::string lines;
     for (int i = 0; i < 200000; ++i) lines += "a line of the large file, number " + std::to_string(i) + "\n";
     testing_support::writeFile(folder.file("large.log"), lines);
     host.document().openFile(folder.file("large.log"));
-    std::set<String> totals{labelText(memory, 1011)};
+    std::set<String> totals{labelText(memory, IDC_MEMORY_TOTAL)};
     ASSERT_TRUE(host.pumpUntil([&] {
-        totals.insert(labelText(memory, 1011));
+        totals.insert(labelText(memory, IDC_MEMORY_TOTAL));
         return host.document().isIdle() && host.viewer().status().lines == 200000;
     }));
     EXPECT_GE(totals.size(), 2u) << "the figures changed while the file loaded";
-    const String entries = labelText(memory, 1012);
+    const String entries = labelText(memory, IDC_MEMORY_LINE_ENTRIES);
     EXPECT_NE(entries.find("MB"), std::string::npos) << "200 000 entries take megabytes: " << entries;
     RedrawWindow(host.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT panel;

@@ -180,7 +180,7 @@ String RecentFiles::encode() const {
         encodedFilters += filter.encode();
     }
     return String::substitute("files='%' filters='%' rect='% % % %' time='%'", hexEncode(joinedPaths(files)),
-                              hexEncode(encodedFilters), left < 1 ? 0 : left, top <= 0 ? 0 : top, right, bottom,
+                              hexEncode(encodedFilters), left < 1 ? 0 : left, top <= 0 ? 0 : top, width, height,
                               milliseconds(time)) +
            (std::any_of(encodings.begin(), encodings.end(), [](const auto& e) { return e.has_value(); })
                 ? String::substitute(" encodings='%'", hexEncode(encodingsText(encodings)))
@@ -204,8 +204,8 @@ RecentFiles RecentFiles::decode(TextRef text) {
     const auto rect = (*values)[2].split(" ", "", false);
     record.left = static_cast<std::int32_t>(String(rect[0]).toInt64());
     record.top = static_cast<std::int32_t>(String(rect[1]).toInt64());
-    record.right = static_cast<std::int32_t>(String(rect[2]).toInt64());
-    record.bottom = static_cast<std::int32_t>(String(rect[3]).toInt64());
+    record.width = static_cast<std::int32_t>(String(rect[2]).toInt64());
+    record.height = static_cast<std::int32_t>(String(rect[3]).toInt64());
     record.time = fromMilliseconds((*values)[3]);
     if (values->size() > 4) record.encodings = encodingsFrom(hexDecode((*values)[4]));
     record.encodings.resize(std::min(record.encodings.size(), record.files.size()));

@@ -28,19 +28,20 @@ struct RecentFilter {
     static RecentFilter decode(cpp::TextRef text);
 };
 
-// A set of files opened together, with its filters and window rectangle.
+// A set of files opened together, with its filters and the window's place
+// and size.
 struct RecentFiles {
     std::vector<cpp::FilePath> files;
     // The encoding each file was read in by choice; none, or fewer than
     // files: detected.
     std::vector<std::optional<cpp::TextEncoding>> encodings;
     std::vector<RecentFilter> filters;
-    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    std::int32_t left = 0, top = 0, width = 0, height = 0;
     cpp::DateTime time{cpp::Duration::zero()};
 
     // "files." and the SHA-256 of the paths joined with "|", in hexadecimal.
     cpp::String key() const;
-    // "files='HEX' filters='HEX' rect='L T R B' time='MS'", then, when a file
+    // "files='HEX' filters='HEX' rect='LEFT TOP WIDTH HEIGHT' time='MS'", then, when a file
     // has an encoding of its own, " encodings='HEX'": names joined by "|"
     // ("auto", "utf-8", "utf-16le", "utf-16be", "ansi"). Older records lack it.
     cpp::String encode() const;

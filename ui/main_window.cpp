@@ -270,8 +270,8 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
         GetWindowRect(handle(), &rect);
         record.left = rect.left;
         record.top = rect.top;
-        record.right = rect.right - rect.left;
-        record.bottom = rect.bottom - rect.top;
+        record.width = rect.right - rect.left;
+        record.height = rect.bottom - rect.top;
         record.time = cpp::DateTime();
         if (!record.files.empty()) {
             context_.config().addRecentFiles(record);

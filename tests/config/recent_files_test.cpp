@@ -32,8 +32,8 @@ void expectSame(const RecentFiles& a, const RecentFiles& b) {
     }
     EXPECT_EQ(a.left, b.left);
     EXPECT_EQ(a.top, b.top);
-    EXPECT_EQ(a.right, b.right);
-    EXPECT_EQ(a.bottom, b.bottom);
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
     EXPECT_EQ(a.time, b.time);
 }
 
@@ -52,8 +52,8 @@ TEST(RecentFiles, EncodingHasTheDocumentedForm) {
     record.files = {FilePath("C:/logs/a.log")};
     record.left = -5;
     record.top = -3;
-    record.right = 900;
-    record.bottom = 400;
+    record.width = 900;
+    record.height = 400;
     record.time = at(1700000000123);
     RecentFilter filter;
     filter.text = "error";
@@ -104,8 +104,8 @@ TEST(RecentFiles, DecodingGivesBackWhatWasEncoded) {
         }
         record.left = static_cast<std::int32_t>(1 + random() % 2000);
         record.top = static_cast<std::int32_t>(1 + random() % 2000);
-        record.right = static_cast<std::int32_t>(random() % 4000);
-        record.bottom = static_cast<std::int32_t>(random() % 4000);
+        record.width = static_cast<std::int32_t>(random() % 4000);
+        record.height = static_cast<std::int32_t>(random() % 4000);
         record.time = at(static_cast<std::int64_t>(random()) * 1000);
         expectSame(RecentFiles::decode(record.encode()), record);
     }

@@ -204,16 +204,15 @@ bool Document::tailingPaused() const {
     return detail_->store.allPaused();
 }
 
-void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC, int dpi) {
+void Document::updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t sideBearing, int dpi) {
     Detail& d = *detail_;
     cpp::Mutex::Lock job(d.jobMutex, false);
     {
         cpp::Mutex::Lock data(d.dataMutex, false);
         LayoutMetrics& m = d.view.metrics;
         m.lineHeight = lineHeight;
-        m.fontMeasures[0] = charWidth;
-        m.fontMeasures[1] = charWidth;
-        m.fontMeasures[2] = measureC;
+        m.digitWidth = charWidth;
+        m.sideBearing = sideBearing;
         m.rowPadding = static_cast<std::uint32_t>(std::max(appearance::scaled(1, dpi), 1));
         m.wrapIndent = static_cast<std::uint32_t>(std::max(appearance::scaled(16, dpi), 1));
         m.setCharWidth(static_cast<float>(charWidth));

@@ -61,7 +61,7 @@ public:
 
     // The font's figures, and the screen's DPI, by which the padding of rows
     // and the indent of continuation rows grow.
-    void updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t measureC, int dpi);
+    void updateFont(std::uint32_t lineHeight, std::uint32_t charWidth, std::uint32_t sideBearing, int dpi);
     void setViewWidth(std::uint32_t pixels);
 
     void setFilterText(const cpp::String& text);

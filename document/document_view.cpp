@@ -112,7 +112,9 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
         d.view.layoutChanged = false;
         const LayoutMetrics& m = d.view.metrics;
         metrics.lineHeight = m.lineHeight;
-        std::copy(std::begin(m.fontMeasures), std::end(m.fontMeasures), std::begin(metrics.fontMeasures));
+        metrics.digitWidth = m.digitWidth;
+        metrics.sideBearing = m.sideBearing;
+        metrics.gutterMargin = m.gutterMargin;
         metrics.charWidth = m.charWidth;
         metrics.viewWidth = m.viewWidth;
         metrics.rowPadding = m.rowPadding;

@@ -9,7 +9,10 @@ namespace data {
 // The measures by which lines are cut into display rows.
 struct LayoutMetrics {
     std::uint32_t lineHeight = 12;
-    std::uint32_t fontMeasures[4] = {8, 6, 2, 8};  // only stored, for the painter
+    // The line numbers' gutter: its width follows from these.
+    std::uint32_t digitWidth = 8;    // the advance of one digit
+    std::uint32_t sideBearing = 2;   // blank beside a digit's ink
+    std::uint32_t gutterMargin = 8;  // pixels around the numbers, and between them and the text
     float charWidth = 6.0f;
     std::uint32_t viewWidth = 640;
     std::uint32_t viewMeasure = 320;  // only stored

@@ -94,18 +94,17 @@ struct Viewer::Detail {
     }
     std::uint32_t digits() const { return decimalDigits(status.lines); }
     int gutterWidth() const {
-        const auto& f = metrics.fontMeasures;
-        return static_cast<int>(digits() * f[0] + f[2] * 2 + f[3] * 3);
+        const LayoutMetrics& m = metrics;
+        return static_cast<int>(digits() * m.digitWidth + m.sideBearing * 2 + m.gutterMargin * 3);
     }
     void updateContentSize() {
-        const auto& f = metrics.fontMeasures;
         int width;
         if (wrap) {
-            width = std::min(std::max(clientWidth, 320) - static_cast<int>(f[3]) - 24, clientWidth);
+            width = std::min(std::max(clientWidth, 320) - static_cast<int>(metrics.gutterMargin) - 24, clientWidth);
         } else {
             width = gutterWidth() + static_cast<int>(status.longestColumns * metrics.charWidth) + 32;
         }
-        contentWidth = width + static_cast<int>(f[0]);
+        contentWidth = width + static_cast<int>(metrics.digitWidth);
         contentHeight = static_cast<int>(rows() * pitch());
     }
     bool isAtBottom() const {
@@ -153,9 +152,10 @@ const GlyphMeasure& Viewer::measure() const { return *detail_->measure; }
 
 std::uint32_t Viewer::wrapWidth() const {
     const Detail& d = *detail_;
-    const auto& f = d.metrics.fontMeasures;
-    const int width = std::max(d.clientWidth, appearance::scaled(320, d.dpi)) - 2 * static_cast<int>(f[3] + f[2]) -
-                      static_cast<int>(d.digits() * f[0]) - static_cast<int>(f[3]) - appearance::scaled(24, d.dpi);
+    const LayoutMetrics& m = d.metrics;
+    const int width = std::max(d.clientWidth, appearance::scaled(320, d.dpi)) -
+                      2 * static_cast<int>(m.gutterMargin + m.sideBearing) - static_cast<int>(d.digits() * m.digitWidth) -
+                      static_cast<int>(m.gutterMargin) - appearance::scaled(24, d.dpi);
     return static_cast<std::uint32_t>(std::max(width, 1));
 }
 

@@ -141,7 +141,7 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
             const std::uint32_t length = t - std::min(s, t);
             const std::uint32_t from = s + (row == start.row ? std::min(start.column, length) : 0);
             const std::uint32_t to = s + (row == end.row ? std::min(end.column, length) : length);
-            fillColumns(from, to, palette.selection, row != end.row ? static_cast<int>(viewer_.metrics().fontMeasures[0]) : 0);
+            fillColumns(from, to, palette.selection, row != end.row ? static_cast<int>(viewer_.metrics().digitWidth) : 0);
         }
     } catch (const std::exception& e) {
         cpp::logError(String::substitute("TextWindow::paintLineBackground : %", e.what()));
@@ -221,8 +221,9 @@ void TextWindow::paintLineText(DrawContext& draw, std::uint32_t row, const data:
 void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const data::DisplayLine& line, bool startsLine) {
     try {
         const int top = rowTop(row);
-        const auto& m = viewer_.metrics().fontMeasures;
-        const int width = static_cast<int>(viewer_.lineNumberDigits() * m[0] + 2 * m[3] + 2 * m[2] + 1);
+        const data::LayoutMetrics& m = viewer_.metrics();
+        const int width =
+            static_cast<int>(viewer_.lineNumberDigits() * m.digitWidth + 2 * m.gutterMargin + 2 * m.sideBearing + 1);
         const std::uint32_t r = line.row.line;
         const bool recent = r >= recentRow_;
         {
@@ -233,7 +234,7 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
         if (startsLine) {
             const std::wstring number = std::to_wstring(static_cast<std::uint64_t>(r) + 1);
             draw.setTextColor(recent ? look_.palette().recentGutterNumber : look_.palette().gutterNumber);
-            TextOutW(draw.dc(), static_cast<int>(m[3]), top + static_cast<int>(viewer_.metrics().rowPadding),
+            TextOutW(draw.dc(), static_cast<int>(m.gutterMargin), top + static_cast<int>(m.rowPadding),
                      number.c_str(), static_cast<int>(number.size()));
         }
     } catch (const std::exception& e) {

@@ -14,6 +14,10 @@ using cpp::String;
 namespace {
 
 const cpp::Duration recentInterval = cpp::Duration::seconds(6);
+// At 96 DPI: the least width wrapped text is laid out for, and the margin
+// right of it.
+const int narrowestWrap = 320;
+const int wrapMargin = 24;
 
 class FixedMeasure : public GlyphMeasure {
 public:
@@ -100,7 +104,9 @@ struct Viewer::Detail {
     void updateContentSize() {
         int width;
         if (wrap) {
-            width = std::min(std::max(clientWidth, 320) - static_cast<int>(metrics.gutterMargin) - 24, clientWidth);
+            width = std::min(std::max(clientWidth, appearance::scaled(narrowestWrap, dpi)) -
+                                 static_cast<int>(metrics.gutterMargin) - appearance::scaled(wrapMargin, dpi),
+                             clientWidth);
         } else {
             width = gutterWidth() + static_cast<int>(status.longestColumns * metrics.charWidth) + 32;
         }
@@ -153,9 +159,9 @@ const GlyphMeasure& Viewer::measure() const { return *detail_->measure; }
 std::uint32_t Viewer::wrapWidth() const {
     const Detail& d = *detail_;
     const LayoutMetrics& m = d.metrics;
-    const int width = std::max(d.clientWidth, appearance::scaled(320, d.dpi)) -
+    const int width = std::max(d.clientWidth, appearance::scaled(narrowestWrap, d.dpi)) -
                       2 * static_cast<int>(m.gutterMargin + m.sideBearing) - static_cast<int>(d.digits() * m.digitWidth) -
-                      static_cast<int>(m.gutterMargin) - appearance::scaled(24, d.dpi);
+                      static_cast<int>(m.gutterMargin) - appearance::scaled(wrapMargin, d.dpi);
     return static_cast<std::uint32_t>(std::max(width, 1));
 }
 

@@ -191,16 +191,21 @@ TEST(Viewer, RowsPaddingAndIndentFollowTheDpi) {
     ViewerUnderTest t;
     t.append({"a line", std::string(300, 'w')});
     t.viewer.setClientSize(1000, 10 * 18);  // wider than the least wrap width at either DPI
+    t.viewer.setWrap(true);
+    t.viewer.updateView();
     const std::uint32_t wrapAt96 = t.viewer.wrapWidth();
+    const int contentAt96 = t.viewer.contentWidth();
     t.viewer.setFont(std::make_shared<testing_support::FixedWidth>(), 192);
     t.settle();
     EXPECT_EQ(t.viewer.metrics().rowPadding, 2u);
     EXPECT_EQ(t.viewer.metrics().wrapIndent, 32u);
     EXPECT_EQ(t.viewer.pitch(), 20u) << "16 high and 2 above and below";
     EXPECT_EQ(t.viewer.wrapWidth(), wrapAt96 - 24) << "the margin right of the text doubles";
+    EXPECT_EQ(t.viewer.contentWidth(), contentAt96 - 24) << "so does the wrapped content's";
     t.viewer.setFont(std::make_shared<testing_support::FixedWidth>(), 96);
     t.settle();
     EXPECT_EQ(t.viewer.pitch(), 18u);
     EXPECT_EQ(t.viewer.metrics().wrapIndent, 16u);
     EXPECT_EQ(t.viewer.wrapWidth(), wrapAt96);
+    EXPECT_EQ(t.viewer.contentWidth(), contentAt96);
 }

@@ -15,7 +15,7 @@ namespace data {
 struct DisplayLine {
     TextRow row;
     TextEntry entry;
-    TextEntryCache_t::Line text;  // null while the text is not loaded
+    PreparedLineCache::Line text;  // null while the text is not loaded
     std::uint32_t segmentStart = 0;
     std::uint32_t segmentEnd = 0;
     // Filter matches that touch the segment, offsets and lengths in characters.

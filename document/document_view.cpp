@@ -55,7 +55,7 @@ DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wai
         const std::size_t size = wrap ? d.view.displayRows.size() : d.view.visibleLines.size();
         const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, size);
         std::optional<std::uint32_t> previousLine;
-        TextEntryCache_t::Line text;
+        PreparedLineCache::Line text;
         std::vector<MatchRecord> lineRanges;
         for (std::size_t p = first; p < end; ++p) {
             DisplayLine line;

@@ -139,7 +139,7 @@ String SourceStore::readLine(std::uint32_t index) {
     return findSource(*sources_, e.sourceId).readText(e);
 }
 
-TextEntryCache_t::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetrics& metrics,
+PreparedLineCache::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetrics& metrics,
                                                 const GlyphMeasure& measure, bool wait, bool& metricsChanged) {
     if (index >= lines_.size()) return nullptr;
     if (auto cached = textCache_.find(index)) return cached;

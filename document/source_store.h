@@ -10,9 +10,9 @@
 #include "document/glyph_measure.h"
 #include "document/layout_metrics.h"
 #include "document/line_store.h"
+#include "document/prepared_line_cache.h"
 #include "document/source.h"
 #include "document/text_entry.h"
-#include "document/text_entry_cache.h"
 #include "foundation/bus.h"
 #include "foundation/input.h"
 #include "foundation/time.h"
@@ -84,7 +84,7 @@ public:
     cpp::String readLine(std::uint32_t index);
     // Prepared for painting; without `wait`, null while the text is not yet
     // loaded. May widen `metrics.charWidth`, which sets `metricsChanged`.
-    TextEntryCache_t::Line prepareLine(std::uint32_t index, LayoutMetrics& metrics, const GlyphMeasure& measure,
+    PreparedLineCache::Line prepareLine(std::uint32_t index, LayoutMetrics& metrics, const GlyphMeasure& measure,
                                        bool wait, bool& metricsChanged);
     std::vector<cpp::String> readLines(std::uint32_t first, std::uint32_t count);
     // Reads texts back without touching the store, so it may run on a
@@ -133,7 +133,7 @@ private:
     std::shared_ptr<const Sources> sources_;
     bool allPaused_ = false;
     LineStore lines_;
-    TextEntryCache_t textCache_{textCacheCapacity};
+    PreparedLineCache textCache_{textCacheCapacity};
     Arrivals arrivals_;
     std::uint32_t longestColumns_ = 0;
     std::deque<std::vector<TextEntry>> pendingEntries_;

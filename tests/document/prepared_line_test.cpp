@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "document/prepared_line.h"
-#include "document/text_entry_cache.h"
+#include "document/prepared_line_cache.h"
 
 using cpp::String;
 using data::PreparedLine;
-using data::TextEntryCache_t;
+using data::PreparedLineCache;
 
 namespace {
 
@@ -50,8 +50,8 @@ TEST(PreparedLine, ControlCharactersInvalidBytesAndMissingGlyphsShowAsReplacemen
     EXPECT_TRUE(prepare("").wideText.empty());
 }
 
-TEST(TextEntryCache, TwoGenerationsAndLinesThatOutliveTheirGeneration) {
-    TextEntryCache_t cache(4);
+TEST(PreparedLineCache, TwoGenerationsAndLinesThatOutliveTheirGeneration) {
+    PreparedLineCache cache(4);
     const auto first = cache.put(0, prepare("zero"));
     for (std::uint32_t i = 1; i < 4; ++i) cache.put(i, prepare("line"));
     // The current generation was full and is now the older one.
@@ -68,16 +68,16 @@ TEST(TextEntryCache, TwoGenerationsAndLinesThatOutliveTheirGeneration) {
 }
 
 // Long lines fill a generation by their bytes long before its line count.
-TEST(TextEntryCache, AGenerationIsFullAtItsByteLimitToo) {
-    TextEntryCache_t cache(1000, 5000);
+TEST(PreparedLineCache, AGenerationIsFullAtItsByteLimitToo) {
+    PreparedLineCache cache(1000, 5000);
     for (std::uint32_t i = 0; i < 20; ++i) cache.put(i, prepare(std::string(200, 'x')));
     EXPECT_LE(cache.memory(), 2u * (5000 + 3000)) << "two generations of at most the limit and a line";
     EXPECT_NE(cache.find(19), nullptr);
     EXPECT_EQ(cache.find(0), nullptr) << "the early lines went with their generation";
 }
 
-TEST(TextEntryCache, ReplacingALineKeepsTheAccountRight) {
-    TextEntryCache_t cache;
+TEST(PreparedLineCache, ReplacingALineKeepsTheAccountRight) {
+    PreparedLineCache cache;
     cache.put(1, prepare(std::string(100, 'a')));
     const auto once = cache.memory();
     cache.put(1, prepare(std::string(100, 'b')));

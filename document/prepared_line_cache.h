@@ -13,13 +13,13 @@ namespace data {
 // character, and logs have lines of megabytes) it becomes the older one and
 // the previous older one is dropped whole.
 // Lines are handed out shared, so a holder keeps its line across a swap.
-class TextEntryCache_t {
+class PreparedLineCache {
 public:
     using Line = std::shared_ptr<const PreparedLine>;
 
     static constexpr std::uint64_t defaultByteLimit = 32u << 20;
 
-    explicit TextEntryCache_t(std::size_t capacity = 65536, std::uint64_t byteLimit = defaultByteLimit)
+    explicit PreparedLineCache(std::size_t capacity = 65536, std::uint64_t byteLimit = defaultByteLimit)
         : capacity_(capacity), byteLimit_(byteLimit) {}
 
     // This generation first, then the older one; null when neither has it.
@@ -32,7 +32,7 @@ public:
 private:
     std::size_t capacity_;
     std::uint64_t byteLimit_;
-    std::shared_ptr<TextEntryCache_t> older_;
+    std::shared_ptr<PreparedLineCache> older_;
     std::map<std::uint32_t, Line> lines_;
     std::uint64_t memory_ = 0;
 };

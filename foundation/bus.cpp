@@ -28,6 +28,7 @@ struct Bus::Detail {
     Queue workerQueue;
     Mutex mainMutex;
     Queue mainQueue;
+    Task mainWake;  // guarded by mainMutex, so it is never called after it was replaced
     std::mutex handlerLock;
     ErrorHandler errorHandler;
     // Last: stopped first, while the queues still exist.
@@ -109,6 +110,7 @@ void Bus::invokeOnMain(Task task) {
                 state->setException(std::current_exception());
             }
         });
+        if (owner_->detail->mainWake) owner_->detail->mainWake();
     }
     state->get();
 }
@@ -125,6 +127,11 @@ void Bus::runMain() {
         }
     }
     for (const Task& task : due) owner_->detail->runGuarded(task);
+}
+
+void Bus::setMainWake(Task wake) {
+    Mutex::Lock lock(owner_->detail->mainMutex, false);
+    owner_->detail->mainWake = std::move(wake);
 }
 
 void Bus::resize(std::size_t threads) { owner_->detail->workers->resize(threads); }

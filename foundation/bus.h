@@ -32,6 +32,9 @@ public:
 
     // Runs the main-thread work that is due; called by the main loop.
     void runMain();
+    // Called, on the queuing thread, each time main-thread work is queued:
+    // a main loop that sleeps until there is work wakes through it.
+    void setMainWake(Task wake);
 
     void resize(std::size_t threads);
     // Receives exceptions of main-thread tasks; without one they are dropped.

@@ -42,8 +42,6 @@ bool Standard::runPending() {
     return running_;
 }
 
-bool Standard::runUntil(const Time&) { return runPending(); }
-
 Standard* current() { return threadProgram != nullptr ? threadProgram : processProgram.load(); }
 
 }  // namespace cpp::Program

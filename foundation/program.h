@@ -21,7 +21,6 @@ public:
     // One pass of the main loop: serve the main-thread Bus queue. False means
     // the program is to end.
     virtual bool runPending();
-    virtual bool runUntil(const Time& deadline);
 
     const Properties& properties() const { return properties_; }
     // The value, or the absent range when the property is missing.

@@ -20,7 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
         } else {
             program.start();
         }
-        while (program.runUntil(cpp::Time() + cpp::Duration::milliseconds(100))) {
+        while (program.runNext()) {
         }
     } catch (const cpp::InterruptException&) {
         // A copy that handed over to another one ends here, silently.

@@ -2,14 +2,20 @@
 
 #include <algorithm>
 
+#include "foundation/windows_exception.h"
+
 namespace cpp::Program {
 
 WinApp::WinApp(HINSTANCE instance, const String& commandLine)
-    : Standard(commandLine), detail_(std::make_shared<Detail>()) {
+    : Standard(commandLine),
+      mainWork_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      detail_(std::make_shared<Detail>()) {
+    if (!mainWork_) throw windows::Exception("CreateEvent");
     detail_->instance = instance;
+    bus().setMainWake([work = mainWork_.get()] { SetEvent(work); });
 }
 
-WinApp::~WinApp() = default;
+WinApp::~WinApp() { bus().setMainWake(nullptr); }
 
 void WinApp::addDialog(HWND dialog) { detail_->dialogs.push_back(dialog); }
 
@@ -44,16 +50,12 @@ bool WinApp::runPending() {
     return Standard::runPending();
 }
 
-bool WinApp::runUntil(const Time& deadline) {
-    for (;;) {
-        const Time now;
-        if (!(now < deadline)) break;
-        const DWORD milliseconds = static_cast<DWORD>((deadline - now).count() / 1000);
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT) != WAIT_OBJECT_0) break;
-        MSG message;
-        if (!PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) continue;
-        if (!pumpQueued()) return false;
-    }
+bool WinApp::runNext() {
+    const HANDLE work = mainWork_.get();
+    MsgWaitForMultipleObjects(1, &work, FALSE, INFINITE, QS_ALLINPUT);
+    // Whichever woke the loop, input that came meanwhile is pumped too.
+    MSG message;
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE) && !pumpQueued()) return false;
     return Standard::runPending();
 }
 

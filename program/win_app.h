@@ -19,9 +19,9 @@ public:
 
     // Pumps what is queued, then serves the main-thread Bus queue.
     bool runPending() override;
-    // Waits for window input until the deadline, pumping it as it comes; then
-    // serves the main-thread Bus queue.
-    bool runUntil(const Time& deadline) override;
+    // One pass of the main loop: sleeps until window input or main-thread Bus
+    // work arrives, then pumps the input and serves the queue.
+    bool runNext();
 
     HINSTANCE instance() const { return detail_->instance; }
     // Modeless dialogs get their keyboard navigation from the pump.
@@ -36,6 +36,8 @@ private:
 
     // Drag and drop and the shell need OLE, for the life of the program.
     cpp::windows::OleInitialisation ole_;
+    // Set when main-thread Bus work is queued.
+    cpp::windows::Handle mainWork_;
 
     // False once the quit message has arrived.
     bool pumpQueued();

@@ -128,6 +128,33 @@ TEST(Bus, InvokeOnMainRunsOnTheMainThreadAndReportsErrorsToTheCaller) {
     EXPECT_TRUE(ran);
 }
 
+// A main loop that sleeps until it is woken still serves every task.
+TEST(Bus, QueuedMainWorkWakesTheMainLoop) {
+    Bus bus(1, String("Bus"));
+    Mutex wake;
+    int wakes = 0;
+    bus.setMainWake([&] {
+        Mutex::Lock lock(wake, false);
+        ++wakes;
+        wake.notifyAll();
+    });
+    std::atomic<int> ran{0};
+    auto worker = bus.post([&] {
+        for (int i = 0; i < 3; ++i) bus.invokeOnMain([&] { ++ran; });
+    });
+    const Time limit = Time() + Duration::seconds(30);
+    for (int served = 0; served < 3; ++served) {
+        {
+            Mutex::Lock lock(wake, false);
+            while (wakes == served) ASSERT_FALSE(lock.waitUntil(limit)) << "task " << served << " woke nothing";
+        }
+        bus.runMain();
+    }
+    worker.get();
+    EXPECT_EQ(ran.load(), 3);
+    EXPECT_EQ(wakes, 3) << "one wake per task";
+}
+
 TEST(Bus, MainQueueErrorsGoToTheHandlerAndTheRestStillRuns) {
     Bus bus(1, String("Bus"));
     std::vector<String> errors;

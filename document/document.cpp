@@ -337,6 +337,15 @@ std::vector<FilterInfo> Document::filterInfos() const {
     return infos;
 }
 
+std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> Document::openFiles() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> files;
+    for (const auto& [id, source] : *detail_->store.sources())
+        if (source.kind() == Source::Kind::File && !detail_->store.isWithdrawn(id))
+            files.emplace_back(source.path(), source.chosenEncoding());
+    return files;
+}
+
 std::vector<cpp::FilePath> Document::openFilePaths() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     std::vector<cpp::FilePath> paths;

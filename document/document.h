@@ -79,6 +79,8 @@ public:
     cpp::String sourceCaption() const;
     // The files open as sources, standard input left out.
     std::vector<cpp::FilePath> openFilePaths() const;
+    // The same with the encoding each was opened in by choice (none: detected).
+    std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> openFiles() const;
     // The filter being edited in the filter box.
     std::int32_t activeFilterId() const;
     // The active filter, then the saved ones in the order they were added.

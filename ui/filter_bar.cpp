@@ -2,6 +2,9 @@
 // its source and filter items, their menus and the colour menu.
 #include <windowsx.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "document/source.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window.h"
@@ -27,6 +30,12 @@ data::FilterKind kindOfCommand(UINT id) {
     default: return data::FilterKind::Exclude;
     }
 }
+
+// The source menu's encodings, from ID_FILE_ENCODING_AUTO on; none: detected.
+const std::optional<cpp::TextEncoding> menuEncodings[] = {std::nullopt, cpp::TextEncoding::Utf8,
+                                                          cpp::TextEncoding::Utf16Le, cpp::TextEncoding::Utf16Be,
+                                                          cpp::TextEncoding::Ansi};
+constexpr int encodingPosition = 3;  // of the Encoding submenu in the source menu
 
 }  // namespace
 
@@ -290,6 +299,19 @@ void MainWindow::openItemMenu() {
         for (UINT command : {ID_FILE_FILTER_SHOW, ID_FILE_FILTER_SHOW_ONLY, ID_FILE_FILTER_HIDE})
             EnableMenuItem(popup, command, MF_BYCOMMAND | MF_GRAYED);
         EnableMenuItem(popup, 0, MF_BYPOSITION | MF_GRAYED);
+        // Standard input cannot be read again from its start.
+        const data::SourceInfo& source = found->second;
+        const bool file = source.kind == data::Source::Kind::File;
+        EnableMenuItem(popup, encodingPosition, MF_BYPOSITION | (file ? MF_ENABLED : MF_GRAYED));
+        const HMENU encodings = GetSubMenu(popup, encodingPosition);
+        const String automatic = !source.chosenEncoding && source.encoding
+                                     ? String::substitute("&Automatic (%)", cpp::encodingName(*source.encoding))
+                                     : String("&Automatic");
+        ModifyMenuW(encodings, ID_FILE_ENCODING_AUTO, MF_BYCOMMAND | MF_STRING, ID_FILE_ENCODING_AUTO,
+                    automatic.toWide().c_str());
+        const auto chosen = std::find(std::begin(menuEncodings), std::end(menuEncodings), source.chosenEncoding);
+        CheckMenuRadioItem(encodings, ID_FILE_ENCODING_AUTO, ID_FILE_ENCODING_ANSI,
+                           ID_FILE_ENCODING_AUTO + static_cast<UINT>(chosen - std::begin(menuEncodings)), MF_BYCOMMAND);
         EnableMenuItem(popup, ID_FILE_PAUSE, MF_BYCOMMAND | (reading && !paused ? MF_ENABLED : MF_GRAYED));
         EnableMenuItem(popup, ID_FILE_RESUME, MF_BYCOMMAND | (reading && paused ? MF_ENABLED : MF_GRAYED));
         EnableMenuItem(popup, ID_FILE_STOP, MF_BYCOMMAND | (reading ? MF_ENABLED : MF_GRAYED));
@@ -332,6 +354,10 @@ void MainWindow::onItemCommand(UINT id) {
             break;
         default: break;
         }
+        return;
+    }
+    if (id >= ID_FILE_ENCODING_AUTO && id <= ID_FILE_ENCODING_ANSI) {
+        readAgain(record.sourceId, menuEncodings[id - ID_FILE_ENCODING_AUTO]);
         return;
     }
     switch (id) {

@@ -247,16 +247,18 @@ void MainWindow::updateTitle() {
     SetWindowTextW(handle(), title.toWide().c_str());
 }
 
-void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
+void MainWindow::openFiles(const std::vector<String>& names, bool replace,
+                           const std::vector<std::optional<cpp::TextEncoding>>& encodings) {
     auto& document = context_.document();
     if (replace) {
         document.clear();
         updatePauseButton();
     }
     std::vector<String> failed;
-    for (const String& name : names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const String& name = names[i];
         try {
-            document.openFile(cpp::FilePath(name));
+            document.openFile(cpp::FilePath(name), i < encodings.size() ? encodings[i] : std::nullopt);
         } catch (const std::exception& e) {
             cpp::logError(String::substitute("openFiles : error opening % : %", name, e.what()));
             failed.push_back(name);
@@ -264,19 +266,7 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
     }
     updateTitle();
     if (failed.empty()) {
-        config::RecentFiles record;
-        record.files = document.openFilePaths();
-        RECT rect;
-        GetWindowRect(handle(), &rect);
-        record.left = rect.left;
-        record.top = rect.top;
-        record.width = rect.right - rect.left;
-        record.height = rect.bottom - rect.top;
-        record.time = cpp::DateTime();
-        if (!record.files.empty()) {
-            context_.config().addRecentFiles(record);
-            rebuildRecentMenu();
-        }
+        rememberOpenFiles();
         return;
     }
     String text(failed.size() == 1 ? "A file failed to load:\n" : "Some files failed to load:\n");
@@ -287,6 +277,36 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace) {
         text += "\t" + shown + "\n";
     }
     MessageBoxW(handle(), text.toWide().c_str(), L"Error", MB_OK);
+}
+
+void MainWindow::rememberOpenFiles() {
+    config::RecentFiles record;
+    for (const auto& [path, encoding] : context_.document().openFiles()) {
+        record.files.push_back(path);
+        record.encodings.push_back(encoding);
+    }
+    RECT rect;
+    GetWindowRect(handle(), &rect);
+    record.left = rect.left;
+    record.top = rect.top;
+    record.width = rect.right - rect.left;
+    record.height = rect.bottom - rect.top;
+    record.time = cpp::DateTime();
+    if (record.files.empty()) return;
+    context_.config().addRecentFiles(record);
+    rebuildRecentMenu();
+}
+
+void MainWindow::readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding) {
+    try {
+        if (!context_.document().reopenSource(sourceId, encoding)) return;
+    } catch (const cpp::IOException& e) {
+        cpp::logError(String::substitute("readAgain : %", e.what()));
+        MessageBoxW(handle(), String::substitute("The file could not be read again:\n%", e.what()).toWide().c_str(),
+                    L"Error", MB_OK);
+        return;
+    }
+    rememberOpenFiles();
 }
 
 void MainWindow::rebuildRecentMenu() {
@@ -442,7 +462,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
     default: break;
     }
     if ((id >= ID_FILTER_HIGHLIGHT && id <= ID_FILTER_REMOVE) || (id >= ID_FILTER_SHOW_ONLY && id <= ID_FILE_STOP) ||
-        (id >= 40150 && id <= 40185)) {
+        (id >= ID_FILE_ENCODING_AUTO && id <= ID_FILE_ENCODING_ANSI) || (id >= 40150 && id <= 40185)) {
         onItemCommand(id);
         return;
     }
@@ -453,7 +473,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
         if (index >= entries.size()) return;
         std::vector<String> paths;
         for (const auto& path : entries[index].files) paths.push_back(path.toString('/'));
-        openFiles(paths, true);
+        openFiles(paths, true, entries[index].encodings);
     }
 }
 

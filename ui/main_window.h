@@ -54,7 +54,9 @@ public:
     // Opens the files as one batch (closing the open ones first with
     // `replace`); failures, names that are no paths included, are reported
     // together in one message box.
-    void openFiles(const std::vector<cpp::String>& names, bool replace);
+    // With an encoding for a file, it is read in that one; otherwise detected.
+    void openFiles(const std::vector<cpp::String>& names, bool replace,
+                   const std::vector<std::optional<cpp::TextEncoding>>& encodings = {});
     void updateTitle();
     // Asks for a refresh of the view from any thread; any number of calls
     // before it is handled cost one queued message, and refreshes follow
@@ -103,6 +105,10 @@ private:
     void openViewMenu();
     void setViewMode(bool showFiles, bool showFilters);
     void rebuildRecentMenu();
+    // Keeps the open files, with their encodings, as a recent set.
+    void rememberOpenFiles();
+    // Reads a source again from its start in another encoding.
+    void readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding);
     void openDialog();
     void saveVisibleLines();
     void openContainingFolder();

@@ -93,7 +93,7 @@ void saveWithDialog(HWND owner, PanelResources& resources, const std::map<std::i
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = GetActiveWindow();
-    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
+    dialog.lpstrFilter = L"Text Files, written as UTF-8\0*.txt;*.log\0All Files, written as UTF-8\0*.*\0";
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;

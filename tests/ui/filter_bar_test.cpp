@@ -230,6 +230,19 @@ TEST(MainWindowFiles, OptionsRecentFilesAndDrops) {
     const int entries = GetMenuItemCount(recent);
     SendMessageW(t.window.handle(), WM_MENURBUTTONUP, 0, reinterpret_cast<LPARAM>(recent));
     EXPECT_EQ(GetMenuItemCount(recent), entries - 1) << "a right click removes an entry";
+
+    // A source read again in another encoding keeps its place in the set,
+    // which remembers the encoding.
+    t.command(ID_VIEW_FILES_AND_FILTERS);
+    t.pump();
+    ASSERT_EQ(t.items(), (std::vector<String>{"app1 (1)", "app2 (1)"}));
+    t.select(1);
+    t.command(ID_FILE_ENCODING_UTF16LE);
+    EXPECT_TRUE(t.pumpUntil([&] { return t.items() == std::vector<String>{"app1 (1)", "app2 (1)"}; })) << t.items().size();
+    const auto remembered = t.config().getRecentFiles().front();
+    ASSERT_EQ(remembered.files.size(), 2u);
+    EXPECT_EQ(remembered.files[1].fileName(), "app2.log");
+    EXPECT_EQ(remembered.encodings, (std::vector<std::optional<cpp::TextEncoding>>{std::nullopt, cpp::TextEncoding::Utf16Le}));
 }
 
 namespace {

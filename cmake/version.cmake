@@ -9,3 +9,10 @@ endif()
 # Also the include folder of the resource compiler, which finds the manifest there.
 add_library(qilark_version INTERFACE)
 target_include_directories(qilark_version INTERFACE ${QILARK_GENERATED})
+
+# The resource compiler writes no dependency file: a new version, manifest or
+# id must still rebuild the resources of the target in this folder.
+function(qilark_resource_depends)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/qi-lark.rc PROPERTIES OBJECT_DEPENDS
+    "${QILARK_GENERATED}/qilark_version.h;${QILARK_GENERATED}/qi-lark.manifest;${PROJECT_SOURCE_DIR}/resources/resource_ids.h")
+endfunction()

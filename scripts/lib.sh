@@ -32,7 +32,7 @@ qilark_start_xvfb() {
         sleep 0.1
     done
     local number
-    number=$(grep -x '[0-9]\+' "$written")
+    number=$(grep -x '[0-9]\+' "$written" || true)
     if [ -z "$number" ]; then
         echo "Xvfb did not come up; it said:" >&2
         cat "$said" >&2

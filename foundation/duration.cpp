@@ -11,8 +11,6 @@ std::chrono::microseconds Duration::toChrono() const {
     return std::chrono::microseconds(microseconds_);
 }
 
-// Two infinite values make the left one the smaller in both directions; no
-// order between them is needed.
 std::strong_ordering Duration::operator<=>(const Duration& other) const {
     // Two infinite durations are equal, so that the order stays a strict one
     // (sorting and ordered keys rely on it).

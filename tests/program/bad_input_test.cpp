@@ -372,8 +372,8 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     // Until more than 64 MB are read a copy goes through at once; then it asks.
     HWND question = nullptr;
     ASSERT_TRUE(waitFor([&] {
-        SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
-        PostMessageW(text, WM_COMMAND, 40017, 0);  // Copy Selection
+        SendMessageW(text, WM_COMMAND, ID_SELECT_ALL, 0);
+        PostMessageW(text, WM_COMMAND, ID_COPY_SELECTION, 0);
         question = waitForMessageBox(process.id(), main, 2);
         return question != nullptr && messageBoxText(question).find("more than the clipboard") != std::string::npos;
     }, Duration::seconds(60))) << "no question before a large copy";
@@ -385,7 +385,7 @@ TEST(BadInput, CopyingALargeDocumentAsksFirstAndKeepsTheWindowAnswering) {
     PostMessageW(saveDialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(saveDialog); }));
 
-    PostMessageW(text, WM_COMMAND, 40017, 0);
+    PostMessageW(text, WM_COMMAND, ID_COPY_SELECTION, 0);
     question = waitForMessageBox(process.id(), main);
     ASSERT_NE(question, nullptr);
     PostMessageW(question, WM_COMMAND, IDYES, 0);

@@ -160,9 +160,9 @@ inline String copyAll(HWND main) {
         EmptyClipboard();
         CloseClipboard();
     }
-    SendMessageW(text, WM_COMMAND, 40018, 0);  // Select All
+    SendMessageW(text, WM_COMMAND, ID_SELECT_ALL, 0);
     DWORD_PTR ignored = 0;
-    if (!SendMessageTimeoutW(text, WM_COMMAND, 40017, 0, SMTO_NORMAL, 1500, &ignored)) {  // Copy Selection
+    if (!SendMessageTimeoutW(text, WM_COMMAND, ID_COPY_SELECTION, 0, SMTO_NORMAL, 1500, &ignored)) {
         DWORD processId = 0;
         GetWindowThreadProcessId(main, &processId);
         if (const HWND box = waitForMessageBox(processId, main, 5)) {

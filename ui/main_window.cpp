@@ -95,7 +95,11 @@ void MainWindow::onCreate() {
     pauseButton_ = makeButton(L"", BS_BITMAP | BS_FLAT, IDC_PAUSE_BUTTON);
     createFilterControls();
     addButton_ = makeButton(L"Add", BS_FLAT, IDC_ADD_BUTTON);
-    viewButton_ = makeButton(L"View Filters", BS_SPLITBUTTON | BS_FLAT, IDC_VIEW_BUTTON);
+    // The view mode last chosen: "hide-filters", "filters" or "files-and-filters".
+    const String view = context_.config().get("view");
+    showFiles_ = view == "files-and-filters";
+    showFilters_ = view != "hide-filters";
+    viewButton_ = makeButton(viewModeName(), BS_SPLITBUTTON | BS_FLAT, IDC_VIEW_BUTTON);
     wrapButton_ = makeButton(L"Wrap Lines", BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_BITMAP | BS_FLAT, IDC_WRAP_BUTTON);
     const bool wrap = context_.config().get("line_wrap") == "true";
     SendMessageW(wrapButton_, BM_SETCHECK, wrap ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -338,11 +342,15 @@ void MainWindow::openOptionsMenu() {
 
 void MainWindow::openViewMenu() { trackBelow(viewButton_, GetSubMenu(viewMenu_.get(), 0), handle()); }
 
+const wchar_t* MainWindow::viewModeName() const {
+    return !showFilters_ ? L"Hide Filters" : showFiles_ ? L"View Files and Filters" : L"View Filters";
+}
+
 void MainWindow::setViewMode(bool showFiles, bool showFilters) {
     showFiles_ = showFiles;
     showFilters_ = showFilters;
-    const wchar_t* name = !showFilters ? L"Hide Filters" : showFiles ? L"View Files and Filters" : L"View Filters";
-    SetWindowTextW(viewButton_, name);
+    context_.config().set("view", !showFilters ? "hide-filters" : showFiles ? "files-and-filters" : "filters");
+    SetWindowTextW(viewButton_, viewModeName());
     onUpdateFilters();
     RedrawWindow(text_->handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }

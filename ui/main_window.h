@@ -104,6 +104,7 @@ private:
     void openOptionsMenu();
     void openViewMenu();
     void setViewMode(bool showFiles, bool showFilters);
+    const wchar_t* viewModeName() const;
     void rebuildRecentMenu();
     // Keeps the open files, with their encodings, as a recent set.
     void rememberOpenFiles();

@@ -88,6 +88,7 @@ TEST(FilterBar, SourceItemsColoursAndTheListHeight) {
     t.pump();
     ASSERT_EQ(t.items(), (std::vector<String>{"one (1)", "two (1)"}));
     EXPECT_EQ(t.imageOf(0), 5) << "reading";
+    EXPECT_EQ(t.config().get("view"), "files-and-filters") << "the view mode is kept for the next start";
 
     // Each change comes back from the document's thread.
     const auto source = [&](std::int32_t id) { return t.viewer().sources().at(id); };

@@ -33,7 +33,7 @@ struct DisplayRows {
 // The document's figures as of a refresh.
 struct DocumentStatus {
     std::uint32_t longestColumns = 0;
-    std::size_t lines = 0;
+    std::size_t lines = 0;  // of the sources listed
     std::size_t visibleLines = 0;
     std::size_t displayRows = 0;
     double progress = 1.0;

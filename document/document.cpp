@@ -340,17 +340,16 @@ std::vector<FilterInfo> Document::filterInfos() const {
 std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> Document::openFiles() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> files;
-    for (const auto& [id, source] : *detail_->store.sources())
-        if (source.kind() == Source::Kind::File && !detail_->store.isWithdrawn(id))
-            files.emplace_back(source.path(), source.chosenEncoding());
+    for (const Source& source : detail_->store.listedSources())
+        if (source.kind() == Source::Kind::File) files.emplace_back(source.path(), source.chosenEncoding());
     return files;
 }
 
 std::vector<cpp::FilePath> Document::openFilePaths() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     std::vector<cpp::FilePath> paths;
-    for (const auto& [id, source] : *detail_->store.sources())
-        if (source.kind() == Source::Kind::File && !detail_->store.isWithdrawn(id)) paths.push_back(source.path());
+    for (const Source& source : detail_->store.listedSources())
+        if (source.kind() == Source::Kind::File) paths.push_back(source.path());
     return paths;
 }
 

@@ -251,7 +251,8 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
                      judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
                      withdrawn = pass.withdrawn] {
         std::vector<std::size_t> unreadable;
-        const LineTexts texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr);
+        const LineTexts texts =
+            SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr, withdrawn.get());
         if (!unreadable.empty() && !logged->exchange(true))
             cpp::logError(String::substitute(
                 "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",

@@ -130,7 +130,7 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
     bits |= Changed;
     status.longestColumns = std::max<std::uint32_t>(
         d.store.longestColumns(), static_cast<std::uint32_t>(std::min<std::uint64_t>(d.store.longestPending(), UINT32_MAX)));
-    status.lines = d.store.lineCount();
+    status.lines = d.store.listedLineCount();
     status.visibleLines = d.view.visibleLines.size();
     status.displayRows = d.view.displayRows.size();
     status.progress = d.progress;

@@ -24,6 +24,7 @@ SourceStore::~SourceStore() { clear(); }
 
 Source SourceStore::add(Source source, bool paused) {
     source.start(paused);
+    listed_.push_back(source.id());
     auto sources = std::make_shared<Sources>(*sources_);
     sources->emplace(source.id(), source);
     sources_ = std::move(sources);
@@ -61,8 +62,7 @@ void SourceStore::resumeAll() {
 String SourceStore::name() const {
     std::vector<String> files;
     bool standardInput = false;
-    for (const auto& [id, source] : *sources_) {
-        if (isWithdrawn(id)) continue;
+    for (const Source& source : listedSources()) {
         if (source.kind() == Source::Kind::StandardInput) {
             standardInput = true;
         } else {
@@ -76,6 +76,7 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
     std::map<std::int32_t, SourceInfo> infos;
     for (const auto& [id, source] : *sources_) {
         if (isWithdrawn(id)) continue;
+        const auto place = static_cast<std::size_t>(std::find(listed_.begin(), listed_.end(), id) - listed_.begin());
         infos[id] = SourceInfo{id,
                                source.pathText(),
                                source.name(),
@@ -85,7 +86,8 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
                                source.reading(),
                                source.paused(),
                                source.chosenEncoding(),
-                               source.encoding()};
+                               source.encoding(),
+                               place};
     }
     return infos;
 }
@@ -123,6 +125,12 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
     lines_.append(entries, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t id = entries[i].sourceId;
+        if (committedLines_.size() <= id) committedLines_.resize(id + 1);
+        ++committedLines_[id];
+        if (isWithdrawn(entries[i].sourceId)) ++withdrawnLines_;
+    }
     sourcesChanged = true;
     linesChanged = true;
 }
@@ -181,13 +189,18 @@ std::vector<String> SourceStore::readLines(std::uint32_t first, std::uint32_t co
 }
 
 LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextEntry>& entries,
-                                 std::vector<std::size_t>* unreadable) {
+                                 std::vector<std::size_t>* unreadable, const std::vector<bool>* withdrawn) {
     LineTexts texts;
     texts.reserve(entries.size(), entries.size() * 128);
     for (std::size_t i = 0; i < entries.size();) {
         const auto found = sources.find(entries[i].sourceId);
         std::size_t end = i + 1;
         while (end < entries.size() && entries[end].sourceId == entries[i].sourceId) ++end;
+        const std::size_t id = entries[i].sourceId;
+        if (withdrawn && id < withdrawn->size() && (*withdrawn)[id]) {
+            for (; i < end; ++i) texts.append(std::string_view());
+            continue;
+        }
         if (found == sources.end()) {
             for (; i < end; ++i) {
                 if (unreadable) unreadable->push_back(texts.size());
@@ -213,18 +226,28 @@ std::optional<std::pair<Source, Source>> SourceStore::replace(std::int32_t id, s
     const Source old = found->second;
     Source fresh = Source::file(nextId_ + 1, old.path(), bus_, batch_, encoding);
     ++nextId_;
-    // Kept in the table, stopped: its lines are painted from it until the
-    // view has left them out.
     add(fresh, allPaused_ || old.paused());
     fresh.setColour(old.colour());
+    listed_.pop_back();
+    *std::find(listed_.begin(), listed_.end(), id) = fresh.id();
+    // The old one stays in the table, to be stopped: its lines are painted
+    // from it until the view has left them out.
     if (withdrawn_.size() <= static_cast<std::size_t>(id)) withdrawn_.resize(static_cast<std::size_t>(id) + 1);
     withdrawn_[static_cast<std::size_t>(id)] = true;
+    if (static_cast<std::size_t>(id) < committedLines_.size()) withdrawnLines_ += committedLines_[static_cast<std::size_t>(id)];
     return std::make_pair(old, fresh);
+}
+
+std::vector<Source> SourceStore::listedSources() const {
+    std::vector<Source> listed;
+    for (const std::int32_t id : listed_) listed.push_back(sources_->at(id));
+    return listed;
 }
 
 SourceStore::Sources SourceStore::takeSources() {
     Sources taken = *sources_;
     sources_ = std::make_shared<const Sources>();
+    listed_.clear();
     sourcesChanged = true;
     return taken;
 }
@@ -243,6 +266,9 @@ void SourceStore::clear() {
     sources_ = std::make_shared<const Sources>();
     nextId_ = 0;
     withdrawn_.clear();
+    listed_.clear();
+    committedLines_.clear();
+    withdrawnLines_ = 0;
     lines_.clear();
     textCache_.clear();
     arrivals_.clear();

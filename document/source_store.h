@@ -31,6 +31,9 @@ struct SourceInfo {
     bool paused = false;
     std::optional<cpp::TextEncoding> chosenEncoding;  // none: detected
     std::optional<cpp::TextEncoding> encoding;        // none until known
+    // Where it is listed among the sources: a source read again takes the
+    // place of the one it replaces.
+    std::size_t place = 0;
 };
 
 // The open sources and the line store: every line of every source, in the
@@ -90,18 +93,20 @@ public:
     // Reads texts back without touching the store, so it may run on a
     // worker while the document goes on: give it a copy of the entries.
     // Lines that cannot be read go to `unreadable` as Source::readTexts says.
+    // Lines of sources marked in `withdrawn` (by id) read as empty without a read.
     static LineTexts readTexts(const Sources& sources, const std::vector<TextEntry>& entries,
-                               std::vector<std::size_t>* unreadable = nullptr);
+                               std::vector<std::size_t>* unreadable = nullptr,
+                               const std::vector<bool>* withdrawn = nullptr);
     std::uint32_t longestColumns() const { return longestColumns_; }
 
     // Hands the sources over, for stopping them where no lock is held.
     Sources takeSources();
     // Opens a file source's file again as a new source in another encoding,
-    // in its colour and paused as it was, and withdraws the old one: its lines
-    // stay in the store, which only grows, but are shown no more. Returns the
-    // old source, for stopping where no lock is held, and the new one; none
-    // when `id` is no file source. Throws IOException when the file cannot be
-    // opened, and then changes nothing.
+    // in its colour, place and pause, and withdraws the old one: its lines
+    // stay in the store, which only grows, but are shown, matched and read no
+    // more. Returns the old source, for stopping where no lock is held, and
+    // the new one; none when `id` is no file source or was withdrawn already.
+    // Throws IOException when the file cannot be opened, and then changes nothing.
     std::optional<std::pair<Source, Source>> replace(std::int32_t id, std::optional<cpp::TextEncoding> encoding);
     // Whether the lines of a source are to be shown no more.
     bool isWithdrawn(std::int32_t id) const {
@@ -109,6 +114,10 @@ public:
     }
     // Indexed by source id.
     const std::vector<bool>& withdrawn() const { return withdrawn_; }
+    // The sources that are not withdrawn, in the order they are listed.
+    std::vector<Source> listedSources() const;
+    // Lines in the store that belong to sources still listed.
+    std::size_t listedLineCount() const { return lines_.size() - withdrawnLines_; }
     // Stops and drops every source and forgets every line.
     void clear();
     // Prepared lines depend on the font.
@@ -130,6 +139,9 @@ private:
     Source::Batch batch_;
     std::int32_t nextId_ = 0;
     std::vector<bool> withdrawn_;
+    std::vector<std::int32_t> listed_;  // ids in the order they are listed
+    std::vector<std::size_t> committedLines_;  // by source id
+    std::size_t withdrawnLines_ = 0;
     std::shared_ptr<const Sources> sources_;
     bool allPaused_ = false;
     LineStore lines_;

@@ -200,7 +200,12 @@ void MainWindow::onUpdateFilters() {
     auto& viewer = context_.viewer();
     const auto& palette = look_.palette();
     if (showFiles_) {
-        for (const auto& [id, source] : viewer.sources()) {
+        std::vector<const data::SourceInfo*> listed;
+        for (const auto& [id, source] : viewer.sources()) listed.push_back(&source);
+        std::sort(listed.begin(), listed.end(), [](auto a, auto b) { return a->place < b->place; });
+        for (const data::SourceInfo* info : listed) {
+            const data::SourceInfo& source = *info;
+            const std::int32_t id = source.id;
             const int image = source.paused ? sourcePaused : source.reading ? sourceReading : sourceStopped;
             if (id == remembered.sourceId) select = static_cast<int>(records_.size());
             add(String::substitute("% (%)", source.name, source.lastLineNumber), image,

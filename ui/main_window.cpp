@@ -302,14 +302,18 @@ void MainWindow::rememberOpenFiles() {
 }
 
 void MainWindow::readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding) {
+    const auto& sources = context_.viewer().sources();
+    const auto found = sources.find(sourceId);
+    const String name = found != sources.end() ? found->second.fullName : String();
     try {
         if (!context_.document().reopenSource(sourceId, encoding)) return;
-    } catch (const cpp::IOException& e) {
-        cpp::logError(String::substitute("readAgain : %", e.what()));
-        MessageBoxW(handle(), String::substitute("The file could not be read again:\n%", e.what()).toWide().c_str(),
+    } catch (const std::exception& e) {
+        cpp::logError(String::substitute("readAgain : % : %", name, e.what()));
+        MessageBoxW(handle(), String::substitute("The file could not be read again:\n%\n%", name, e.what()).toWide().c_str(),
                     L"Error", MB_OK);
         return;
     }
+    updateTitle();
     rememberOpenFiles();
 }
 

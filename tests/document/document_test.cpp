@@ -426,6 +426,7 @@ TEST(Document, ASourceReadAgainInAnotherEncodingTakesItsOwnPlace) {
     std::map<std::int32_t, data::SourceInfo> sources;
     std::map<std::int32_t, data::FilterInfo> filters;
     doc.getChanges(status, metrics, sources, filters);
+    EXPECT_EQ(status.lines, 3u) << "the withdrawn lines are not counted";
     ASSERT_EQ(sources.size(), 2u);
     EXPECT_EQ(sources.count(first.id()), 0u);
     EXPECT_EQ(sources.at(utf8->id()).colour, 0x123456u);
@@ -444,4 +445,9 @@ TEST(Document, ASourceReadAgainInAnotherEncodingTakesItsOwnPlace) {
     ASSERT_TRUE(waitUntilIdle(doc, 7));
     EXPECT_EQ(visibleTexts(doc), (Texts{"caf\xC3\xA9"})) << "a filter finds the decoded word in the newest lines only";
     EXPECT_FALSE(doc.reopenSource(first.id(), std::nullopt)) << "a withdrawn source is gone";
+
+    const std::vector<cpp::FilePath> order{t.folder.file("other.log"), t.folder.file("w.log")};
+    EXPECT_EQ(doc.openFilePaths(), order);
+    ASSERT_TRUE(doc.reopenSource(other.id(), std::nullopt));
+    EXPECT_EQ(doc.openFilePaths(), order) << "a source read again keeps its place";
 }

@@ -237,13 +237,21 @@ TEST(MainWindowFiles, OptionsRecentFilesAndDrops) {
     t.command(ID_VIEW_FILES_AND_FILTERS);
     t.pump();
     ASSERT_EQ(t.items(), (std::vector<String>{"app1 (1)", "app2 (1)"}));
-    t.select(1);
+    t.select(0);
     t.command(ID_FILE_ENCODING_UTF16LE);
-    EXPECT_TRUE(t.pumpUntil([&] { return t.items() == std::vector<String>{"app1 (1)", "app2 (1)"}; })) << t.items().size();
+    EXPECT_TRUE(t.pumpUntil([&] {
+        const auto& sources = t.viewer().sources();
+        return sources.size() == 2 && sources.count(1) == 0;
+    })) << "the first source was read again as a new one";
+    EXPECT_TRUE(t.pumpUntil([&] { return t.items() == std::vector<String>{"app1 (1)", "app2 (1)"}; }))
+        << "in its place, with its line read again";
     const auto remembered = t.config().getRecentFiles().front();
     ASSERT_EQ(remembered.files.size(), 2u);
-    EXPECT_EQ(remembered.files[1].fileName(), "app2.log");
-    EXPECT_EQ(remembered.encodings, (std::vector<std::optional<cpp::TextEncoding>>{std::nullopt, cpp::TextEncoding::Utf16Le}));
+    EXPECT_EQ(remembered.files[0].fileName(), "app1.log");
+    EXPECT_EQ(remembered.encodings, (std::vector<std::optional<cpp::TextEncoding>>{cpp::TextEncoding::Utf16Le, std::nullopt}));
+    // The same set as before: no second one with the files the other way round.
+    for (const auto& set : t.config().getRecentFiles())
+        EXPECT_FALSE(set.files.size() == 2 && set.files[0].fileName() == "app2.log") << "the files in another order";
 }
 
 namespace {

@@ -17,8 +17,6 @@ const String whitespace(" \t\n\r");
 
 namespace {
 
-constexpr char32_t lastCodePoint = 0x10FFFF;
-
 template <class Unit>
 std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
     std::basic_string<Unit> out;
@@ -31,26 +29,6 @@ std::basic_string<Unit> utf8ToUtf16(const std::string& text) {
     return out;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c <= lastCodePoint) {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        utf8::throwInvalidCodePoint();
-    }
-}
-
 // A high surrogate pairs with a following low one; unpaired units pass through
 // as themselves, except a high surrogate at the very end, which becomes U+FFFD.
 template <class Unit>
@@ -59,16 +37,16 @@ void utf16ToUtf8(std::string& out, const Unit* at, const Unit* end) {
     while (at < end) {
         const char32_t unit = static_cast<char16_t>(*at++);
         if (unit < 0xD800 || unit > 0xDBFF) {
-            appendUtf8(out, unit);
+            utf8::append(out, unit);
         } else if (at == end) {
-            appendUtf8(out, utf8::replacement);
+            utf8::append(out, utf8::replacement);
         } else {
             const char32_t next = static_cast<char16_t>(*at);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 ++at;
-                appendUtf8(out, (unit - 0xD800) * 0x400 + (next - 0xDC00) + 0x10000);
+                utf8::append(out, (unit - 0xD800) * 0x400 + (next - 0xDC00) + 0x10000);
             } else {
-                appendUtf8(out, unit);
+                utf8::append(out, unit);
             }
         }
     }

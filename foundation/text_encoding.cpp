@@ -28,31 +28,6 @@ bool isUtf8(const unsigned char* at, const unsigned char* end, bool cut) {
     return true;
 }
 
-// Writes a code point's UTF-8 at `w` and returns the end.
-char* putUtf8(char* w, char32_t c) {
-    if (c < 0x80) {
-        *w++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *w++ = static_cast<char>(0xC0 | (c >> 6));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *w++ = static_cast<char>(0xE0 | (c >> 12));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *w++ = static_cast<char>(0xF0 | (c >> 18));
-        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return w;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    char bytes[4];
-    out.append(bytes, putUtf8(bytes, c));
-}
-
 template <bool bigEndian>
 std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end, std::string& out) {
     const auto unit = [](const unsigned char* p) -> char32_t {
@@ -87,14 +62,14 @@ std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end,
             const char32_t second = unit(at);
             if (second >= 0xDC00 && second < 0xE000) {
                 at += 2;
-                w = putUtf8(w, 0x10000 + ((c - 0xD800) << 10) + (second - 0xDC00));
+                w = utf8::put(w, 0x10000 + ((c - 0xD800) << 10) + (second - 0xDC00));
                 continue;
             }
         }
-        w = putUtf8(w, c >= 0xD800 && c < 0xE000 ? utf8::replacement : c);
+        w = utf8::put(w, c >= 0xD800 && c < 0xE000 ? utf8::replacement : c);
     }
     if (at < end) {
-        w = putUtf8(w, utf8::replacement);
+        w = utf8::put(w, utf8::replacement);
         ++characters;
     }
     out.resize(static_cast<std::size_t>(w - out.data()));
@@ -162,9 +137,9 @@ void appendWindows1252AsUtf8(const char* begin, const char* end, std::string& ou
         if (byte < 0x80) {
             out.push_back(*at);
         } else if (byte < 0xA0) {
-            appendUtf8(out, high[byte - 0x80] != 0 ? high[byte - 0x80] : utf8::replacement);
+            utf8::append(out, high[byte - 0x80] != 0 ? high[byte - 0x80] : utf8::replacement);
         } else {
-            appendUtf8(out, byte);
+            utf8::append(out, byte);
         }
     }
 }

@@ -32,6 +32,31 @@ bool isAscii(const unsigned char* at, const unsigned char* stop) {
 
 void throwInvalidCodePoint() { throw Exception(String("invalid unicode code_point")); }
 
+char* put(char* at, char32_t c) {
+    if (c < 0x80) {
+        *at++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *at++ = static_cast<char>(0xC0 | (c >> 6));
+        *at++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *at++ = static_cast<char>(0xE0 | (c >> 12));
+        *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *at++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *at++ = static_cast<char>(0xF0 | (c >> 18));
+        *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *at++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return at;
+}
+
+void append(std::string& out, char32_t c) {
+    if (c > 0x10FFFF) throwInvalidCodePoint();
+    char bytes[4];
+    out.append(bytes, put(bytes, c));
+}
+
 char32_t decode(const unsigned char*& at, const unsigned char* end) {
     const unsigned char lead = *at;
     int extra = 0;

@@ -29,6 +29,13 @@ void appendUtf16(std::basic_string<Unit>& out, char32_t c) {
     }
 }
 
+// Writes the UTF-8 of a code point up to U+10FFFF at `at`, which has room for
+// four bytes, and returns the end.
+char* put(char* at, char32_t c);
+// Appends the UTF-8 of a code point. Throws Exception "invalid unicode
+// code_point" above U+10FFFF.
+void append(std::string& out, char32_t c);
+
 // The number of code points, invalid bytes counted one each.
 std::size_t countCharacters(const char* begin, const char* end);
 // The byte offset at which character `characters` begins; the text's length

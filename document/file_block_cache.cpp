@@ -130,6 +130,9 @@ struct FileBlockCache::Detail : std::enable_shared_from_this<Detail> {
         if (block.bytes.size() <= at) {
             // In file order, as the reader stores: the gap (a line end, never
             // valid) and the text are appended, without filling the text's bytes first.
+            // Past its first 64 KB a block takes its full size at once: growing
+            // by doubling would copy every byte of a big file once more.
+            if (end > block.bytes.capacity() && block.bytes.size() >= 65536) block.bytes.reserve(std::max(blockSize, end));
             block.bytes.append(at - block.bytes.size(), '\0');
             block.bytes.append(text.begin(), text.end());
         } else {

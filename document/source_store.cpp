@@ -125,11 +125,16 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
     lines_.append(entries, count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t id = entries[i].sourceId;
-        if (committedLines_.size() <= id) committedLines_.resize(id + 1);
-        ++committedLines_[id];
-        if (isWithdrawn(entries[i].sourceId)) ++withdrawnLines_;
+    // Counted per run of one source: a batch comes from one reader.
+    for (std::size_t i = 0; i < count;) {
+        const std::int32_t id = entries[i].sourceId;
+        std::size_t end = i + 1;
+        while (end < count && entries[end].sourceId == id) ++end;
+        const auto slot = static_cast<std::size_t>(id);
+        if (committedLines_.size() <= slot) committedLines_.resize(slot + 1);
+        committedLines_[slot] += end - i;
+        if (isWithdrawn(id)) withdrawnLines_ += end - i;
+        i = end;
     }
     sourcesChanged = true;
     linesChanged = true;

@@ -7,37 +7,35 @@
 
 namespace data {
 
-// The entries of all lines, in chunks of fixed capacity: appending never
-// moves an entry (so readers of earlier entries need no lock against it) and
-// never holds more than one chunk of spare room, where a growing vector
-// would keep up to as much again as it holds.
+// The records of all lines, packed. Lines in a row of one source share their
+// source, count their numbers up by one and start where the previous line's
+// text and line end stopped, so a full chunk of lines keeps little more than
+// each line's length: about two bytes a line instead of 24. A record is
+// found by decoding from the start of its group of 64 lines; the newest
+// chunk stays unpacked, for appending.
 class LineStore {
 public:
     static constexpr std::size_t chunkSize = 65536;
+    static constexpr std::size_t groupSize = 64;
 
     std::size_t size() const { return size_; }
-    const TextEntry& operator[](std::size_t index) const { return chunks_[index / chunkSize][index % chunkSize]; }
+    TextEntry operator[](std::size_t index) const;
+    // Appends the records of [first, first + count) to `out`, decoding each group once.
+    void copy(std::size_t first, std::size_t count, std::vector<TextEntry>& out) const;
 
-    void append(const TextEntry* entries, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (size_ % chunkSize == 0) {
-                chunks_.emplace_back();
-                chunks_.back().reserve(chunkSize);
-            }
-            chunks_.back().push_back(entries[i]);
-            ++size_;
-        }
-    }
-    void clear() {
-        chunks_ = {};
-        size_ = 0;
-    }
-    std::uint64_t memory() const {
-        return chunks_.capacity() * sizeof(chunks_[0]) + chunks_.size() * chunkSize * sizeof(TextEntry);
-    }
+    void append(const TextEntry* entries, std::size_t count);
+    void clear();
+    std::uint64_t memory() const;
 
 private:
-    std::vector<std::vector<TextEntry>> chunks_;
+    struct PackedChunk {
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint32_t> groupStarts;  // in `bytes`
+    };
+    static PackedChunk pack(const std::vector<TextEntry>& entries);
+
+    std::vector<PackedChunk> packed_;
+    std::vector<TextEntry> newest_;
     std::size_t size_ = 0;
 };
 

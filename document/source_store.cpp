@@ -148,7 +148,7 @@ std::optional<TextEntry> SourceStore::entry(std::uint32_t index) const {
 String SourceStore::readLine(std::uint32_t index) {
     if (index >= lines_.size()) return String();
     if (const auto cached = textCache_.find(index)) return cached->text;
-    const TextEntry& e = lines_[index];
+    const TextEntry e = lines_[index];
     return findSource(*sources_, e.sourceId).readText(e);
 }
 
@@ -156,7 +156,7 @@ PreparedLineCache::Line SourceStore::prepareLine(std::uint32_t index, LayoutMetr
                                                 const GlyphMeasure& measure, bool wait, bool& metricsChanged) {
     if (index >= lines_.size()) return nullptr;
     if (auto cached = textCache_.find(index)) return cached;
-    const TextEntry& e = lines_[index];
+    const TextEntry e = lines_[index];
     const Source& source = findSource(*sources_, e.sourceId);
     std::optional<String> text;
     if (wait) {
@@ -262,7 +262,7 @@ std::vector<TextEntry> SourceStore::entries(std::uint32_t first, std::uint32_t c
     const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, lines_.size());
     std::vector<TextEntry> copies;
     copies.reserve(end - begin);
-    for (std::size_t i = begin; i < end; ++i) copies.push_back(lines_[i]);
+    lines_.copy(begin, end - begin, copies);
     return copies;
 }
 

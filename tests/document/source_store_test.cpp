@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "document/line_store.h"
 #include "document/source_store.h"
 #include "foundation/pipe_input.h"
@@ -159,21 +161,80 @@ TEST(SourceStore, StandardInputIsNamedAndReadBack) {
     EXPECT_EQ(store.sourceInfo().at(1).kind, data::Source::Kind::StandardInput);
 }
 
-TEST(LineStore, ChunksKeepEveryEntryInPlaceAndLittleSpareRoom) {
-    data::LineStore store;
-    std::vector<TextEntry> batch(1000);
-    for (std::uint32_t n = 0; n < 200; ++n) {
-        for (std::uint32_t i = 0; i < batch.size(); ++i) batch[i].lineNumber = static_cast<std::int32_t>(n * 1000 + i + 1);
-        store.append(batch.data(), batch.size());
+namespace {
+
+// Records as readers make them: sources taking turns in runs, lines that
+// follow each other with LF or CRLF ends, lengths up to 20 KB, character
+// counts below byte counts, leading tabs, and rotations that start a file's
+// offsets again while its line numbers go on; a few records follow no rule.
+std::vector<TextEntry> readerLikeRecords(std::size_t count, std::uint32_t seed) {
+    struct Writer {
+        std::int32_t number = 0;
+        std::uint64_t offset = 0;
+        std::uint64_t lineEnd = 1;
+    };
+    std::mt19937 random(seed);
+    std::vector<Writer> writers(5);
+    for (std::size_t w = 0; w < writers.size(); ++w) writers[w].lineEnd = 1 + w % 2;
+    std::vector<TextEntry> records;
+    while (records.size() < count) {
+        const std::size_t w = random() % writers.size();
+        Writer& writer = writers[w];
+        if (random() % 50 == 0) writer.offset = random() % 3;  // rotated
+        for (std::size_t run = 1 + random() % 300; run > 0 && records.size() < count; --run) {
+            TextEntry entry;
+            entry.sourceId = static_cast<std::uint16_t>(w + 1);
+            entry.lineNumber = ++writer.number;
+            entry.offset = writer.offset;
+            entry.byteLength = static_cast<std::int32_t>(random() % 100 == 0 ? random() % 20001 : random() % 200);
+            entry.charLength = random() % 10 == 0 ? entry.byteLength - static_cast<std::int32_t>(random() % (entry.byteLength / 2 + 1))
+                                                  : entry.byteLength;
+            entry.leadingTabs = static_cast<std::uint16_t>(random() % 20 == 0 ? random() % 70000 : 0);
+            if (random() % 1000 == 0) {
+                entry.lineNumber = static_cast<std::int32_t>(random());
+                entry.offset = (std::uint64_t(random()) << 32) | random();
+                entry.byteLength = static_cast<std::int32_t>(random());
+                entry.charLength = static_cast<std::int32_t>(random());
+                writer.number = entry.lineNumber == INT32_MAX ? 0 : entry.lineNumber;
+            }
+            if (random() % 500 == 0) writer.lineEnd = 1 + random() % 4;
+            writer.offset = entry.offset + static_cast<std::uint64_t>(static_cast<std::int64_t>(entry.byteLength)) + writer.lineEnd;
+            records.push_back(entry);
+        }
     }
-    ASSERT_EQ(store.size(), 200000u);
-    const TextEntry* first = &store[0];
-    for (std::size_t i = 0; i < store.size(); i += 997) ASSERT_EQ(store[i].lineNumber, static_cast<std::int32_t>(i + 1));
-    EXPECT_EQ(store[65535].lineNumber, 65536);
-    EXPECT_EQ(store[65536].lineNumber, 65537) << "across a chunk boundary";
-    store.append(batch.data(), 1);
-    EXPECT_EQ(&store[0], first) << "appending moves nothing";
-    EXPECT_LE(store.memory(), (store.size() + data::LineStore::chunkSize) * sizeof(TextEntry) + 4096);
+    return records;
+}
+
+bool sameRecord(const TextEntry& a, const TextEntry& b) {
+    return a.sourceId == b.sourceId && a.leadingTabs == b.leadingTabs && a.lineNumber == b.lineNumber &&
+           a.offset == b.offset && a.byteLength == b.byteLength && a.charLength == b.charLength;
+}
+
+}  // namespace
+
+TEST(LineStore, GivesBackExactlyTheRecordsItWasGivenInAFewBytesALine) {
+    const std::vector<TextEntry> records = readerLikeRecords(3 * data::LineStore::chunkSize + 777, 11);
+    data::LineStore store;
+    std::mt19937 random(5);
+    for (std::size_t at = 0; at < records.size();) {
+        const std::size_t batch = std::min<std::size_t>(records.size() - at, 1 + random() % 3000);
+        store.append(records.data() + at, batch);
+        at += batch;
+    }
+    ASSERT_EQ(store.size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) ASSERT_TRUE(sameRecord(store[i], records[i])) << "record " << i;
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t first = random() % records.size();
+        const std::size_t count = std::min<std::size_t>(records.size() - first, random() % 70000);
+        std::vector<TextEntry> copies;
+        store.copy(first, count, copies);
+        ASSERT_EQ(copies.size(), count);
+        for (std::size_t i = 0; i < count; ++i) ASSERT_TRUE(sameRecord(copies[i], records[first + i])) << first + i;
+    }
+    // Runs of lines pack into a few bytes each; the newest chunk is kept whole.
+    EXPECT_LT(store.memory(), records.size() * 4 + data::LineStore::chunkSize * sizeof(TextEntry));
     store.clear();
     EXPECT_EQ(store.size(), 0u);
+    store.append(records.data(), 1);
+    EXPECT_TRUE(sameRecord(store[0], records[0]));
 }

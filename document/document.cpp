@@ -39,8 +39,7 @@ void Document::Detail::clearState() {
     filters.active()->clearMatches();
     for (const auto& [id, filter] : filters.saved()) filter->clearMatches();
     filters.filtersChanged = true;
-    view.visibleLines.clear();
-    view.displayRows.clear();
+    view.rows.clear();
     view.viewChanged = true;
     cleared = true;
     schedule.reset();

@@ -8,35 +8,18 @@
 
 #include "document/document.h"
 #include "document/pass_schedule.h"
-#include "document/row_index.h"
+#include "document/view_rows.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
 
 namespace data {
-
-// The position in an index of the first element for line `line` or a later one.
-inline std::size_t firstPositionOf(const RowIndex<std::uint32_t>& index, std::uint32_t line) {
-    const std::size_t k = line / linesPerBlock;
-    if (k >= index.blockCount()) return index.size();
-    const auto& block = index.block(k);
-    return index.blockFirst(k) + static_cast<std::size_t>(std::lower_bound(block.begin(), block.end(), line) - block.begin());
-}
-
-inline std::size_t firstPositionOf(const RowIndex<TextRow>& index, std::uint32_t line) {
-    const std::size_t k = line / linesPerBlock;
-    if (k >= index.blockCount()) return index.size();
-    const auto& block = index.block(k);
-    const auto at = std::lower_bound(block.begin(), block.end(), TextRow(line, 0));
-    return index.blockFirst(k) + static_cast<std::size_t>(at - block.begin());
-}
 
 // Which lines are visible and the display rows they wrap into. The metrics
 // are the data lock's: painting widens them holding that lock alone.
 struct ViewIndex {
     LayoutMetrics metrics;
     bool layoutChanged = false;
-    RowIndex<std::uint32_t> visibleLines;
-    RowIndex<TextRow> displayRows;
+    ViewRows rows;
     bool viewChanged = false;
 };
 

@@ -32,22 +32,22 @@ void dropWithdrawn(LineSet& set, std::uint32_t first, const TextEntry* entries, 
         if (isWithdrawn(withdrawn, entries[i])) set.erase(first + static_cast<std::uint32_t>(i));
 }
 
-// The visible lines of [first, first + entries.size()) and their display
-// rows. Lines of withdrawn sources (by source id) are never visible.
-void collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets, std::uint32_t first,
-                 const TextEntry* entries, std::size_t count, const LayoutMetrics& metrics,
-                 const std::vector<bool>& withdrawn, std::vector<std::uint32_t>& lines, std::vector<TextRow>& rows) {
+// The visible lines of [first, first + count) and their display rows. Lines
+// of withdrawn sources (by source id) are never visible.
+std::vector<ShownLine> collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets,
+                                   std::uint32_t first, const TextEntry* entries, std::size_t count,
+                                   const LayoutMetrics& metrics, const std::vector<bool>& withdrawn) {
     Visibility visibility;
     for (std::size_t i = 0; i < filters.size(); ++i)
         visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
+    std::vector<ShownLine> shown;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t line = first + static_cast<std::uint32_t>(i);
         if (isWithdrawn(withdrawn, entries[i])) continue;
         if (!visibility.isVisible(line)) continue;
-        lines.push_back(line);
-        const std::uint32_t segments = metrics.rowCount(entries[i]);
-        for (std::uint32_t s = 0; s < segments; ++s) rows.emplace_back(line, s);
+        shown.push_back(ShownLine{line, metrics.rowCount(entries[i])});
     }
+    return shown;
 }
 
 }  // namespace
@@ -156,9 +156,8 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             sets.push_back(filter.matchChunk(a, texts, done, k));
             dropWithdrawn(sets.back(), a, entries.data() + done, k, withdrawn);
         }
-        std::vector<std::uint32_t> lines;
-        std::vector<TextRow> rows;
-        collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, lines, rows);
+        const std::vector<ShownLine> shown =
+            collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn);
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k);
@@ -168,8 +167,7 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
                     filter->updateMatches(a, a + static_cast<std::uint32_t>(k), sets[i]);
             }
             filters.filtersChanged = true;
-            view.visibleLines.add(a / linesPerBlock, lines);
-            view.displayRows.add(a / linesPerBlock, rows);
+            view.rows.add(a / linesPerBlock, shown);
             view.viewChanged = true;
         }
         notifyIfDue();
@@ -281,17 +279,15 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
         }
     }
     const std::vector<TextEntry> entries = store.entries(h, k);
-    std::vector<std::uint32_t> lines;
-    std::vector<TextRow> rows;
-    collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn, lines, rows);
+    const std::vector<ShownLine> shown =
+        collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
     for (std::size_t i = 0; i < pass.filters.size(); ++i) {
         if (!pass.fresh[i]) continue;
         if (const auto filter = filters.find(pass.filters[i].id())) filter->updateMatches(h, h + k, sets[i]);
     }
-    view.visibleLines.replace(h / linesPerBlock, std::move(lines));
-    view.displayRows.replace(h / linesPerBlock, std::move(rows));
+    view.rows.replace(h / linesPerBlock, shown);
     view.viewChanged = true;
     progress = static_cast<double>(h + k) / pass.total;
 }

@@ -52,14 +52,14 @@ DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wai
     {
         cpp::Mutex::Lock data(d.dataMutex, false);
         result.sources = d.store.sources();
-        const std::size_t size = wrap ? d.view.displayRows.size() : d.view.visibleLines.size();
+        const std::size_t size = wrap ? d.view.rows.rowCount() : d.view.rows.lineCount();
         const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(first) + count, size);
         std::optional<std::uint32_t> previousLine;
         PreparedLineCache::Line text;
         std::vector<MatchRecord> lineRanges;
         for (std::size_t p = first; p < end; ++p) {
             DisplayLine line;
-            line.row = wrap ? d.view.displayRows.at(p) : TextRow(d.view.visibleLines.at(p), 0);
+            line.row = wrap ? d.view.rows.rowAt(p) : TextRow(d.view.rows.lineAt(p), 0);
             const auto entry = d.store.entry(line.row.line);
             if (!entry) continue;
             line.entry = *entry;
@@ -131,12 +131,12 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
     status.longestColumns = std::max<std::uint32_t>(
         d.store.longestColumns(), static_cast<std::uint32_t>(std::min<std::uint64_t>(d.store.longestPending(), UINT32_MAX)));
     status.lines = d.store.listedLineCount();
-    status.visibleLines = d.view.visibleLines.size();
-    status.displayRows = d.view.displayRows.size();
+    status.visibleLines = d.view.rows.lineCount();
+    status.displayRows = d.view.rows.rowCount();
     status.progress = d.progress;
     status.arrivals = d.store.arrivals();
     status.lineMemory = d.store.linesMemory();
-    status.indexMemory = d.view.visibleLines.memory() + d.view.displayRows.memory();
+    status.indexMemory = d.view.rows.memory();
     status.filterMemory = d.filters.active()->matches().memory();
     for (const auto& [id, filter] : d.filters.saved()) status.filterMemory += filter->matches().memory();
     status.textCacheMemory = d.store.textCacheMemory();
@@ -148,19 +148,19 @@ TextCursor Document::toDisplayCursor(const TextCursor& cursor, bool wrap) const 
     const Detail& d = *detail_;
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     if (wrap) {
-        const std::size_t size = d.view.displayRows.size();
+        const std::size_t size = d.view.rows.rowCount();
         if (size == 0) return TextCursor();
-        const std::size_t first = firstPositionOf(d.view.displayRows, cursor.row);
+        const std::size_t first = d.view.rows.rowPositionOf(cursor.row);
         const auto entry = d.store.entry(cursor.row);
-        if (first >= size || !entry || d.view.displayRows.at(first).line != cursor.row)
+        if (first >= size || !entry || !d.view.rows.isVisible(cursor.row))
             return TextCursor(static_cast<std::uint32_t>(std::min(first, size - 1)), 0);
         const auto shown = d.view.metrics.toSegment(*entry, cursor.column, cursor.atSegmentEnd);
         return TextCursor(static_cast<std::uint32_t>(first + shown.segment), shown.column);
     }
-    const std::size_t size = d.view.visibleLines.size();
+    const std::size_t size = d.view.rows.lineCount();
     if (size == 0) return TextCursor();
-    const std::size_t position = firstPositionOf(d.view.visibleLines, cursor.row);
-    if (position >= size || d.view.visibleLines.at(position) != cursor.row)
+    const std::size_t position = d.view.rows.linePositionOf(cursor.row);
+    if (position >= size || !d.view.rows.isVisible(cursor.row))
         return TextCursor(static_cast<std::uint32_t>(std::min(position, size - 1)), 0);
     return TextCursor(static_cast<std::uint32_t>(position), cursor.column);
 }
@@ -169,29 +169,20 @@ TextCursor Document::toLineCursor(const TextCursor& cursor, bool wrap) const {
     const Detail& d = *detail_;
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     if (wrap) {
-        if (cursor.row >= d.view.displayRows.size()) return TextCursor();
-        const TextRow row = d.view.displayRows.at(cursor.row);
+        if (cursor.row >= d.view.rows.rowCount()) return TextCursor();
+        const TextRow row = d.view.rows.rowAt(cursor.row);
         const auto entry = d.store.entry(row.line);
         if (!entry) return TextCursor();
         const auto position = d.view.metrics.toLine(*entry, row.subRow, cursor.column);
         return TextCursor(row.line, position.offset, position.atSegmentEnd);
     }
-    const std::size_t size = d.view.visibleLines.size();
+    const std::size_t size = d.view.rows.lineCount();
     if (size == 0) return TextCursor();
-    const std::uint32_t line = d.view.visibleLines.at(std::min<std::size_t>(cursor.row, size - 1));
+    const std::uint32_t line = d.view.rows.lineAt(std::min<std::size_t>(cursor.row, size - 1));
     const auto entry = d.store.entry(line);
     const auto length = entry ? static_cast<std::uint32_t>(std::max(entry->charLength, 0)) : 0u;
     return TextCursor(line, std::min(cursor.column, length), false);
 }
-
-namespace {
-
-bool isVisible(const RowIndex<std::uint32_t>& visible, std::uint32_t line) {
-    const std::size_t position = firstPositionOf(visible, line);
-    return position < visible.size() && visible.at(position) == line;
-}
-
-}  // namespace
 
 std::optional<std::uint32_t> Document::nextMatch(std::int32_t filterId, std::uint32_t line, bool forward) const {
     const Detail& d = *detail_;
@@ -200,7 +191,7 @@ std::optional<std::uint32_t> Document::nextMatch(std::int32_t filterId, std::uin
     if (!filter) return std::nullopt;
     const LineSet& matches = filter->matches();
     auto candidate = forward ? matches.firstAtOrAfter(line + 1) : matches.lastBefore(line);
-    while (candidate && !isVisible(d.view.visibleLines, *candidate))
+    while (candidate && !d.view.rows.isVisible(*candidate))
         candidate = forward ? matches.firstAtOrAfter(*candidate + 1) : matches.lastBefore(*candidate);
     return candidate;
 }
@@ -221,15 +212,11 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> Document::firstMatchIn(st
 std::optional<std::uint32_t> Document::visibleLineAt(std::int32_t sourceId, std::int32_t lineNumber) const {
     const Detail& d = *detail_;
     cpp::Mutex::Lock data(detail_->dataMutex, false);
-    const std::size_t count = d.store.lineCount();
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto entry = d.store.entry(static_cast<std::uint32_t>(i));
-        if (entry->sourceId != sourceId || entry->lineNumber < lineNumber) continue;
-        const std::size_t position = firstPositionOf(d.view.visibleLines, static_cast<std::uint32_t>(i));
-        if (position >= d.view.visibleLines.size()) return std::nullopt;
-        return d.view.visibleLines.at(position);
-    }
-    return std::nullopt;
+    const auto index = d.store.firstLineOf(sourceId, lineNumber);
+    if (!index) return std::nullopt;
+    const std::size_t position = d.view.rows.linePositionOf(*index);
+    if (position >= d.view.rows.lineCount()) return std::nullopt;
+    return d.view.rows.lineAt(position);
 }
 
 bool Document::filterTakesPart(std::int32_t filterId) const {

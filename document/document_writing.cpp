@@ -23,9 +23,9 @@ Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last,
     Stretch stretch;
     cpp::Mutex::Lock data(d.dataMutex, false);
     if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
-    const auto& visible = d.view.visibleLines;
-    for (std::size_t p = firstPositionOf(visible, next); p < visible.size() && stretch.lines.size() < limit; ++p) {
-        const std::uint32_t line = visible.at(p);
+    const ViewRows& visible = d.view.rows;
+    for (std::size_t p = visible.linePositionOf(next); p < visible.lineCount() && stretch.lines.size() < limit; ++p) {
+        const std::uint32_t line = visible.lineAt(p);
         if (line > last) break;
         const auto entry = d.store.entry(line);
         if (!entry) break;

@@ -125,14 +125,24 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
     lines_.append(entries, count);
-    // Counted per run of one source: a batch comes from one reader.
+    // Worked per run of one source: a batch comes from one reader.
+    const std::size_t base = lines_.size() - count;
     for (std::size_t i = 0; i < count;) {
         const std::int32_t id = entries[i].sourceId;
         std::size_t end = i + 1;
         while (end < count && entries[end].sourceId == id) ++end;
         const auto slot = static_cast<std::size_t>(id);
-        if (committedLines_.size() <= slot) committedLines_.resize(slot + 1);
-        committedLines_[slot] += end - i;
+        if (sourceLines_.size() <= slot) sourceLines_.resize(slot + 1);
+        SourceLines& lines = sourceLines_[slot];
+        const auto mark = [&](std::size_t at) {
+            lines.marks.emplace_back(entries[at].lineNumber, static_cast<std::uint32_t>(base + at));
+        };
+        if (lines.marks.empty() || base + i - lines.last > 64) mark(i);
+        for (std::size_t next = std::max<std::size_t>(lines.marks.back().second + 1024, base + i); next < base + end;
+             next += 1024)
+            mark(next - base);
+        lines.last = static_cast<std::uint32_t>(base + end - 1);
+        lines.count += end - i;
         if (isWithdrawn(id)) withdrawnLines_ += end - i;
         i = end;
     }
@@ -143,6 +153,24 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
 std::optional<TextEntry> SourceStore::entry(std::uint32_t index) const {
     if (index >= lines_.size()) return std::nullopt;
     return lines_[index];
+}
+
+std::optional<std::uint32_t> SourceStore::firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const {
+    if (sourceId < 0 || static_cast<std::size_t>(sourceId) >= sourceLines_.size()) return std::nullopt;
+    const auto& marks = sourceLines_[static_cast<std::size_t>(sourceId)].marks;
+    if (marks.empty()) return std::nullopt;
+    // A source's line numbers only grow along the store.
+    const auto after = std::partition_point(marks.begin(), marks.end(),
+                                            [&](const auto& mark) { return mark.first < lineNumber; });
+    if (after == marks.begin()) return marks.front().second;
+    const std::uint32_t from = (after - 1)->second;
+    const std::size_t to = after == marks.end() ? lines_.size() : after->second + std::size_t(1);
+    std::vector<TextEntry> stretch;
+    lines_.copy(from, to - from, stretch);
+    for (std::size_t i = 0; i < stretch.size(); ++i)
+        if (stretch[i].sourceId == sourceId && stretch[i].lineNumber >= lineNumber)
+            return static_cast<std::uint32_t>(from + i);
+    return std::nullopt;
 }
 
 String SourceStore::readLine(std::uint32_t index) {
@@ -239,7 +267,7 @@ std::optional<std::pair<Source, Source>> SourceStore::replace(std::int32_t id, s
     // from it until the view has left them out.
     if (withdrawn_.size() <= static_cast<std::size_t>(id)) withdrawn_.resize(static_cast<std::size_t>(id) + 1);
     withdrawn_[static_cast<std::size_t>(id)] = true;
-    if (static_cast<std::size_t>(id) < committedLines_.size()) withdrawnLines_ += committedLines_[static_cast<std::size_t>(id)];
+    if (static_cast<std::size_t>(id) < sourceLines_.size()) withdrawnLines_ += sourceLines_[static_cast<std::size_t>(id)].count;
     return std::make_pair(old, fresh);
 }
 
@@ -272,7 +300,7 @@ void SourceStore::clear() {
     nextId_ = 0;
     withdrawn_.clear();
     listed_.clear();
-    committedLines_.clear();
+    sourceLines_.clear();
     withdrawnLines_ = 0;
     lines_.clear();
     textCache_.clear();

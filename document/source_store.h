@@ -81,6 +81,8 @@ public:
     void commit(const TextEntry* entries, std::size_t count);
     std::size_t lineCount() const { return lines_.size(); }
     std::optional<TextEntry> entry(std::uint32_t index) const;
+    // The index of the first line of a source numbered `lineNumber` or later.
+    std::optional<std::uint32_t> firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const;
     const Arrivals& arrivals() const { return arrivals_; }
 
     // The text of a line; empty beyond the store.
@@ -140,7 +142,16 @@ private:
     std::int32_t nextId_ = 0;
     std::vector<bool> withdrawn_;
     std::vector<std::int32_t> listed_;  // ids in the order they are listed
-    std::vector<std::size_t> committedLines_;  // by source id
+    // Where a source's lines lie in the store, by source id: a mark at its
+    // first line, every 1024 lines of the store, and after each gap of more
+    // than 64 lines, so that finding a line by its number decodes at most a
+    // stretch between two marks.
+    struct SourceLines {
+        std::size_t count = 0;
+        std::vector<std::pair<std::int32_t, std::uint32_t>> marks;  // line number, index
+        std::uint32_t last = 0;                                     // index of the newest line
+    };
+    std::vector<SourceLines> sourceLines_;
     std::size_t withdrawnLines_ = 0;
     std::shared_ptr<const Sources> sources_;
     bool allPaused_ = false;

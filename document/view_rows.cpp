@@ -1,0 +1,111 @@
+#include "document/view_rows.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace data {
+
+std::uint32_t ViewRows::Block::select(std::uint32_t rank) const {
+    for (std::size_t w = 0; w < words; ++w) {
+        std::uint64_t word = visible[w];
+        const auto count = static_cast<std::uint32_t>(std::popcount(word));
+        if (rank < count) {
+            for (; rank > 0; --rank) word &= word - 1;
+            return static_cast<std::uint32_t>(w * 64) + static_cast<std::uint32_t>(std::countr_zero(word));
+        }
+        rank -= count;
+    }
+    return linesPerBlock;
+}
+
+std::uint32_t ViewRows::Block::rank(std::uint32_t offset) const {
+    std::uint32_t count = 0;
+    const std::size_t whole = std::min<std::size_t>(offset / 64, words);
+    for (std::size_t w = 0; w < whole; ++w) count += static_cast<std::uint32_t>(std::popcount(visible[w]));
+    if (whole < words && offset % 64 != 0)
+        count += static_cast<std::uint32_t>(std::popcount(visible[whole] & ((std::uint64_t(1) << (offset % 64)) - 1)));
+    return count;
+}
+
+std::uint32_t ViewRows::lineAt(std::size_t position) const {
+    const std::size_t k = lineSums_.find(position);
+    const auto rank = static_cast<std::uint32_t>(position - lineSums_.before(k));
+    return static_cast<std::uint32_t>(k * linesPerBlock) + blocks_[k].select(rank);
+}
+
+TextRow ViewRows::rowAt(std::size_t position) const {
+    const std::size_t k = rowSums_.find(position);
+    const Block& block = blocks_[k];
+    const auto within = static_cast<std::uint32_t>(position - rowSums_.before(k));
+    if (block.rowEnds.empty()) return TextRow(static_cast<std::uint32_t>(k * linesPerBlock) + block.select(within), 0);
+    const auto rank = static_cast<std::uint32_t>(
+        std::upper_bound(block.rowEnds.begin(), block.rowEnds.end(), within) - block.rowEnds.begin());
+    return TextRow(static_cast<std::uint32_t>(k * linesPerBlock) + block.select(rank), within - block.rowsBefore(rank));
+}
+
+std::size_t ViewRows::linePositionOf(std::uint32_t line) const {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= blocks_.size()) return lineCount();
+    return lineSums_.before(k) + blocks_[k].rank(line % linesPerBlock);
+}
+
+std::size_t ViewRows::rowPositionOf(std::uint32_t line) const {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= blocks_.size()) return rowCount();
+    const Block& block = blocks_[k];
+    return rowSums_.before(k) + block.rowsBefore(block.rank(line % linesPerBlock));
+}
+
+bool ViewRows::isVisible(std::uint32_t line) const {
+    const std::size_t k = line / linesPerBlock;
+    if (k >= blocks_.size()) return false;
+    const std::uint32_t offset = line % linesPerBlock;
+    return (blocks_[k].visible[offset / 64] >> (offset % 64)) & 1;
+}
+
+void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
+    while (blocks_.size() <= k) {
+        blocks_.emplace_back();
+        lineSums_.push(0);
+        rowSums_.push(0);
+    }
+    Block& block = blocks_[k];
+    std::uint32_t rows = 0;
+    for (const ShownLine& shown : lines) {
+        const std::uint32_t offset = shown.line % linesPerBlock;
+        block.visible[offset / 64] |= std::uint64_t(1) << (offset % 64);
+        const bool counted = shown.rows != 1 || !block.rowEnds.empty();
+        if (counted && block.rowEnds.empty())
+            for (std::uint32_t r = 1; r <= block.lines; ++r) block.rowEnds.push_back(r);
+        ++block.lines;
+        block.rows += shown.rows;
+        if (counted) block.rowEnds.push_back(block.rows);
+        rows += shown.rows;
+    }
+    lineSums_.add(k, static_cast<std::int64_t>(lines.size()));
+    rowSums_.add(k, rows);
+}
+
+void ViewRows::replace(std::size_t k, const std::vector<ShownLine>& lines) {
+    if (k < blocks_.size()) {
+        Block& block = blocks_[k];
+        lineSums_.add(k, -static_cast<std::int64_t>(block.lines));
+        rowSums_.add(k, -static_cast<std::int64_t>(block.rows));
+        block = Block();
+    }
+    add(k, lines);
+}
+
+void ViewRows::clear() {
+    blocks_ = {};
+    lineSums_.clear();
+    rowSums_.clear();
+}
+
+std::uint64_t ViewRows::memory() const {
+    std::uint64_t bytes = blocks_.capacity() * sizeof(Block) + lineSums_.memory() + rowSums_.memory();
+    for (const Block& block : blocks_) bytes += block.rowEnds.capacity() * sizeof(std::uint32_t);
+    return bytes;
+}
+
+}  // namespace data

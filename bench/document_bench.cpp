@@ -5,6 +5,9 @@
 //   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT [quick|full] [UTF16_FILE]
 //
 // UTF16_FILE holds the same lines in UTF-16 LE, for the time to index it.
+// After indexing it measures the worst time for the window's jumps to show
+// a whole page (jump_ms), and at the end the resident memory at rest and
+// the process's peak.
 // It then measures the latency from appending a line to a followed file to
 // the line being in the document (median and 99th percentile), the CPU
 // time spent while following eight files that do not change, and the time
@@ -16,6 +19,7 @@
 // script takes the tools' best of three: the machine is shared, and a round
 // another tenant slowed says nothing of either side.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -76,6 +80,79 @@ void appendLine(const std::string& path, int n) {
     out << "2026-12-08 10:00:00.000 INFO  [main] latency: line " << n << "\n";
 }
 
+class FixedMeasure : public data::GlyphMeasure {
+public:
+    int advance(char32_t) const override { return 8; }
+    int lineHeight() const override { return 16; }
+};
+
+double residentMb() {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576;
+}
+
+double peakResidentMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024;  // in KB on Linux
+}
+
+// Refreshes the viewer, as the window does on each notification, until the
+// document is idle with `lines` lines.
+void settleViewer(data::Document& document, data::Viewer& viewer, std::size_t lines) {
+    for (;;) {
+        viewer.refresh();
+        if (document.isIdle() && viewer.status().lines >= lines && viewer.status().progress >= 1.0) {
+            viewer.refresh();
+            if (document.isIdle()) return;
+        }
+        cpp::sleep(cpp::Duration::milliseconds(2));
+    }
+}
+
+// Milliseconds from a move of the window's to a page that shows every text.
+template <typename Move>
+double timeMove(data::Viewer& viewer, Move move) {
+    const auto start = Clock::now();
+    move();
+    while (viewer.pageIncomplete()) {
+        cpp::sleep(cpp::Duration::milliseconds(1));
+        viewer.refetchPage();
+    }
+    return secondsSince(start) * 1000;
+}
+
+// The worst of: Ctrl+End to the last line, Ctrl+G to the middle line of the
+// first source, and a page down from there, made as the window makes them.
+double measureJumps(data::Document& document, std::size_t lines) {
+    data::Viewer viewer(document);
+    viewer.setFont(std::make_shared<FixedMeasure>(), 96);
+    viewer.setClientSize(1200, 900);
+    document.setViewWidth(viewer.wrapWidth());
+    settleViewer(document, viewer, lines);
+    const double toEnd = timeMove(viewer, [&] {
+        const std::uint32_t last = viewer.rowCount() - 1;
+        viewer.setCaret(data::TextCursor(last, 0));
+        viewer.scrollTo(viewer.scrollX(), viewer.contentHeight() - viewer.clientHeight());
+    });
+    const double toMiddle = timeMove(viewer, [&] {
+        const auto line = document.visibleLineAt(viewer.sources().begin()->first, static_cast<std::int32_t>(lines / 2));
+        if (!line) std::fprintf(stderr, "jumps: no line %zu\n", lines / 2);
+        viewer.setCaret(document.toDisplayCursor(data::TextCursor(line.value_or(0), 0), viewer.wrap()));
+        viewer.collapse();
+        viewer.scrollCaretIntoView();
+        viewer.updateView();
+    });
+    const double pageDown = timeMove(viewer, [&] {
+        viewer.moveCaretByRows(static_cast<int>(viewer.pageRows()));
+        viewer.scrollCaretIntoView();
+        viewer.updateView();
+    });
+    return std::max({toEnd, toMiddle, pageDown});
+}
+
 // Milliseconds from writing each line to its arrival in the document.
 std::vector<double> measureLatency(const std::string& folder, int samples) {
     const std::string path = folder + "/latency.log";
@@ -119,11 +196,6 @@ double measureIdle(const std::string& folder, int seconds) {
     return used / wall * 100;
 }
 
-class FixedMeasure : public data::GlyphMeasure {
-public:
-    int advance(char32_t) const override { return 8; }
-    int lineHeight() const override { return 16; }
-};
 
 // Milliseconds to fetch a page of wrapped rows from the middle of a 1 MB line
 // holding 10 000 matches of a Highlight filter; the best of three fetches
@@ -192,6 +264,7 @@ int main(int argc, char** argv) {
     };
     if (argc > 6) timeIndex(cpp::FilePath(argv[6]), "utf16_index");
     timeIndex(path, "index");
+    std::printf("jump_ms %.1f\n", measureJumps(*document, lines));
 
     // A filter's text, applied, until the document is done; the best round.
     const auto timeFilter = [&](const char* text, std::size_t expected, const char* name, const char* tool) {
@@ -222,6 +295,8 @@ int main(int argc, char** argv) {
     status = settle(*document, lines);
     const std::uint64_t bytes = status.lineMemory + status.indexMemory + status.filterMemory;
     std::printf("bytes_per_line %.1f\n", static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(lines, 1)));
+    std::printf("rss_rest_mb %.0f\n", residentMb());
+    std::printf("rss_peak_mb %.0f\n", peakResidentMb());
     document->stop();
 
     const bool quick = argc > 5 && std::string(argv[5]) == "quick";

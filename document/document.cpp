@@ -6,11 +6,21 @@
 
 namespace data {
 
+namespace {
+
+const std::uint64_t pendingLimit = 64 << 20;
+
+}  // namespace
+
 Document::Detail::Detail(cpp::Bus bus)
     : bus(bus),
       store(bus, [this](std::int32_t, std::vector<TextEntry>&& entries, LineTexts&& texts,
                         std::uint64_t longest) {
-          cpp::Mutex::Lock job(jobMutex, false);
+          cpp::Mutex::Lock job(jobMutex, true);
+          // Readers run ahead of the document by a bounded amount, not by a
+          // whole big file. A reader that is being stopped hands its last
+          // batch on without waiting.
+          while (store.pendingBytes() >= pendingLimit && running && !cpp::Thread::current()->interrupted) job.wait();
           store.appendBatch(std::move(entries), std::move(texts), longest);
           jobMutex.notifyAll();
       }) {}

@@ -63,7 +63,11 @@ void Document::Detail::stopThread() {
     if (!thread) return;
     if (cpp::Thread::current() == thread->info())
         throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
-    running = false;
+    {
+        cpp::Mutex::Lock job(jobMutex, false);
+        running = false;
+        jobMutex.notifyAll();  // readers waiting for room in the queue go on
+    }
     thread.reset();  // interrupts its wait and joins
 }
 
@@ -118,6 +122,7 @@ void Document::Detail::doAppend() {
     {
         cpp::Mutex::Lock job(jobMutex, true);
         if (!store.takeBatch(entries, texts)) return;
+        jobMutex.notifyAll();  // a reader may wait for room in the queue
         schedule.startAppend();
         first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
         passFilters = snapshotFilters(filters);

@@ -99,7 +99,16 @@ bool SourceStore::takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos) {
     return true;
 }
 
+namespace {
+
+std::uint64_t batchBytes(const std::vector<TextEntry>& entries, const LineTexts& texts) {
+    return entries.capacity() * sizeof(TextEntry) + texts.capacityBytes();
+}
+
+}  // namespace
+
 void SourceStore::appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest) {
+    pendingBytes_ += batchBytes(entries, texts);
     pendingEntries_.push_back(std::move(entries));
     pendingTexts_.push_back(std::move(texts));
     longestPending_ = std::max(longestPending_, longest);
@@ -111,11 +120,13 @@ bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
     texts = std::move(pendingTexts_.front());
     pendingEntries_.pop_front();
     pendingTexts_.pop_front();
+    pendingBytes_ -= std::min(pendingBytes_, batchBytes(entries, texts));
     return true;
 }
 
 void SourceStore::returnBatch(std::vector<TextEntry> entries, LineTexts texts) {
     if (entries.empty()) return;
+    pendingBytes_ += batchBytes(entries, texts);
     pendingEntries_.push_front(std::move(entries));
     pendingTexts_.push_front(std::move(texts));
 }
@@ -309,6 +320,7 @@ void SourceStore::clear() {
     pendingEntries_.clear();
     pendingTexts_.clear();
     longestPending_ = 0;
+    pendingBytes_ = 0;
 }
 
 }  // namespace data

@@ -77,6 +77,8 @@ public:
     // Puts what could not be merged of a taken batch back at the head.
     void returnBatch(std::vector<TextEntry> entries, LineTexts texts);
     std::uint64_t longestPending() const { return longestPending_; }
+    // What the waiting batches hold.
+    std::uint64_t pendingBytes() const { return pendingBytes_; }
 
     void commit(const TextEntry* entries, std::size_t count);
     std::size_t lineCount() const { return lines_.size(); }
@@ -162,6 +164,7 @@ private:
     std::deque<std::vector<TextEntry>> pendingEntries_;
     std::deque<LineTexts> pendingTexts_;
     std::uint64_t longestPending_ = 0;
+    std::uint64_t pendingBytes_ = 0;
 };
 
 }  // namespace data

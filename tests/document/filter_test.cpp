@@ -45,6 +45,15 @@ TEST(LineSet, KeepsOrderedMembersPerBlock) {
     set.assignRange(4, 2000, other);  // 5 and 1999 go, 4 and 1500 come, 2500 lies outside
     EXPECT_EQ(set.toVector(), (std::vector<std::uint32_t>{3, 4, 1500, 250000}));
     EXPECT_EQ(set.size(), 4u);
+
+    // The matches of one block far into a file keep no empty blocks before it.
+    LineSet far;
+    far.insert(90'000'123);
+    EXPECT_LT(far.memory(), 1000u);
+    far.insert(89'999'000);
+    EXPECT_EQ(far.toVector(), (std::vector<std::uint32_t>{89'999'000, 90'000'123}));
+    EXPECT_EQ(far.lastBefore(90'000'000), std::optional<std::uint32_t>(89'999'000));
+    EXPECT_FALSE(far.contains(5));
 }
 
 // The per-range replacement is checked against a plain std::set.
@@ -78,6 +87,11 @@ TEST(LineSet, RangeReplacementAgreesWithAModel) {
         fresh.forEachIn(first, end, [&](std::uint32_t line) { model.insert(line); });
         ASSERT_EQ(set.toVector(), std::vector<std::uint32_t>(model.begin(), model.end())) << "round " << round;
         ASSERT_EQ(set.size(), model.size());
+        const std::uint32_t probe = random() % 10000;
+        const auto after = model.lower_bound(probe);
+        ASSERT_EQ(set.firstAtOrAfter(probe), after == model.end() ? std::nullopt : std::optional<std::uint32_t>(*after));
+        ASSERT_EQ(set.lastBefore(probe), after == model.begin() ? std::nullopt : std::optional<std::uint32_t>(*std::prev(after)));
+        ASSERT_EQ(set.contains(probe), model.count(probe) == 1);
     }
 }
 

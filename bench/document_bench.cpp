@@ -138,7 +138,8 @@ double measureJumps(data::Document& document, std::size_t lines) {
         viewer.scrollTo(viewer.scrollX(), viewer.contentHeight() - viewer.clientHeight());
     });
     const double toMiddle = timeMove(viewer, [&] {
-        const auto line = document.visibleLineAt(viewer.sources().begin()->first, static_cast<std::int32_t>(lines / 2));
+        const std::int32_t source = document.entries(0, 1).at(0).sourceId;
+        const auto line = document.visibleLineAt(source, static_cast<std::int32_t>(lines / 2));
         if (!line) std::fprintf(stderr, "jumps: no line %zu\n", lines / 2);
         viewer.setCaret(document.toDisplayCursor(data::TextCursor(line.value_or(0), 0), viewer.wrap()));
         viewer.collapse();

@@ -258,6 +258,12 @@ LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextE
     return texts;
 }
 
+std::uint64_t SourceStore::linesMemory() const {
+    std::uint64_t bytes = lines_.memory() + pendingBytes_ + sourceLines_.capacity() * sizeof(SourceLines);
+    for (const SourceLines& lines : sourceLines_) bytes += lines.marks.capacity() * sizeof(lines.marks[0]);
+    return bytes;
+}
+
 std::uint64_t SourceStore::fileCacheMemory() const {
     std::uint64_t bytes = 0;
     for (const auto& [id, source] : *sources_) bytes += source.memory();

@@ -129,7 +129,8 @@ public:
     // Copies of the entries of [first, first + count), as far as they exist.
     std::vector<TextEntry> entries(std::uint32_t first, std::uint32_t count) const;
 
-    std::uint64_t linesMemory() const { return lines_.memory(); }
+    // The records, those still queued and the marks that find lines by number.
+    std::uint64_t linesMemory() const;
     std::uint64_t textCacheMemory() const { return textCache_.memory(); }
     std::uint64_t fileCacheMemory() const;
 

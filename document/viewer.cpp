@@ -73,12 +73,13 @@ struct Viewer::Detail {
     bool refetchMarked = false;
     bool following = true;
     int scrollX = 0;
-    int scrollY = 0;
+    // Vertical pixels outgrow an int: 100 million rows of 27 pixels.
+    std::int64_t scrollY = 0;
     int clientWidth = 0;
     int dpi = appearance::standardDpi;
     int clientHeight = 0;
     int contentWidth = 0;
-    int contentHeight = 0;
+    std::int64_t contentHeight = 0;
     TextCursor caret;
     TextCursor anchor;
     std::uint32_t stickyColumn = 0;
@@ -111,13 +112,13 @@ struct Viewer::Detail {
             width = gutterWidth() + static_cast<int>(status.longestColumns * metrics.charWidth) + 32;
         }
         contentWidth = width + static_cast<int>(metrics.digitWidth);
-        contentHeight = static_cast<int>(rows() * pitch());
+        contentHeight = static_cast<std::int64_t>(rows()) * pitch();
     }
     bool isAtBottom() const {
         const std::uint32_t count = rows();
         // The bottom pixel row lies in the last row, so that row is in view.
         return count == 0 ||
-               static_cast<std::uint32_t>(std::max(scrollY + clientHeight - 1, 0) / static_cast<int>(pitch())) >= count - 1;
+               static_cast<std::uint64_t>(std::max<std::int64_t>(scrollY + clientHeight - 1, 0)) / pitch() >= count - 1;
     }
     DisplayRows fetch(std::uint32_t first, bool wait) {
         return document.getRows(first, pageRows(), wait, wrap, *measure);
@@ -203,7 +204,7 @@ void Viewer::refresh() {
 void Viewer::updateView() {
     Detail& d = *detail_;
     const int oldWidth = d.contentWidth;
-    const int oldHeight = d.contentHeight;
+    const std::int64_t oldHeight = d.contentHeight;
     d.updateContentSize();
     const bool sizeChanged = oldWidth != d.contentWidth || oldHeight != d.contentHeight;
     const std::uint32_t pitch = d.pitch();
@@ -212,16 +213,16 @@ void Viewer::updateView() {
     } else if (!d.page.lines.empty()) {
         // The line at the top stays at the top after refiltering or rewrapping.
         const TextCursor top = d.document.toDisplayCursor(TextCursor(d.page.lines.front().row.line, 0), d.wrap);
-        scrollTo(d.scrollX, static_cast<int>(top.row * pitch));
+        scrollTo(d.scrollX, static_cast<std::int64_t>(top.row) * pitch);
     }
-    const bool stale = d.page.first != static_cast<std::uint32_t>(d.scrollY) / pitch || d.page.lines.size() != d.pageRows();
+    const bool stale = d.page.first != static_cast<std::uint32_t>(d.scrollY / pitch) || d.page.lines.size() != d.pageRows();
     if (sizeChanged || stale || d.refetchMarked) refetchPage();
     d.changed();
 }
 
 void Viewer::refetchPage() {
     Detail& d = *detail_;
-    const std::uint32_t top = static_cast<std::uint32_t>(d.scrollY) / d.pitch();
+    const auto top = static_cast<std::uint32_t>(d.scrollY / d.pitch());
     DisplayRows rows = d.fetch(top, false);
     d.page.first = rows.first;
     d.page.lines = std::move(rows.lines);
@@ -230,32 +231,32 @@ void Viewer::refetchPage() {
     d.following = d.isAtBottom();
 }
 
-void Viewer::scrollTo(int x, int y) {
+void Viewer::scrollTo(int x, std::int64_t y) {
     Detail& d = *detail_;
     x = std::clamp(x, 0, std::max(d.contentWidth - d.clientWidth, 0));
-    y = std::clamp(y, 0, std::max(d.contentHeight - d.clientHeight, 0));
+    y = std::clamp<std::int64_t>(y, 0, std::max<std::int64_t>(d.contentHeight - d.clientHeight, 0));
     if (x == d.scrollX && y == d.scrollY) return;
     d.scrollX = x;
     d.scrollY = y;
-    if (static_cast<std::uint32_t>(y) / d.pitch() != d.page.first) refetchPage();
+    if (static_cast<std::uint32_t>(y / d.pitch()) != d.page.first) refetchPage();
     d.changed();
 }
 
 void Viewer::scrollToRow(std::uint32_t row) {
     // scrollTo stops at the end of the content, where the last row is in view.
     const Detail& d = *detail_;
-    scrollTo(d.scrollX, static_cast<int>(std::min<std::uint64_t>(std::uint64_t{row} * d.pitch(), INT32_MAX)));
+    scrollTo(d.scrollX, static_cast<std::int64_t>(row) * d.pitch());
 }
 
 void Viewer::ensureVisible(std::uint32_t row, std::uint32_t column) {
     Detail& d = *detail_;
     const std::uint32_t pitch = d.pitch();
-    const std::uint32_t top = static_cast<std::uint32_t>(d.scrollY) / pitch;
+    const auto top = static_cast<std::uint32_t>(d.scrollY / pitch);
     const std::uint32_t visibleRows = std::max<std::uint32_t>(static_cast<std::uint32_t>(d.clientHeight) / pitch, 1);
     if (row < top) {
-        scrollTo(d.scrollX, static_cast<int>(row * pitch));
+        scrollTo(d.scrollX, static_cast<std::int64_t>(row) * pitch);
     } else if (row >= top + visibleRows) {
-        scrollTo(d.scrollX, static_cast<int>((row + 1) * pitch) - d.clientHeight);
+        scrollTo(d.scrollX, (static_cast<std::int64_t>(row) + 1) * pitch - d.clientHeight);
     }
     int p = static_cast<int>(static_cast<float>(column) * d.metrics.charWidth);
     if (const DisplayLine* line = d.page.find(row); line && line->text) {
@@ -270,13 +271,13 @@ void Viewer::ensureVisible(std::uint32_t row, std::uint32_t column) {
 }
 
 int Viewer::scrollX() const { return detail_->scrollX; }
-int Viewer::scrollY() const { return detail_->scrollY; }
+std::int64_t Viewer::scrollY() const { return detail_->scrollY; }
 
 int Viewer::rowAt(int y) const {
     const Detail& d = *detail_;
     if (d.rows() == 0) return -1;
-    const int row = std::max(y + d.scrollY, 0) / static_cast<int>(d.pitch());
-    return std::min(row, static_cast<int>(d.rows()) - 1);
+    const std::int64_t row = std::max<std::int64_t>(y + d.scrollY, 0) / d.pitch();
+    return static_cast<int>(std::min<std::int64_t>(row, static_cast<std::int64_t>(d.rows()) - 1));
 }
 
 int Viewer::textOriginX(const DisplayLine& line) const {
@@ -300,7 +301,7 @@ TextCursor Viewer::positionAt(int x, int y) {
     const auto rowIndex = static_cast<std::uint32_t>(r);
     const DisplayLine& line = row(rowIndex, false);
     const std::uint32_t length = segmentLength(line);
-    if (y + d.scrollY >= static_cast<int>(d.rows() * d.pitch())) return TextCursor(rowIndex, length);
+    if (y + d.scrollY >= d.contentHeight) return TextCursor(rowIndex, length);
     const int px = x - textOriginX(line);
     if (!line.text) {
         const auto column = static_cast<std::int64_t>(std::lround(px / std::max(d.metrics.charWidth, 1.0f)));
@@ -525,7 +526,7 @@ std::uint32_t Viewer::rowCount() const { return detail_->rows(); }
 int Viewer::gutterWidth() const { return detail_->gutterWidth(); }
 std::uint32_t Viewer::lineNumberDigits() const { return detail_->digits(); }
 int Viewer::contentWidth() const { return detail_->contentWidth; }
-int Viewer::contentHeight() const { return detail_->contentHeight; }
+std::int64_t Viewer::contentHeight() const { return detail_->contentHeight; }
 bool Viewer::isAtBottom() const { return detail_->isAtBottom(); }
 
 std::uint32_t Viewer::firstRecentLine(cpp::Time now) const {

@@ -40,11 +40,12 @@ public:
     void updateView();
     void refetchPage();
 
-    void scrollTo(int x, int y);
+    // Vertical positions are 64-bit pixels: a big log has more of them than an int holds.
+    void scrollTo(int x, std::int64_t y);
     void scrollToRow(std::uint32_t row);
     void ensureVisible(std::uint32_t row, std::uint32_t column);
     int scrollX() const;
-    int scrollY() const;
+    std::int64_t scrollY() const;
 
     // The display row at a client y; -1 when the view is empty.
     int rowAt(int y) const;
@@ -87,7 +88,7 @@ public:
     // Decimal digits of the number of lines in the store; 1 when it is empty.
     std::uint32_t lineNumberDigits() const;
     int contentWidth() const;
-    int contentHeight() const;
+    std::int64_t contentHeight() const;
     bool isAtBottom() const;
     // The first line that arrived in the last six seconds; all ones when none did.
     std::uint32_t firstRecentLine(cpp::Time now = cpp::Time()) const;

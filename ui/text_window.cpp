@@ -175,9 +175,10 @@ void TextWindow::onUpdateView() {
     info.nPage = static_cast<UINT>(client.right);
     info.nPos = viewer_.scrollX();
     SetScrollInfo(handle(), SB_HORZ, &info, TRUE);
-    info.nMax = viewer_.contentHeight();
-    info.nPage = static_cast<UINT>(client.bottom);
-    info.nPos = viewer_.scrollY();
+    const std::int64_t unit = verticalScrollUnit();
+    info.nMax = static_cast<int>(viewer_.contentHeight() / unit);
+    info.nPage = static_cast<UINT>(std::max<std::int64_t>(client.bottom / unit, 1));
+    info.nPos = static_cast<int>(viewer_.scrollY() / unit);
     SetScrollInfo(handle(), SB_VERT, &info, TRUE);
     try {
         POINT pointer;

@@ -103,6 +103,8 @@ private:
     int offsetInRow(const data::DisplayLine& line, std::uint32_t column) const;
 
     void onScroll(int bar, int code);
+    // Pixels per step of the vertical scroll bar, whose range is an int.
+    std::int64_t verticalScrollUnit() const { return viewer_.contentHeight() / 0x40000000 + 1; }
     void onKeyDown(UINT key);
     void onChar(wchar_t character);
     void onMouse(UINT message, WPARAM flags, POINT point);

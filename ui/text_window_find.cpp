@@ -8,9 +8,10 @@ using data::TextCursor;
 
 void TextWindow::showWithContext(std::uint32_t row) {
     const std::uint32_t pitch = viewer_.pitch();
-    const std::uint32_t top = static_cast<std::uint32_t>(viewer_.scrollY()) / pitch;
+    const auto top = static_cast<std::uint32_t>(viewer_.scrollY() / pitch);
     const std::uint32_t rows = std::max<std::uint32_t>(static_cast<std::uint32_t>(viewer_.clientHeight()) / pitch, 1);
-    if (row < top || row >= top + rows) viewer_.scrollTo(viewer_.scrollX(), static_cast<int>((row > 3 ? row - 3 : 0) * pitch));
+    if (row < top || row >= top + rows)
+        viewer_.scrollTo(viewer_.scrollX(), static_cast<std::int64_t>(row > 3 ? row - 3 : 0) * pitch);
 }
 
 bool TextWindow::findMatch(bool forward) {

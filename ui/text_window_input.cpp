@@ -38,8 +38,8 @@ void TextWindow::onScroll(int bar, int code) {
         const bool vertical = bar == SB_VERT;
         const int step = vertical ? static_cast<int>(viewer_.pitch()) : static_cast<int>(viewer_.metrics().charWidth);
         const int page = vertical ? viewer_.clientHeight() : viewer_.clientWidth();
-        const int current = vertical ? viewer_.scrollY() : viewer_.scrollX();
-        int position = current;
+        const std::int64_t current = vertical ? viewer_.scrollY() : viewer_.scrollX();
+        std::int64_t position = current;
         switch (code) {
         case SB_LINEUP: position = current - step; break;
         case SB_LINEDOWN: position = current + step; break;
@@ -51,17 +51,17 @@ void TextWindow::onScroll(int bar, int code) {
             info.cbSize = sizeof(info);
             info.fMask = SIF_TRACKPOS;
             GetScrollInfo(handle(), bar, &info);
-            position = info.nTrackPos;
+            position = vertical ? info.nTrackPos * verticalScrollUnit() : info.nTrackPos;
             break;
         }
         case SB_TOP: position = 0; break;
-        case SB_BOTTOM: position = (vertical ? viewer_.contentHeight() : viewer_.contentWidth()) - page; break;
+        case SB_BOTTOM: position = (vertical ? viewer_.contentHeight() : std::int64_t{viewer_.contentWidth()}) - page; break;
         default: return;
         }
         if (vertical) {
             viewer_.scrollTo(viewer_.scrollX(), position);
         } else {
-            viewer_.scrollTo(position, viewer_.scrollY());
+            viewer_.scrollTo(static_cast<int>(std::clamp<std::int64_t>(position, 0, INT32_MAX)), viewer_.scrollY());
         }
     } catch (const std::exception& e) {
         complain("onScroll()", e);

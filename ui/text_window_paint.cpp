@@ -15,7 +15,8 @@ bool meets(int top, int pitch, const RECT& clip) { return clip.top < top + pitch
 }  // namespace
 
 int TextWindow::rowTop(std::uint32_t row) const {
-    return static_cast<int>(row * viewer_.pitch()) - viewer_.scrollY();
+    const std::int64_t top = static_cast<std::int64_t>(row) * viewer_.pitch() - viewer_.scrollY();
+    return static_cast<int>(std::clamp<std::int64_t>(top, INT32_MIN / 2, INT32_MAX / 2));
 }
 
 int TextWindow::offsetInRow(const data::DisplayLine& line, std::uint32_t column) const {

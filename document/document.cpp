@@ -18,9 +18,12 @@ Document::Detail::Detail(cpp::Bus bus)
                         std::uint64_t longest) {
           cpp::Mutex::Lock job(jobMutex, true);
           // Readers run ahead of the document by a bounded amount, not by a
-          // whole big file. A reader that is being stopped hands its last
-          // batch on without waiting.
-          while (store.pendingBytes() >= pendingLimit && running && !cpp::Thread::current()->interrupted) job.wait();
+          // whole big file. A reader that is being stopped hands its batch on
+          // without waiting, and ends at its next look at the interruption.
+          try {
+              while (store.pendingBytes() >= pendingLimit && running && !cpp::Thread::current()->interrupted) job.wait();
+          } catch (const cpp::InterruptException&) {
+          }
           store.appendBatch(std::move(entries), std::move(texts), longest);
           jobMutex.notifyAll();
       }) {}

@@ -146,6 +146,11 @@ void Document::Detail::doAppend() {
         cpp::Mutex::Lock job(jobMutex, false);
         schedule.finishAppend();
     }
+    if (entries.empty()) {
+        // A reader that caught up hands on no lines, only its progress.
+        cpp::Mutex::Lock data(dataMutex, false);
+        store.sourcesChanged = true;
+    }
     notifyViewer();
 }
 

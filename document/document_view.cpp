@@ -100,6 +100,8 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
                               std::map<std::int32_t, SourceInfo>& sources,
                               std::map<std::int32_t, FilterInfo>& filterInfos) {
     Detail& d = *detail_;
+    // The job lock too: the queued batches are counted under it.
+    cpp::Mutex::Lock job(d.jobMutex, false);
     cpp::Mutex::Lock data(d.dataMutex, false);
     unsigned bits = 0;
     if (d.cleared) {

@@ -24,13 +24,19 @@ Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last,
     cpp::Mutex::Lock data(d.dataMutex, false);
     if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
     const ViewRows& visible = d.view.rows;
+    const std::size_t stored = d.store.lineCount();
     for (std::size_t p = visible.linePositionOf(next); p < visible.lineCount() && stretch.lines.size() < limit; ++p) {
         const std::uint32_t line = visible.lineAt(p);
-        if (line > last) break;
-        const auto entry = d.store.entry(line);
-        if (!entry) break;
+        if (line > last || line >= stored) break;
         stretch.lines.push_back(line);
-        stretch.entries.push_back(*entry);
+    }
+    // Neighbouring lines are decoded together: a record alone costs its group.
+    for (std::size_t i = 0; i < stretch.lines.size();) {
+        std::size_t end = i + 1;
+        while (end < stretch.lines.size() && stretch.lines[end] == stretch.lines[end - 1] + 1) ++end;
+        const std::vector<TextEntry> run = d.store.entries(stretch.lines[i], static_cast<std::uint32_t>(end - i));
+        stretch.entries.insert(stretch.entries.end(), run.begin(), run.end());
+        i = end;
     }
     stretch.sources = d.store.sources();
     return stretch;

@@ -127,6 +127,7 @@ std::uint32_t Source::colour() const { return detail_->colour; }
 void Source::setColour(std::uint32_t colour) { detail_->colour = colour; }
 std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
 bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
+double Source::readShare() const { return detail_->reader ? detail_->reader->readShare() : 1.0; }
 std::optional<cpp::TextEncoding> Source::chosenEncoding() const { return detail_->encoding; }
 
 std::optional<cpp::TextEncoding> Source::encoding() const {

@@ -55,6 +55,8 @@ public:
     std::int32_t lastLineNumber() const;
     // Its reader thread exists and runs.
     bool reading() const;
+    // From 0 to 1: how far through its file the source has read.
+    double readShare() const;
     // The encoding asked for (none: detected), and the one its newest lines
     // are read in (none until they come).
     std::optional<cpp::TextEncoding> chosenEncoding() const;

@@ -59,6 +59,7 @@ SourceReader::SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessF
       lines_(std::move(lines)),
       end_(std::move(end)),
       paused_(startPaused) {
+    readShare_ = 0.0;
     generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(file_, cacheBlocks, bus_, true), {}, false});
     start();
 }
@@ -298,6 +299,7 @@ void SourceReader::run() {
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     std::string copied;  // what the batch adds to the copy of standard input
     bool copyFailed = false;
+    bool lastBatchWasFull = false;
     const auto flush = [&] {
         if (!copied.empty()) {
             // One write a batch: a write per line made piped input crawl. It
@@ -318,9 +320,20 @@ void SourceReader::run() {
         }
         if (!entries.empty()) {
             cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
-            rawTexts.clear();
             if (entries.size() >= batchLimit) {
+                // A full batch: the backlog is still being read.
+                if (file_) {
+                    try {
+                        const TextEntry& last = entries.back();
+                        const std::uint64_t size = std::max<std::uint64_t>(file_->size(), 1);
+                        readShare_ = std::min(static_cast<double>(last.offset + static_cast<std::uint64_t>(last.byteLength)) /
+                                                  static_cast<double>(size), 1.0);
+                    } catch (const cpp::IOException&) {
+                        // The share stays as it was; reading goes on.
+                    }
+                }
                 lines_(std::move(entries), std::move(texts), longest);
+                lastBatchWasFull = true;
                 entries = std::vector<TextEntry>();
                 texts = LineTexts();
                 entries.reserve(batchLimit);
@@ -329,11 +342,24 @@ void SourceReader::run() {
                 // A few lines of a followed file: batches wait in the store's
                 // queue while the document is busy, each costing what it holds.
                 lines_(std::vector<TextEntry>(entries), texts.fitted(), longest);
+                lastBatchWasFull = false;
                 entries.clear();
                 texts.clear();
             }
+            // Only once handed on: a flush that did not finish is run again whole.
+            rawTexts.clear();
         }
         longest = 0;
+    };
+    // At the end of what the file holds the share is whole. The batch that
+    // says so carries the last lines; when they all went in a full batch, an
+    // empty one follows.
+    const auto flushCaughtUp = [&] {
+        const bool nothingLeft = entries.empty() && lastBatchWasFull && readShare_ < 1.0;
+        readShare_ = 1.0;
+        flush();
+        if (nothingLeft) lines_({}, {}, 0);
+        lastBatchWasFull = false;
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
@@ -386,7 +412,7 @@ void SourceReader::run() {
             if (file_)
                 follower = std::make_shared<FileFollower>(file_, [&] {
                     waitWhilePaused();
-                    flush();
+                    flushCaughtUp();
                 });
             cpp::LineReader reader(follower ? cpp::Input(follower) : input_, readTimeout, chosenEncoding_);
             bool encodingKnown = false;
@@ -401,7 +427,7 @@ void SourceReader::run() {
                 } else if (!reader.next(forced, true)) {
                     // Nothing is handed on while paused; what was read waits here.
                     waitWhilePaused();
-                    flush();
+                    flushCaughtUp();
                     if (follower) {
                         const Change change = checkFile(follower->shrunk());
                         if (change == Change::Truncated || (change == Change::Replaced && draining)) {

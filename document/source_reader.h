@@ -73,6 +73,9 @@ public:
     bool paused();
     // Files this reader has started anew (truncated or replaced).
     int restarts() const { return restarts_; }
+    // How far through its file the reader is, from 0 to 1: 1 once it has
+    // caught up with the end, and for standard input.
+    double readShare() const { return readShare_; }
     // The encoding the newest generation is read in; none until its first
     // bytes have come.
     std::optional<cpp::TextEncoding> encoding();
@@ -133,6 +136,7 @@ private:
     bool changed_ = false;  // the folder changed since the last idle sleep
     std::atomic<bool> running_{true};
     std::atomic<int> restarts_{0};
+    std::atomic<double> readShare_{1.0};
     std::unique_ptr<cpp::Thread> thread_;
 };
 

@@ -84,6 +84,7 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
                                source.colour(),
                                source.lastLineNumber(),
                                source.reading(),
+                               source.readShare(),
                                source.paused(),
                                source.chosenEncoding(),
                                source.encoding(),
@@ -168,19 +169,22 @@ std::optional<TextEntry> SourceStore::entry(std::uint32_t index) const {
 
 std::optional<std::uint32_t> SourceStore::firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const {
     if (sourceId < 0 || static_cast<std::size_t>(sourceId) >= sourceLines_.size()) return std::nullopt;
-    const auto& marks = sourceLines_[static_cast<std::size_t>(sourceId)].marks;
-    if (marks.empty()) return std::nullopt;
+    const SourceLines& lines = sourceLines_[static_cast<std::size_t>(sourceId)];
+    if (lines.marks.empty()) return std::nullopt;
     // A source's line numbers only grow along the store.
-    const auto after = std::partition_point(marks.begin(), marks.end(),
+    const auto after = std::partition_point(lines.marks.begin(), lines.marks.end(),
                                             [&](const auto& mark) { return mark.first < lineNumber; });
-    if (after == marks.begin()) return marks.front().second;
-    const std::uint32_t from = (after - 1)->second;
-    const std::size_t to = after == marks.end() ? lines_.size() : after->second + std::size_t(1);
+    if (after == lines.marks.begin()) return lines.marks.front().second;
+    const std::size_t to = (after == lines.marks.end() ? lines.last : after->second) + std::size_t(1);
+    constexpr std::size_t piece = 4 * LineStore::groupSize;
     std::vector<TextEntry> stretch;
-    lines_.copy(from, to - from, stretch);
-    for (std::size_t i = 0; i < stretch.size(); ++i)
-        if (stretch[i].sourceId == sourceId && stretch[i].lineNumber >= lineNumber)
-            return static_cast<std::uint32_t>(from + i);
+    for (std::size_t from = (after - 1)->second; from < to; from += piece) {
+        stretch.clear();
+        lines_.copy(from, std::min(piece, to - from), stretch);
+        for (std::size_t i = 0; i < stretch.size(); ++i)
+            if (stretch[i].sourceId == sourceId && stretch[i].lineNumber >= lineNumber)
+                return static_cast<std::uint32_t>(from + i);
+    }
     return std::nullopt;
 }
 

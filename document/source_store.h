@@ -28,6 +28,7 @@ struct SourceInfo {
     std::uint32_t colour = 0;
     std::int32_t lastLineNumber = 0;
     bool reading = false;
+    double readShare = 1.0;  // how far through its file, while it catches up
     bool paused = false;
     std::optional<cpp::TextEncoding> chosenEncoding;  // none: detected
     std::optional<cpp::TextEncoding> encoding;        // none until known
@@ -147,8 +148,8 @@ private:
     std::vector<std::int32_t> listed_;  // ids in the order they are listed
     // Where a source's lines lie in the store, by source id: a mark at its
     // first line, every 1024 lines of the store, and after each gap of more
-    // than 64 lines, so that finding a line by its number decodes at most a
-    // stretch between two marks.
+    // than 64 lines, so that finding a line by its number decodes at most the
+    // stretch between two marks, or from the last mark to the newest line.
     struct SourceLines {
         std::size_t count = 0;
         std::vector<std::pair<std::int32_t, std::uint32_t>> marks;  // line number, index

@@ -175,7 +175,8 @@ void TextWindow::onUpdateView() {
     info.nPage = static_cast<UINT>(client.right);
     info.nPos = viewer_.scrollX();
     SetScrollInfo(handle(), SB_HORZ, &info, TRUE);
-    const std::int64_t unit = verticalScrollUnit();
+    verticalScrollUnit_ = viewer_.contentHeight() / 0x40000000 + 1;
+    const std::int64_t unit = verticalScrollUnit_;
     info.nMax = static_cast<int>(viewer_.contentHeight() / unit);
     info.nPage = static_cast<UINT>(std::max<std::int64_t>(client.bottom / unit, 1));
     info.nPos = static_cast<int>(viewer_.scrollY() / unit);
@@ -205,6 +206,9 @@ std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) cons
     String lines = String::substitute("% lines", viewer_.status().visibleLines);
     if (viewer_.status().visibleLines != viewer_.status().lines)
         lines += String::substitute(" (of %)", viewer_.status().lines);
+    double share = 1.0;
+    for (const auto& [id, info] : sources) share = std::min(share, info.readShare);
+    if (share < 1.0) lines += String::substitute(", reading %%", static_cast<int>(share * 100));
     return {String::substitute("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
 }
 

@@ -103,8 +103,7 @@ private:
     int offsetInRow(const data::DisplayLine& line, std::uint32_t column) const;
 
     void onScroll(int bar, int code);
-    // Pixels per step of the vertical scroll bar, whose range is an int.
-    std::int64_t verticalScrollUnit() const { return viewer_.contentHeight() / 0x40000000 + 1; }
+
     void onKeyDown(UINT key);
     void onChar(wchar_t character);
     void onMouse(UINT message, WPARAM flags, POINT point);
@@ -131,6 +130,9 @@ private:
     cpp::windows::Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
     cpp::windows::Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;
+    // Pixels per step of the vertical scroll bar, whose range is an int, as
+    // last set: a drag maps back with the step the bar was set up with.
+    std::int64_t verticalScrollUnit_ = 1;
     bool caretVisible_ = true;
     bool wordMode_ = false;
     data::TextCursor wordStart_;

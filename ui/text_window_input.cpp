@@ -51,7 +51,7 @@ void TextWindow::onScroll(int bar, int code) {
             info.cbSize = sizeof(info);
             info.fMask = SIF_TRACKPOS;
             GetScrollInfo(handle(), bar, &info);
-            position = vertical ? info.nTrackPos * verticalScrollUnit() : info.nTrackPos;
+            position = vertical ? info.nTrackPos * verticalScrollUnit_ : info.nTrackPos;
             break;
         }
         case SB_TOP: position = 0; break;

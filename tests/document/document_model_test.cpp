@@ -149,6 +149,9 @@ TEST(DocumentModel, AgreesWithARecomputingReference) {
             const auto firstRow = std::find(expectedRows.begin(), expectedRows.end(), data::TextRow(line, 0));
             EXPECT_EQ(doc.toDisplayCursor(data::TextCursor(line, 0), true).row, firstRow - expectedRows.begin());
         }
+        for (std::size_t f = 0; f < files.size(); ++f)
+            EXPECT_FALSE(doc.visibleLineAt(static_cast<std::int32_t>(f + 1), static_cast<std::int32_t>(files[f].size() + 1)))
+                << "a number past the source's last line";
 
         doc.getChanges(status, viewerMetrics, sourceInfos, filterInfos);
         EXPECT_EQ(status.lines, total);

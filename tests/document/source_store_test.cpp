@@ -105,6 +105,7 @@ TEST(SourceStore, LinesOfAllSourcesLandInOneStore) {
     EXPECT_EQ(infos.at(1).name, "a");
     EXPECT_EQ(infos.at(1).lastLineNumber, 2);
     EXPECT_TRUE(infos.at(1).reading);
+    EXPECT_EQ(infos.at(1).readShare, 1.0) << "caught up with its file";
     EXPECT_FALSE(infos.at(1).paused);
     EXPECT_FALSE(store.takeSourceInfo(infos));
 

@@ -100,8 +100,14 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
                               std::map<std::int32_t, SourceInfo>& sources,
                               std::map<std::int32_t, FilterInfo>& filterInfos) {
     Detail& d = *detail_;
-    // The job lock too: the queued batches are counted under it.
-    cpp::Mutex::Lock job(d.jobMutex, false);
+    // The queued batches are counted under the job lock, taken alone and
+    // briefly: readers hand their batches on under it.
+    std::uint64_t pendingBytes = 0, longestPending = 0;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        pendingBytes = d.store.pendingBytes();
+        longestPending = d.store.longestPending();
+    }
     cpp::Mutex::Lock data(d.dataMutex, false);
     unsigned bits = 0;
     if (d.cleared) {
@@ -131,13 +137,13 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
     if (bits == 0) return 0;
     bits |= Changed;
     status.longestColumns = std::max<std::uint32_t>(
-        d.store.longestColumns(), static_cast<std::uint32_t>(std::min<std::uint64_t>(d.store.longestPending(), UINT32_MAX)));
+        d.store.longestColumns(), static_cast<std::uint32_t>(std::min<std::uint64_t>(longestPending, UINT32_MAX)));
     status.lines = d.store.listedLineCount();
     status.visibleLines = d.view.rows.lineCount();
     status.displayRows = d.view.rows.rowCount();
     status.progress = d.progress;
     status.arrivals = d.store.arrivals();
-    status.lineMemory = d.store.linesMemory();
+    status.lineMemory = d.store.linesMemory() + pendingBytes;
     status.indexMemory = d.view.rows.memory();
     status.filterMemory = d.filters.active()->matches().memory();
     for (const auto& [id, filter] : d.filters.saved()) status.filterMemory += filter->matches().memory();

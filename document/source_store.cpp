@@ -263,7 +263,7 @@ LineTexts SourceStore::readTexts(const Sources& sources, const std::vector<TextE
 }
 
 std::uint64_t SourceStore::linesMemory() const {
-    std::uint64_t bytes = lines_.memory() + pendingBytes_ + sourceLines_.capacity() * sizeof(SourceLines);
+    std::uint64_t bytes = lines_.memory() + sourceLines_.capacity() * sizeof(SourceLines);
     for (const SourceLines& lines : sourceLines_) bytes += lines.marks.capacity() * sizeof(lines.marks[0]);
     return bytes;
 }

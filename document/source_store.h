@@ -78,7 +78,7 @@ public:
     // Puts what could not be merged of a taken batch back at the head.
     void returnBatch(std::vector<TextEntry> entries, LineTexts texts);
     std::uint64_t longestPending() const { return longestPending_; }
-    // What the waiting batches hold.
+    // What the waiting batches hold; under the job lock, like the queue.
     std::uint64_t pendingBytes() const { return pendingBytes_; }
 
     void commit(const TextEntry* entries, std::size_t count);
@@ -130,7 +130,7 @@ public:
     // Copies of the entries of [first, first + count), as far as they exist.
     std::vector<TextEntry> entries(std::uint32_t first, std::uint32_t count) const;
 
-    // The records, those still queued and the marks that find lines by number.
+    // The records and the marks that find lines by number.
     std::uint64_t linesMemory() const;
     std::uint64_t textCacheMemory() const { return textCache_.memory(); }
     std::uint64_t fileCacheMemory() const;

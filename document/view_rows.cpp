@@ -70,6 +70,7 @@ void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
         rowSums_.push(0);
     }
     Block& block = blocks_[k];
+    rowEndsBytes_ -= block.rowEnds.capacity() * sizeof(std::uint32_t);
     std::uint32_t rows = 0;
     for (const ShownLine& shown : lines) {
         const std::uint32_t offset = shown.line % linesPerBlock;
@@ -82,6 +83,7 @@ void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
         if (counted) block.rowEnds.push_back(block.rows);
         rows += shown.rows;
     }
+    rowEndsBytes_ += block.rowEnds.capacity() * sizeof(std::uint32_t);
     lineSums_.add(k, static_cast<std::int64_t>(lines.size()));
     rowSums_.add(k, rows);
 }
@@ -91,6 +93,7 @@ void ViewRows::replace(std::size_t k, const std::vector<ShownLine>& lines) {
         Block& block = blocks_[k];
         lineSums_.add(k, -static_cast<std::int64_t>(block.lines));
         rowSums_.add(k, -static_cast<std::int64_t>(block.rows));
+        rowEndsBytes_ -= block.rowEnds.capacity() * sizeof(std::uint32_t);
         block = Block();
     }
     add(k, lines);
@@ -98,14 +101,13 @@ void ViewRows::replace(std::size_t k, const std::vector<ShownLine>& lines) {
 
 void ViewRows::clear() {
     blocks_ = {};
+    rowEndsBytes_ = 0;
     lineSums_.clear();
     rowSums_.clear();
 }
 
 std::uint64_t ViewRows::memory() const {
-    std::uint64_t bytes = blocks_.capacity() * sizeof(Block) + lineSums_.memory() + rowSums_.memory();
-    for (const Block& block : blocks_) bytes += block.rowEnds.capacity() * sizeof(std::uint32_t);
-    return bytes;
+    return blocks_.capacity() * sizeof(Block) + rowEndsBytes_ + lineSums_.memory() + rowSums_.memory();
 }
 
 }  // namespace data

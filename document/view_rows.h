@@ -59,6 +59,7 @@ private:
     };
 
     std::vector<Block> blocks_;
+    std::uint64_t rowEndsBytes_ = 0;  // kept up to date: the status asks for memory often
     BlockSums lineSums_;
     BlockSums rowSums_;
 };

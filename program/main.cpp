@@ -13,6 +13,9 @@ void showError(const cpp::String& text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+    // Whatever loads a DLL later (the shell, COM, a common dialog) looks in
+    // the system folder only, never beside the program or in the current folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     try {
         Program program(instance, cpp::String(std::wstring(commandLine)));
         if (program.hasProperty("--uninstall")) {

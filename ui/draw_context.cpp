@@ -1,6 +1,9 @@
 #include "ui/draw_context.h"
 
+#include "foundation/exception.h"
+#include "foundation/logger.h"
 #include "foundation/win32/owners.h"
+#include "foundation/win32/system_library.h"
 #include "ui/look.h"
 
 namespace ui {
@@ -29,8 +32,20 @@ void DrawContext::fillAlpha(std::uint32_t argb, const RECT& rect) {
     for (int i = 0; i < 16; ++i) pixels[i] = argb & 0x00FFFFFF;  // BGRA in memory is 0x00RRGGBB
     cpp::windows::MemoryDc source(CreateCompatibleDC(dc_));
     cpp::windows::Selected selected(source.get(), bitmap.get());
+    // Loaded from the system folder, never from beside the program; without
+    // it the tint is left out.
+    static const auto alphaBlend = []() -> decltype(&AlphaBlend) {
+        try {
+            static const cpp::windows::SystemLibrary library(L"msimg32.dll");
+            return library.function<decltype(AlphaBlend)>("AlphaBlend");
+        } catch (const cpp::IOException& e) {
+            cpp::logError(cpp::String::substitute("Tints are left out: %", e.what()));
+            return nullptr;
+        }
+    }();
+    if (alphaBlend == nullptr) return;
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(argb >> 24), 0};
-    AlphaBlend(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0, 4, 4,
+    alphaBlend(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0, 4, 4,
                blend);
 }
 

@@ -2,7 +2,10 @@
 
 #include <dwmapi.h>
 
+#include "foundation/exception.h"
+#include "foundation/logger.h"
 #include "foundation/win32/owners.h"
+#include "foundation/win32/system_library.h"
 
 namespace ui {
 
@@ -47,11 +50,23 @@ bool isThemeChange(LPARAM lParam) {
 }
 
 void setTitleBarDark(HWND window, bool dark) {
+    // Loaded from the system folder, never from beside the program; a system
+    // without it keeps its title bar.
+    static const auto setAttribute = []() -> decltype(&DwmSetWindowAttribute) {
+        try {
+            static const cpp::windows::SystemLibrary library(L"dwmapi.dll");
+            return library.function<decltype(DwmSetWindowAttribute)>("DwmSetWindowAttribute");
+        } catch (const cpp::IOException& e) {
+            cpp::logError(cpp::String::substitute("The title bar keeps its colours: %", e.what()));
+            return nullptr;
+        }
+    }();
+    if (setAttribute == nullptr) return;
     // 20 since Windows 10 20H1; 19 before it. Systems without either say so
     // and keep their title bar.
     const BOOL value = dark ? TRUE : FALSE;
     for (const DWORD attribute : {20u, 19u}) {
-        if (SUCCEEDED(DwmSetWindowAttribute(window, attribute, &value, sizeof(value)))) return;
+        if (SUCCEEDED(setAttribute(window, attribute, &value, sizeof(value)))) return;
     }
 }
 

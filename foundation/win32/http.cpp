@@ -11,6 +11,7 @@
 
 #include "foundation/mutex.h"
 #include "foundation/time.h"
+#include "foundation/win32/internet_functions.h"
 #include "foundation/win32/owners.h"
 #include "foundation/windows_exception.h"
 
@@ -99,9 +100,9 @@ struct Http::Detail {
 
 Http::Http(const String& agent) : detail_(std::make_unique<Detail>()) {
     detail_->internet.reset(
-        InternetOpenW(agent.toWide().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
+        windows::internet().open(agent.toWide().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!detail_->internet) throw windows::Exception("InternetOpen");
-    InternetSetStatusCallbackW(detail_->internet.get(), statusCallback);
+    windows::internet().setStatusCallback(detail_->internet.get(), statusCallback);
 }
 
 // The callback stays installed: contexts of requests that are still closing
@@ -127,7 +128,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof(parts);
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) throw windows::Exception(String::substitute("Invalid URL %", url));
+    if (!windows::internet().crackUrl(wideUrl.c_str(), 0, 0, &parts)) throw windows::Exception(String::substitute("Invalid URL %", url));
     const auto part = [](const wchar_t* at, DWORD length) { return at ? std::wstring(at, length) : std::wstring(); };
     const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
     const std::wstring host = part(parts.lpszHostName, parts.dwHostNameLength);
@@ -138,7 +139,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     request->body = body;
     // Declared in this order, the request's handle closes before its connection's.
     auto* connectionContext = new Context{request};
-    const windows::InternetHandle connection(InternetConnectW(internet.get(), host.c_str(), parts.nPort, nullptr, nullptr,
+    const windows::InternetHandle connection(windows::internet().connect(internet.get(), host.c_str(), parts.nPort, nullptr, nullptr,
                                                               INTERNET_SERVICE_HTTP, 0,
                                                               reinterpret_cast<DWORD_PTR>(connectionContext)));
     if (!connection) {
@@ -149,7 +150,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     // must not come from whoever answers in the middle.
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | (https ? INTERNET_FLAG_SECURE : 0);
     auto* requestContext = new Context{request};
-    const windows::InternetHandle httpRequest(HttpOpenRequestW(connection.get(), verb.toWide().c_str(),
+    const windows::InternetHandle httpRequest(windows::internet().openRequest(connection.get(), verb.toWide().c_str(),
                                                                target.c_str(), L"HTTP/1.0", nullptr, nullptr, flags,
                                                                reinterpret_cast<DWORD_PTR>(requestContext)));
     if (!httpRequest) {
@@ -158,7 +159,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     }
     const std::wstring wideHeaders = headers.toWide();
     if (!wideHeaders.empty() &&
-        !HttpAddRequestHeadersW(httpRequest.get(), wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
+        !windows::internet().addRequestHeaders(httpRequest.get(), wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
         throw windows::Exception(String::substitute("HttpAddRequestHeaders %", url));
 
@@ -166,33 +167,33 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     buffers.dwStructSize = sizeof(buffers);
     buffers.dwBufferTotal = static_cast<DWORD>(request->body.size());
     run(*request, deadline, infinite, "HttpSendRequestEx",
-        [&] { return HttpSendRequestExW(httpRequest.get(), &buffers, nullptr, 0, 0); });
+        [&] { return windows::internet().sendRequest(httpRequest.get(), &buffers, nullptr, 0, 0); });
     std::size_t written = 0;
     while (written < request->body.size()) {
         run(*request, deadline, infinite, "InternetWriteFile", [&] {
-            return InternetWriteFile(httpRequest.get(), request->body.data() + written,
+            return windows::internet().writeFile(httpRequest.get(), request->body.data() + written,
                                      static_cast<DWORD>(request->body.size() - written), &request->transferred);
         });
         if (request->transferred == 0) throw IOException(String::substitute("Sending to % stopped", url));
         written += request->transferred;
     }
     run(*request, deadline, infinite, "HttpEndRequest",
-        [&] { return HttpEndRequestW(httpRequest.get(), nullptr, 0, 0); });
+        [&] { return windows::internet().endRequest(httpRequest.get(), nullptr, 0, 0); });
 
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!windows::internet().queryInfo(httpRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         throw windows::Exception(String::substitute("HttpQueryInfo %", url));
     if (status != 200) {
         std::wstring text(256, L'\0');
         DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
         String reason;
-        if (HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_STATUS_TEXT, text.data(), &bytes, nullptr))
+        if (windows::internet().queryInfo(httpRequest.get(), HTTP_QUERY_STATUS_TEXT, text.data(), &bytes, nullptr))
             reason = String(text.substr(0, bytes / sizeof(wchar_t)));
         std::wstring raw(4096, L'\0');
         bytes = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
         String rawHeaders;
-        if (HttpQueryInfoW(httpRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr))
+        if (windows::internet().queryInfo(httpRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr))
             rawHeaders = String(raw.substr(0, bytes / sizeof(wchar_t)));
         throw Http::Exception(url, status, reason, rawHeaders);
     }
@@ -200,7 +201,7 @@ String Http::Detail::send(const String& verb, const String& url, const String& h
     String received;
     for (;;) {
         run(*request, deadline, infinite, "InternetReadFile", [&] {
-            return InternetReadFile(httpRequest.get(), request->buffer.data(), static_cast<DWORD>(request->buffer.size()),
+            return windows::internet().readFile(httpRequest.get(), request->buffer.data(), static_cast<DWORD>(request->buffer.size()),
                                     &request->transferred);
         });
         if (request->transferred == 0) break;

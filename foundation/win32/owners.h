@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "foundation/win32/internet_functions.h"
+
 namespace cpp::windows {
 
 template <class Handle>
@@ -58,7 +60,7 @@ inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
 inline void closeChangeNotification(HANDLE handle) { FindCloseChangeNotification(handle); }
 inline void closeSearch(HANDLE handle) { FindClose(handle); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
-inline void closeInternet(HINTERNET handle) { InternetCloseHandle(handle); }
+inline void closeInternet(HINTERNET handle) { internet().closeHandle(handle); }
 inline void freeTaskMemory(wchar_t* memory) { CoTaskMemFree(memory); }
 inline void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void deleteDc(HDC dc) { DeleteDC(dc); }

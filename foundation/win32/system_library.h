@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+namespace cpp::windows {
+
+// A system DLL that is not one of Windows' KnownDLLs, loaded from the system
+// folder only. Imported, it would be looked for beside the program first,
+// and a program started from a downloads folder would load whatever DLL of
+// that name was downloaded with it. Throws IOException naming what is missing.
+class SystemLibrary {
+public:
+    explicit SystemLibrary(const wchar_t* name);
+
+    template <class Function>
+    Function* function(const char* name) const {
+        // Through void(*)(): GetProcAddress's type fits no function.
+        return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(address(name)));
+    }
+
+private:
+    FARPROC address(const char* name) const;
+
+    const wchar_t* name_;
+    HMODULE module_;
+};
+
+}  // namespace cpp::windows

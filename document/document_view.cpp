@@ -101,7 +101,8 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
                               std::map<std::int32_t, FilterInfo>& filterInfos) {
     Detail& d = *detail_;
     // The queued batches are counted under the job lock, taken alone and
-    // briefly: readers hand their batches on under it.
+    // briefly: readers hand their batches on under it. A batch merged in
+    // between counts twice until the next refresh.
     std::uint64_t pendingBytes = 0, longestPending = 0;
     {
         cpp::Mutex::Lock job(d.jobMutex, false);

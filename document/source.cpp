@@ -91,8 +91,8 @@ void Source::start(bool paused) {
     Detail* self = &d;  // the reader ends before the Detail does
     SourceReader::LinesCallback lines = [self](std::vector<TextEntry>&& entries, LineTexts&& texts,
                                                std::uint64_t longest) {
-        if (entries.empty()) return;
-        self->lastLineNumber = entries.back().lineNumber;
+        // An empty batch carries no lines, only news of the reader's progress.
+        if (!entries.empty()) self->lastLineNumber = entries.back().lineNumber;
         if (self->batch) self->batch(self->id, std::move(entries), std::move(texts), longest);
     };
     const SourceReader::Identity identity{d.id, d.name, d.pathText};
@@ -127,7 +127,7 @@ std::uint32_t Source::colour() const { return detail_->colour; }
 void Source::setColour(std::uint32_t colour) { detail_->colour = colour; }
 std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
 bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
-double Source::readShare() const { return detail_->reader ? detail_->reader->readShare() : 1.0; }
+double Source::readShare() const { return reading() ? detail_->reader->readShare() : 1.0; }
 std::optional<cpp::TextEncoding> Source::chosenEncoding() const { return detail_->encoding; }
 
 std::optional<cpp::TextEncoding> Source::encoding() const {

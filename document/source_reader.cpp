@@ -299,7 +299,6 @@ void SourceReader::run() {
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     std::string copied;  // what the batch adds to the copy of standard input
     bool copyFailed = false;
-    bool lastBatchWasFull = false;
     const auto flush = [&] {
         if (!copied.empty()) {
             // One write a batch: a write per line made piped input crawl. It
@@ -333,7 +332,6 @@ void SourceReader::run() {
                     }
                 }
                 lines_(std::move(entries), std::move(texts), longest);
-                lastBatchWasFull = true;
                 entries = std::vector<TextEntry>();
                 texts = LineTexts();
                 entries.reserve(batchLimit);
@@ -342,7 +340,6 @@ void SourceReader::run() {
                 // A few lines of a followed file: batches wait in the store's
                 // queue while the document is busy, each costing what it holds.
                 lines_(std::vector<TextEntry>(entries), texts.fitted(), longest);
-                lastBatchWasFull = false;
                 entries.clear();
                 texts.clear();
             }
@@ -352,14 +349,13 @@ void SourceReader::run() {
         longest = 0;
     };
     // At the end of what the file holds the share is whole. The batch that
-    // says so carries the last lines; when they all went in a full batch, an
-    // empty one follows.
+    // says so carries the last lines; when none are left (they went in a
+    // full batch, or the file is empty), an empty batch says it.
     const auto flushCaughtUp = [&] {
-        const bool nothingLeft = entries.empty() && lastBatchWasFull && readShare_ < 1.0;
+        const bool nothingLeft = entries.empty() && readShare_ < 1.0;
         readShare_ = 1.0;
         flush();
         if (nothingLeft) lines_({}, {}, 0);
-        lastBatchWasFull = false;
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));

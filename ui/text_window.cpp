@@ -207,7 +207,8 @@ std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) cons
     if (viewer_.status().visibleLines != viewer_.status().lines)
         lines += String::substitute(" (of %)", viewer_.status().lines);
     double share = 1.0;
-    for (const auto& [id, info] : sources) share = std::min(share, info.readShare);
+    for (const auto& [id, info] : sources)
+        if (!info.paused) share = std::min(share, info.readShare);  // a paused source waits, not reads
     if (share < 1.0) lines += String::substitute(", reading %%", static_cast<int>(share * 100));
     return {String::substitute("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
 }

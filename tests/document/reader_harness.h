@@ -19,10 +19,15 @@ struct Received {
     std::vector<std::uint64_t> longest;
     std::vector<std::size_t> heldBytes;  // what each batch's buffers hold, reserve included
     int ends = 0;
+    int caughtUp = 0;
 
     data::SourceReader::LinesCallback lines() {
         return [this](const std::vector<data::TextEntry>& e, const data::LineTexts& t, std::uint64_t max) {
             cpp::Mutex::Lock lock(mutex, false);
+            if (e.empty()) {
+                ++caughtUp;  // no lines: the reader reached the end of its file
+                return;
+            }
             batchSizes.push_back(e.size());
             entries.insert(entries.end(), e.begin(), e.end());
             for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));

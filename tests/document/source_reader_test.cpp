@@ -46,10 +46,26 @@ TEST(SourceReader, AnExistingFileArrivesInBatchesOfAThousand) {
     ASSERT_TRUE(received.waitFor(2500));
     reader.reset();
     EXPECT_EQ(received.batchSizes, (std::vector<std::size_t>{1000, 1000, 500}));
+    EXPECT_EQ(received.caughtUp, 0) << "the last lines said it";
     EXPECT_EQ(received.ends, 1);
     const TextEntry& last = received.entries.back();
     EXPECT_EQ(last.sourceId, 3);
     EXPECT_EQ(last.lineNumber, 2500);
+
+    // Ending on a full batch, or empty, the reader says it caught up by an
+    // empty batch, once.
+    for (const int lines : {2000, 0}) {
+        writeFile(path, numberedLines(lines));
+        Received whole;
+        auto again = follow(path, whole, bus);
+        ASSERT_TRUE(testing_support::waitFor([&] {
+            cpp::Mutex::Lock lock(whole.mutex, false);
+            return whole.caughtUp == 1;
+        })) << lines << " lines";
+        again.reset();
+        EXPECT_EQ(whole.caughtUp, 1);
+        EXPECT_EQ(whole.entries.size(), static_cast<std::size_t>(lines));
+    }
     EXPECT_EQ(received.texts.back(), "line 2500");
     EXPECT_EQ(last.byteLength, 9);
     EXPECT_EQ(last.charLength, 9);

@@ -1,7 +1,5 @@
 #include "ui/draw_context.h"
 
-#include "foundation/exception.h"
-#include "foundation/logger.h"
 #include "foundation/win32/owners.h"
 #include "foundation/win32/system_library.h"
 #include "ui/look.h"
@@ -34,15 +32,8 @@ void DrawContext::fillAlpha(std::uint32_t argb, const RECT& rect) {
     cpp::windows::Selected selected(source.get(), bitmap.get());
     // Loaded from the system folder, never from beside the program; without
     // it the tint is left out.
-    static const auto alphaBlend = []() -> decltype(&AlphaBlend) {
-        try {
-            static const cpp::windows::SystemLibrary library(L"msimg32.dll");
-            return library.function<decltype(AlphaBlend)>("AlphaBlend");
-        } catch (const cpp::IOException& e) {
-            cpp::logError(cpp::String::substitute("Tints are left out: %", e.what()));
-            return nullptr;
-        }
-    }();
+    static const auto alphaBlend =
+        cpp::windows::optionalSystemFunction<decltype(AlphaBlend)>(L"msimg32.dll", "AlphaBlend", "Tints are left out");
     if (alphaBlend == nullptr) return;
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(argb >> 24), 0};
     alphaBlend(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0, 4, 4,

@@ -2,8 +2,6 @@
 
 #include <dwmapi.h>
 
-#include "foundation/exception.h"
-#include "foundation/logger.h"
 #include "foundation/win32/owners.h"
 #include "foundation/win32/system_library.h"
 
@@ -52,15 +50,8 @@ bool isThemeChange(LPARAM lParam) {
 void setTitleBarDark(HWND window, bool dark) {
     // Loaded from the system folder, never from beside the program; a system
     // without it keeps its title bar.
-    static const auto setAttribute = []() -> decltype(&DwmSetWindowAttribute) {
-        try {
-            static const cpp::windows::SystemLibrary library(L"dwmapi.dll");
-            return library.function<decltype(DwmSetWindowAttribute)>("DwmSetWindowAttribute");
-        } catch (const cpp::IOException& e) {
-            cpp::logError(cpp::String::substitute("The title bar keeps its colours: %", e.what()));
-            return nullptr;
-        }
-    }();
+    static const auto setAttribute = cpp::windows::optionalSystemFunction<decltype(DwmSetWindowAttribute)>(
+        L"dwmapi.dll", "DwmSetWindowAttribute", "The title bar keeps its colours");
     if (setAttribute == nullptr) return;
     // 20 since Windows 10 20H1; 19 before it. Systems without either say so
     // and keep their title bar.

@@ -4,6 +4,7 @@
 
 #include "foundation/error_text.h"
 #include "foundation/exception.h"
+#include "foundation/logger.h"
 
 namespace cpp::windows {
 
@@ -20,6 +21,15 @@ FARPROC SystemLibrary::address(const char* name) const {
         throw IOException(String::substitute("Windows' % has no %: %", String(std::wstring(name_)), name,
                                              errorText(GetLastError())));
     return found;
+}
+
+FARPROC optionalSystemAddress(const wchar_t* library, const char* name, const char* without) {
+    try {
+        return SystemLibrary(library).address(name);
+    } catch (const IOException& e) {
+        logError(String::substitute("%: %", without, e.what()));
+        return nullptr;
+    }
 }
 
 }  // namespace cpp::windows

@@ -18,11 +18,21 @@ public:
         return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(address(name)));
     }
 
-private:
     FARPROC address(const char* name) const;
+
+private:
 
     const wchar_t* name_;
     HMODULE module_;
 };
+
+// A function the program can do without: null when its DLL or the function
+// is missing, which is logged with what goes without it (`without`).
+FARPROC optionalSystemAddress(const wchar_t* library, const char* name, const char* without);
+
+template <class Function>
+Function* optionalSystemFunction(const wchar_t* library, const char* name, const char* without) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(optionalSystemAddress(library, name, without)));
+}
 
 }  // namespace cpp::windows

@@ -12,7 +12,8 @@ namespace cpp {
 class Process {
 public:
     // Runs "\"PROGRAM\" ARGUMENTS" in `workingDirectory`, or in the program's
-    // own folder when that is empty. Throws windows::Exception on failure.
+    // own folder when that is empty. The program is the file at that full
+    // path, never one found by a search. Throws windows::Exception on failure.
     static Process start(const FilePath& program, const String& arguments, const FilePath& workingDirectory);
 
     // Lets the process run on unobserved.

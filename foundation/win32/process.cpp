@@ -33,12 +33,15 @@ Process Process::start(const FilePath& program, const String& arguments, const F
     detail->arguments = arguments;
     detail->commandLine = String::substitute("\"%\" %", program.toString('\\'), arguments);
     const FilePath folder = workingDirectory.empty() ? program.parent() : workingDirectory;
+    // Named apart from the command line, so that Windows never searches for
+    // the program or tries its name with ".exe" added.
+    const std::wstring application = program.toString('\\').toWide();
     std::wstring commandLine = detail->commandLine.toWide();
     const std::wstring directory = folder.toString('\\').toWide();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
                         directory.c_str(), &startup, &created)) {
         throw windows::Exception(String());
     }

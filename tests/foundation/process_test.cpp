@@ -51,6 +51,9 @@ TEST(Process, CommandLineQuotesTheProgramAndTheFolderDefaultsToItsOwn) {
     EXPECT_EQ(FilePath(readFile(folder.file("run.cwd"))), helper.parent());
 
     Process inFolder = Process::start(helper, String("x \"y z\""), folder.path());
+    const FilePath withoutExtension = helper.parent().append(helper.stem());
+    EXPECT_THROW(Process::start(withoutExtension, String(), FilePath()), cpp::windows::Exception)
+        << "the program is the file named, not one with \".exe\" added";
     ASSERT_TRUE(waitForFile(folder.file("run.finished"), Duration::seconds(30)));
     ASSERT_TRUE(waitForFile(folder.file("run.cwd"), Duration::seconds(30)));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "foundation/string.h"
 
 namespace ui {
@@ -15,12 +17,29 @@ struct Version {
 
 // The first "major.minor" in the text; 0.0 when there is none.
 Version parseVersion(const cpp::String& text);
+
+// What a version file offers: the version on its first line, and where "Get It
+// Now" goes. A download address on the second line is taken only when it is
+// safe to hand to the shell; otherwise, or without one, the version file's own
+// folder is offered.
+struct UpdateOffer {
+    Version version;
+    cpp::String downloadUrl;
+};
+UpdateOffer readVersionFile(const cpp::String& body, const cpp::String& versionFileUrl);
+// Only https:// on the version file's own host: the shell would run a path or
+// open any other scheme the file named.
+bool isSafeDownloadUrl(const cpp::String& address, const cpp::String& versionFileUrl);
+// The address up to and including the last "/" of its path.
+cpp::String folderOf(const cpp::String& url);
+
 // Numbers compare as integers: 0.9 is older than 0.82.
 bool isNewer(const Version& own, const Version& remote);
 // QILARK_UPDATE_URL when set, else the web site's version file.
 cpp::String updateUrl();
 
-// Fetches the version file on a worker (so a hanging network never freezes
-// the window) and shows the notice on the main thread when the remote version
-// is newer. Failures are only logged.
+// Fetches the version file (at most `versionFileLimit` bytes) on a worker, so
+// a hanging network never freezes the window, and shows the notice on the
+// main thread when the remote version is newer. Failures are only logged.
+constexpr std::size_t versionFileLimit = 4096;
 void startUpdateCheck(ui::MainWindow& window);

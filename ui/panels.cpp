@@ -85,7 +85,8 @@ bool UpdateWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return true;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_GET_IT_NOW) {
-        ShellExecuteW(handle(), L"open", webSite, nullptr, nullptr, SW_SHOWNORMAL);
+        if (!downloadUrl_.empty())
+            ShellExecuteW(handle(), L"open", downloadUrl_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return true;
     }
     return false;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/string.h"
 #include "ui/images.h"
@@ -53,14 +54,18 @@ protected:
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
-// Announces a newer version; "Get It Now" opens the web site.
+// Announces a newer version; "Get It Now" opens the address the update check
+// vetted.
 class UpdateWindow : public Panel {
 public:
-    static constexpr const wchar_t* webSite = L"https://qi-lark.example.org/";
     using Panel::Panel;
+    void setDownloadUrl(const cpp::String& address) { downloadUrl_ = address.toWide(); }
 
 protected:
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    std::wstring downloadUrl_;
 };
 
 // Shown while the program uninstalls itself; Close ends the program.

@@ -144,7 +144,8 @@ void TextWindow::updateStatusText(const data::TextCursor& cursor) {
     }
 }
 
-void TextWindow::showUpdateNotice() {
+void TextWindow::showUpdateNotice(const String& downloadUrl) {
+    updateNotice_.setDownloadUrl(downloadUrl);
     ShowWindow(updateNotice_.handle(), SW_SHOWNA);
     stackPanels();
 }

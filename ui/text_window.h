@@ -58,7 +58,7 @@ public:
     void updateStatusText(const data::TextCursor& cursor);
     UpdateWindow& updateNotice() { return updateNotice_; }
     // Shows the update notice without activating it, stacked in the corner.
-    void showUpdateNotice();
+    void showUpdateNotice(const cpp::String& downloadUrl);
     MemoryWindow& memoryWindow() { return memoryWindow_; }
     TextPopup& statusPopup() { return statusPopup_; }
     void onMouseWheel(int delta);

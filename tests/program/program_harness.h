@@ -52,9 +52,11 @@ inline HWND waitForWindow(DWORD processId) {
     return found.window;
 }
 
-// Starts the program with a private data folder. With `input`, its standard
-// input is a pipe, whose write end is left there.
-inline StartedProgram startProgram(const TemporaryFolder& data, const String& arguments, HANDLE* input = nullptr) {
+// Starts the program (the built one, or a copy at `program`) with a private
+// data folder. With `input`, its standard input is a pipe, whose write end is
+// left there.
+inline StartedProgram startProgram(const TemporaryFolder& data, const String& arguments, HANDLE* input = nullptr,
+                                   const FilePath& program = programPath()) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     HANDLE readEnd = nullptr;
@@ -69,7 +71,7 @@ inline StartedProgram startProgram(const TemporaryFolder& data, const String& ar
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
     SetEnvironmentVariableW(L"QILARK_DATA_DIR", data.path().toString('\\').toWide().c_str());
-    std::wstring commandLine = String::substitute("\"%\" %", programPath().toString('\\'), arguments).toWide();
+    std::wstring commandLine = String::substitute("\"%\" %", program.toString('\\'), arguments).toWide();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, input != nullptr, 0, nullptr, nullptr, &startup,
                         &process))

@@ -18,6 +18,7 @@ struct DisplayLine {
     PreparedLineCache::Line text;  // null while the text is not loaded
     std::uint32_t segmentStart = 0;
     std::uint32_t segmentEnd = 0;
+    bool marked = false;
     // Filter matches that touch the segment, offsets and lengths in characters.
     std::vector<MatchRecord> ranges;
 };

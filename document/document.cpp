@@ -54,6 +54,9 @@ void Document::Detail::clearState() {
     filters.filtersChanged = true;
     view.rows.clear();
     view.viewChanged = true;
+    marks = LineSet();
+    pendingMarks.clear();
+    marksChanged = true;
     cleared = true;
     schedule.reset();
     progress = 1.0;
@@ -143,6 +146,26 @@ void changeSource(Document::Detail& d, std::int32_t id, Change change) {
     d.notifyViewer();
 }
 
+// The marks of a source read again pass by line number to the source that
+// replaces it, whose lines arrive anew. Under the data lock.
+void carryMarks(Document::Detail& d, std::int32_t from, std::int32_t to) {
+    std::set<std::int32_t> numbers;
+    for (const std::uint32_t line : d.marks.toVector()) {
+        const auto entry = d.store.entry(line);
+        if (!entry || entry->sourceId != from) continue;
+        numbers.insert(entry->lineNumber);
+        d.marks.erase(line);
+    }
+    const auto waiting = d.pendingMarks.find(from);
+    if (waiting != d.pendingMarks.end()) {
+        numbers.insert(waiting->second.begin(), waiting->second.end());
+        d.pendingMarks.erase(waiting);
+    }
+    if (numbers.empty()) return;
+    d.pendingMarks[to].insert(numbers.begin(), numbers.end());
+    d.marksChanged = true;
+}
+
 }  // namespace
 
 void Document::pauseSource(std::int32_t id) {
@@ -176,6 +199,7 @@ std::optional<Source> Document::reopenSource(std::int32_t id, std::optional<cpp:
             cpp::Mutex::Lock data(d.dataMutex, false);
             replaced = d.store.replace(id, encoding);
             if (!replaced) return std::nullopt;
+            carryMarks(d, id, replaced->second.id());
             // Every filter matches again, leaving the withdrawn lines out.
             d.filters.changed.insert(d.filters.active()->id());
             for (const auto& [filterId, filter] : d.filters.saved()) d.filters.changed.insert(filterId);

@@ -33,7 +33,11 @@ public:
         FiltersChanged = 4,
         LayoutChanged = 8,
         Cleared = 16,
+        MarksChanged = 32,
     };
+
+    // More lines than this are not marked or unmarked at once.
+    static constexpr std::size_t markLimit = 100000;
 
     // The bus runs the read-ahead of line texts during a rebuild.
     explicit Document(cpp::Bus bus);
@@ -116,6 +120,25 @@ public:
     // Whether the filter has a usable, non-empty pattern.
     bool filterTakesPart(std::int32_t filterId) const;
 
+    // Marks single out lines of a source until the lines are forgotten; a
+    // source read again in another encoding keeps them by line number.
+    // The shown lines of [first, last] are marked, or unmarked when each of
+    // them is marked already. Returns false, changing nothing, when they are
+    // more than `markLimit`.
+    bool toggleMarks(std::uint32_t first, std::uint32_t last);
+    void clearMarks();
+    // Marks lines of a source by their numbers: those merged already at once,
+    // the others as they arrive.
+    void markLineNumbers(std::int32_t sourceId, const std::vector<std::int32_t>& lineNumbers);
+    // The marked line numbers of each source, those still to arrive included.
+    std::map<std::int32_t, std::vector<std::int32_t>> markedLineNumbers() const;
+    std::size_t markCount() const;
+    // The nearest shown marked line after (or, going back, before) `line`.
+    std::optional<std::uint32_t> nextMark(std::uint32_t line, bool forward) const;
+    // Shows only the marked lines, as a Show Only filter would.
+    void setShowMarkedOnly(bool on);
+    bool showMarkedOnly() const;
+
     // Writing lines out may take long: it reads a stretch of lines at a time,
     // holding no lock while it reads, so it may run on a thread of its own.
     // `progress` is told the share done (0 to 1) and stops the writing by
@@ -128,6 +151,8 @@ public:
     // The text between two line cursors, lines separated by "\r\n".
     WriteReport writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
                                const WriteProgress& progress = nullptr);
+    // The marked lines, shown or not, in view order, separated by "\r\n".
+    WriteReport writeMarkedLines(const cpp::Output& output, const WriteProgress& progress = nullptr);
     // What writing the selection would write, in bytes; none when told to stop.
     std::optional<std::uint64_t> selectionBytes(const TextCursor& start, const TextCursor& end,
                                                 const WriteProgress& progress = nullptr);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "document/document.h"
 #include "document/pass_schedule.h"
@@ -48,6 +50,9 @@ struct Document::Detail {
     cpp::Future<std::vector<LineSet>> matchOnBus(const RebuildPass& pass, std::uint32_t h);
     void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets);
     void finishRebuild(const RebuildPass& pass);
+    // Marks the merged lines of [first, first + count) that wait in
+    // `pendingMarks`; under the data lock. True when one was marked.
+    bool markArrived(std::uint32_t first, const TextEntry* entries, std::size_t count);
     // Stops the thread and every source and forgets all lines.
     void shutDown();
     void clearState();
@@ -71,6 +76,12 @@ struct Document::Detail {
     SourceStore store;
     FilterSet filters;
     ViewIndex view;
+    // The marked lines, and the marks asked for by number whose lines are
+    // still to arrive (source id → line numbers); under the data lock.
+    LineSet marks;
+    std::map<std::int32_t, std::set<std::int32_t>> pendingMarks;
+    bool marksChanged = false;
+    bool showMarkedOnly = false;  // changes under both locks
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 

@@ -33,13 +33,16 @@ void dropWithdrawn(LineSet& set, std::uint32_t first, const TextEntry* entries, 
 }
 
 // The visible lines of [first, first + count) and their display rows. Lines
-// of withdrawn sources (by source id) are never visible.
+// of withdrawn sources (by source id) are never visible. With `markedOnly`,
+// the marks count as a Show Only filter.
 std::vector<ShownLine> collectRows(const std::vector<Filter>& filters, const std::vector<LineSet>& sets,
                                    std::uint32_t first, const TextEntry* entries, std::size_t count,
-                                   const LayoutMetrics& metrics, const std::vector<bool>& withdrawn) {
+                                   const LayoutMetrics& metrics, const std::vector<bool>& withdrawn,
+                                   const LineSet* markedOnly) {
     Visibility visibility;
     for (std::size_t i = 0; i < filters.size(); ++i)
         visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
+    if (markedOnly) visibility.add(FilterKind::ShowOnly, true, *markedOnly);
     std::vector<ShownLine> shown;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t line = first + static_cast<std::uint32_t>(i);
@@ -166,11 +169,15 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             sets.push_back(filter.matchChunk(a, texts, done, k));
             dropWithdrawn(sets.back(), a, entries.data() + done, k, withdrawn);
         }
-        const std::vector<ShownLine> shown =
-            collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn);
+        std::vector<ShownLine> shown =
+            collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, nullptr);
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k);
+            markArrived(a, entries.data() + done, k);
+            // New lines are marked only by number, and only here.
+            if (showMarkedOnly)
+                shown = collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, &marks);
             done += k;  // merged: never handed back, whatever follows
             for (std::size_t i = 0; i < passFilters.size(); ++i) {
                 if (const auto filter = filters.find(passFilters[i].id()))
@@ -277,9 +284,11 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
 void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets) {
     const std::uint32_t k = std::min(pass.total - h, linesPerBlock);
     std::vector<LineSet> sets(pass.filters.size());
+    std::optional<LineSet> markedOnly;
     {
         cpp::Mutex::Lock data(dataMutex, false);
         cpp::Thread::checkInterrupted();
+        if (showMarkedOnly) markedOnly = marks.range(h, h + k);
         for (std::size_t i = 0, j = 0; i < pass.filters.size(); ++i) {
             if (pass.fresh[i]) {
                 sets[i] = std::move(freshSets[j++]);
@@ -290,7 +299,8 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
     }
     const std::vector<TextEntry> entries = store.entries(h, k);
     const std::vector<ShownLine> shown =
-        collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn);
+        collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn,
+                    markedOnly ? &*markedOnly : nullptr);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
     for (std::size_t i = 0; i < pass.filters.size(); ++i) {

@@ -63,6 +63,7 @@ DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wai
             const auto entry = d.store.entry(line.row.line);
             if (!entry) continue;
             line.entry = *entry;
+            line.marked = d.marks.contains(line.row.line);
             line.segmentStart = wrap ? d.view.metrics.segmentStart(entry->leadingTabs, line.row.subRow) : 0;
             line.segmentEnd = wrap ? d.view.metrics.segmentEnd(*entry, line.row.subRow)
                                    : static_cast<std::uint32_t>(std::max(entry->charLength, 0));
@@ -134,6 +135,10 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
     if (d.view.viewChanged) {
         d.view.viewChanged = false;
         bits |= Changed;
+    }
+    if (d.marksChanged) {
+        d.marksChanged = false;
+        bits |= MarksChanged;
     }
     if (bits == 0) return 0;
     bits |= Changed;

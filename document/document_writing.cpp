@@ -18,17 +18,27 @@ struct Stretch {
     std::shared_ptr<const SourceStore::Sources> sources;
 };
 
+// With `marked`, the marked lines instead, shown or not.
 Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last, std::size_t limit,
-                    std::uint64_t clears) {
+                    std::uint64_t clears, bool marked = false) {
     Stretch stretch;
     cpp::Mutex::Lock data(d.dataMutex, false);
     if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
-    const ViewRows& visible = d.view.rows;
     const std::size_t stored = d.store.lineCount();
-    for (std::size_t p = visible.linePositionOf(next); p < visible.lineCount() && stretch.lines.size() < limit; ++p) {
-        const std::uint32_t line = visible.lineAt(p);
-        if (line > last || line >= stored) break;
-        stretch.lines.push_back(line);
+    if (marked) {
+        for (auto line = d.marks.firstAtOrAfter(next); line && *line <= last && *line < stored;
+             line = d.marks.firstAtOrAfter(*line + 1)) {
+            if (stretch.lines.size() == limit) break;
+            stretch.lines.push_back(*line);
+        }
+    } else {
+        const ViewRows& visible = d.view.rows;
+        for (std::size_t p = visible.linePositionOf(next); p < visible.lineCount() && stretch.lines.size() < limit;
+             ++p) {
+            const std::uint32_t line = visible.lineAt(p);
+            if (line > last || line >= stored) break;
+            stretch.lines.push_back(line);
+        }
     }
     // Neighbouring lines are decoded together: a record alone costs its group.
     for (std::size_t i = 0; i < stretch.lines.size();) {
@@ -52,15 +62,16 @@ bool goOn(const Document::WriteProgress& progress, std::uint32_t next, std::uint
 }
 
 // The visible lines from `start` to `end`: whole, each followed by "\r\n", or
-// cut at the cursors' columns and separated by "\r\n".
+// cut at the cursors' columns and separated by "\r\n". With `marked`, the
+// marked lines, whole and separated.
 WriteReport writeLines(Document::Detail& d, const cpp::Output& output, const TextCursor& start, const TextCursor& end,
-                       bool selection, const Document::WriteProgress& progress) {
+                       bool selection, const Document::WriteProgress& progress, bool marked = false) {
     WriteReport report;
     const std::uint64_t clears = clearsNow(d);
     std::uint32_t next = start.row;
     std::string chunk;
     for (;;) {
-        const Stretch stretch = nextStretch(d, next, end.row, linesPerStretch, clears);
+        const Stretch stretch = nextStretch(d, next, end.row, linesPerStretch, clears, marked);
         if (stretch.lines.empty()) break;
         std::vector<std::size_t> unreadable;
         const LineTexts texts = SourceStore::readTexts(*stretch.sources, stretch.entries, &unreadable);
@@ -113,6 +124,17 @@ WriteReport Document::writeVisibleLines(const cpp::Output& output, const WritePr
 WriteReport Document::writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
                                      const WriteProgress& progress) {
     return writeLines(*detail_, output, start, end, true, progress);
+}
+
+WriteReport Document::writeMarkedLines(const cpp::Output& output, const WriteProgress& progress) {
+    Detail& d = *detail_;
+    std::uint32_t lines = 0;
+    {
+        cpp::Mutex::Lock data(d.dataMutex, false);
+        lines = static_cast<std::uint32_t>(d.store.lineCount());
+    }
+    if (lines == 0) return WriteReport();
+    return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), true, progress, true);
 }
 
 std::optional<std::uint64_t> Document::selectionBytes(const TextCursor& start, const TextCursor& end,

@@ -451,3 +451,63 @@ TEST(Document, ASourceReadAgainInAnotherEncodingTakesItsOwnPlace) {
     ASSERT_TRUE(doc.reopenSource(other.id(), std::nullopt));
     EXPECT_EQ(doc.openFilePaths(), order) << "a source read again keeps its place";
 }
+
+// Marks belong to lines: F2 walks the shown ones, copying takes them all, a
+// source read again keeps them by number, marks asked for by number wait for
+// their lines, and a rotated file's lines keep theirs.
+TEST(Document, MarksStayWithTheirLines) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const data::Source a = t.open("a.log", numberedLines(3000));
+    ASSERT_TRUE(waitUntilIdle(doc, 3000));
+    EXPECT_TRUE(doc.toggleMarks(10, 10));
+    EXPECT_TRUE(doc.toggleMarks(2500, 2502));
+    doc.setFilterText("^line 2502$", FilterKind::Hide);
+    ASSERT_TRUE(waitUntilIdle(doc, 3000));
+    EXPECT_EQ(doc.markCount(), 4u);
+
+    std::vector<std::uint32_t> walked;
+    for (auto at = doc.nextMark(0, true); at; at = doc.nextMark(*at, true)) walked.push_back(*at);
+    EXPECT_EQ(walked, (std::vector<std::uint32_t>{10, 2500, 2502})) << "the hidden mark is skipped";
+    EXPECT_EQ(doc.nextMark(2502, false), std::optional<std::uint32_t>(2500));
+    EXPECT_FALSE(doc.nextMark(10, false));
+    const auto rows = testing_support::allRows(doc, false).lines;
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const data::DisplayLine& l) { return l.marked; }), 3);
+
+    const auto markedText = [&] {
+        auto sink = std::make_shared<cpp::StringOutput>();
+        doc.writeMarkedLines(cpp::Output(sink));
+        return sink->text();
+    };
+    EXPECT_EQ(markedText(), "line 11\r\nline 2501\r\nline 2502\r\nline 2503") << "hidden marked lines too";
+
+    doc.setShowMarkedOnly(true);
+    ASSERT_TRUE(waitUntilIdle(doc, 3000));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"line 11", "line 2501", "line 2503"})) << "and the Hide filter still hides";
+    EXPECT_TRUE(doc.toggleMarks(2500, 2502)) << "each shown line is marked: all are unmarked";
+    ASSERT_TRUE(waitUntilIdle(doc, 3000));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"line 11"}));
+    EXPECT_EQ(doc.markCount(), 2u) << "the hidden line keeps its mark";
+
+    doc.markLineNumbers(a.id(), {2500, 3002});
+    testing_support::appendFile(t.folder.file("a.log"), "line 3001\nline 3002\n");
+    ASSERT_TRUE(waitUntilIdle(doc, 3002));
+    EXPECT_EQ(visibleTexts(doc), (Texts{"line 11", "line 2500", "line 3002"})) << "marked at once and on arrival";
+    doc.setShowMarkedOnly(false);
+
+    const auto utf8 = doc.reopenSource(a.id(), cpp::TextEncoding::Utf8);
+    ASSERT_TRUE(utf8);
+    ASSERT_TRUE(waitUntilIdle(doc, 6004));
+    const std::map<std::int32_t, std::vector<std::int32_t>> numbers{{utf8->id(), {11, 2500, 2502, 3002}}};
+    EXPECT_EQ(doc.markedLineNumbers(), numbers) << "read again, the lines keep their marks";
+
+    ASSERT_EQ(cpp::File::replace(t.folder.file("a.log"), t.folder.file("a.log.1")), cpp::File::Result::Success);
+    testing_support::writeFile(t.folder.file("a.log"), "new 1\nnew 2\n");
+    ASSERT_TRUE(waitUntilIdle(doc, 6006));
+    EXPECT_EQ(markedText(), "line 11\r\nline 2500\r\nline 2502\r\nline 3002") << "rotated away, still readable";
+    EXPECT_TRUE(doc.toggleMarks(6005, 6005));
+    EXPECT_EQ(doc.markedLineNumbers().at(utf8->id()).back(), 3004) << "numbers go on after a rotation";
+    doc.clearMarks();
+    EXPECT_EQ(doc.markCount(), 0u);
+    EXPECT_TRUE(doc.markedLineNumbers().empty());
+}

@@ -1,0 +1,135 @@
+#include "document/document_detail.h"
+
+namespace data {
+
+namespace {
+
+// Runs `change` on the marks under both locks. Which lines are shown depends
+// on the marks only while the marked lines alone are shown. False when
+// `change` changed nothing.
+template <class Change>
+bool changeMarks(Document::Detail& d, Change change) {
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        {
+            cpp::Mutex::Lock data(d.dataMutex, false);
+            if (!change()) return false;
+            d.marksChanged = true;
+            d.view.viewChanged = true;
+        }
+        if (d.showMarkedOnly) d.requestRelayout();
+    }
+    d.notifyViewer();
+    return true;
+}
+
+}  // namespace
+
+bool Document::Detail::markArrived(std::uint32_t first, const TextEntry* entries, std::size_t count) {
+    if (pendingMarks.empty()) return false;
+    bool marked = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto waiting = pendingMarks.find(entries[i].sourceId);
+        if (waiting == pendingMarks.end() || waiting->second.erase(entries[i].lineNumber) == 0) continue;
+        marks.insert(first + static_cast<std::uint32_t>(i));
+        marked = true;
+        if (waiting->second.empty()) pendingMarks.erase(waiting);
+        if (pendingMarks.empty()) break;
+    }
+    marksChanged = marksChanged || marked;
+    return marked;
+}
+
+bool Document::toggleMarks(std::uint32_t first, std::uint32_t last) {
+    Detail& d = *detail_;
+    return changeMarks(d, [&] {
+        const ViewRows& shown = d.view.rows;
+        const std::size_t from = shown.linePositionOf(first);
+        std::size_t to = from;
+        for (; to < shown.lineCount() && shown.lineAt(to) <= last; ++to)
+            if (to - from == markLimit) return false;
+        bool allMarked = true;
+        for (std::size_t p = from; p < to && allMarked; ++p) allMarked = d.marks.contains(shown.lineAt(p));
+        for (std::size_t p = from; p < to; ++p) {
+            if (allMarked) {
+                d.marks.erase(shown.lineAt(p));
+            } else {
+                d.marks.insert(shown.lineAt(p));
+            }
+        }
+        return true;
+    });
+}
+
+void Document::clearMarks() {
+    Detail& d = *detail_;
+    changeMarks(d, [&] {
+        d.marks = LineSet();
+        d.pendingMarks.clear();
+        return true;
+    });
+}
+
+void Document::markLineNumbers(std::int32_t sourceId, const std::vector<std::int32_t>& lineNumbers) {
+    Detail& d = *detail_;
+    changeMarks(d, [&] {
+        for (const std::int32_t number : lineNumbers) {
+            const auto index = d.store.firstLineOf(sourceId, number);
+            const auto entry = index ? d.store.entry(*index) : std::nullopt;
+            if (!entry) {
+                d.pendingMarks[sourceId].insert(number);
+            } else if (entry->lineNumber == number) {
+                d.marks.insert(*index);
+            }
+        }
+        return true;
+    });
+}
+
+std::map<std::int32_t, std::vector<std::int32_t>> Document::markedLineNumbers() const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    std::map<std::int32_t, std::vector<std::int32_t>> numbers;
+    for (const std::uint32_t line : d.marks.toVector()) {
+        const auto entry = d.store.entry(line);
+        if (entry) numbers[entry->sourceId].push_back(entry->lineNumber);
+    }
+    for (const auto& [sourceId, waiting] : d.pendingMarks)
+        numbers[sourceId].insert(numbers[sourceId].end(), waiting.begin(), waiting.end());
+    return numbers;
+}
+
+std::size_t Document::markCount() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->marks.size();
+}
+
+std::optional<std::uint32_t> Document::nextMark(std::uint32_t line, bool forward) const {
+    const Detail& d = *detail_;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    auto candidate = forward ? d.marks.firstAtOrAfter(line + 1) : d.marks.lastBefore(line);
+    while (candidate && !d.view.rows.isVisible(*candidate))
+        candidate = forward ? d.marks.firstAtOrAfter(*candidate + 1) : d.marks.lastBefore(*candidate);
+    return candidate;
+}
+
+void Document::setShowMarkedOnly(bool on) {
+    Detail& d = *detail_;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        {
+            cpp::Mutex::Lock data(d.dataMutex, false);
+            if (d.showMarkedOnly == on) return;
+            d.showMarkedOnly = on;
+        }
+        d.requestRelayout();
+    }
+    d.notifyViewer();
+}
+
+bool Document::showMarkedOnly() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->showMarkedOnly;
+}
+
+}  // namespace data

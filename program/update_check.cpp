@@ -23,8 +23,8 @@ namespace {
 const char* const versionFile = "https://qi-lark.example.org/version.txt";
 
 // The scheme and host of an absolute address, lower-cased; none when the
-// address has no "scheme://host", or carries a user name or a backslash that
-// would make the host read differently elsewhere.
+// address has no "scheme://host", carries a user name or a backslash that
+// would make the host read differently elsewhere, or a port that is no number.
 struct Origin {
     std::string scheme;
     std::string host;
@@ -46,7 +46,11 @@ std::optional<Origin> originOf(const std::string& url) {
     if (authority.find_first_of("@\\") != std::string::npos) return std::nullopt;
     const std::size_t bracketEnd = authority.starts_with("[") ? authority.find(']') : 0;
     if (bracketEnd == std::string::npos) return std::nullopt;
-    const std::string host = authority.substr(0, authority.find(':', bracketEnd));
+    const std::size_t portStart = authority.find(':', bracketEnd);
+    const std::string host = authority.substr(0, portStart);
+    if (portStart != std::string::npos &&
+        authority.find_first_not_of("0123456789", portStart + 1) != std::string::npos)
+        return std::nullopt;
     if (host.empty()) return std::nullopt;
     return Origin{lowered(url.substr(0, schemeEnd)), lowered(host)};
 }
@@ -77,8 +81,9 @@ UpdateOffer readVersionFile(const String& body, const String& versionFileUrl) {
 }
 
 bool isSafeDownloadUrl(const String& address, const String& versionFileUrl) {
-    for (const char c : address)
-        if (c <= ' ' || c >= 0x7F) return false;
+    static const std::string allowed =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!$&'()*+,;=%";
+    if (address.find_first_not_of(allowed) != std::string::npos) return false;
     const std::optional<Origin> target = originOf(address);
     const std::optional<Origin> source = originOf(versionFileUrl);
     return target && source && target->scheme == "https" && target->host == source->host;
@@ -110,12 +115,13 @@ void startUpdateCheck(ui::MainWindow& window) {
         try {
             cpp::Http http("qi-lark");
             offer = readVersionFile(http.get(url, String(), cpp::Duration::seconds(3), versionFileLimit), url);
-            cpp::logInfo(String::substitute("Update check: % offers %.%; \"Get It Now\" opens %", url,
-                                            offer.version.major, offer.version.minor, offer.downloadUrl));
+            cpp::logInfo(String::substitute("Update check: % offers %.%", url, offer.version.major,
+                                            offer.version.minor));
         } catch (const std::exception& e) {
             cpp::logError(String::substitute("Error: %\n", e.what()));
         }
         if (!isNewer(parseVersion(Program::version), offer.version)) return;
+        cpp::logInfo(String::substitute("Update check: \"Get It Now\" opens %", offer.downloadUrl));
         program->bus().invokeOnMain(
             [&window, address = offer.downloadUrl] { window.text().showUpdateNotice(address); });
     });

@@ -27,8 +27,9 @@ struct UpdateOffer {
     cpp::String downloadUrl;
 };
 UpdateOffer readVersionFile(const cpp::String& body, const cpp::String& versionFileUrl);
-// Only https:// on the version file's own host: the shell would run a path or
-// open any other scheme the file named.
+// Only https:// on the version file's own host, in the characters an address
+// may hold: the shell would run a path or open any other scheme the file
+// named, and a quote would end the address on a browser's command line.
 bool isSafeDownloadUrl(const cpp::String& address, const cpp::String& versionFileUrl);
 // The address up to and including the last "/" of its path.
 cpp::String folderOf(const cpp::String& url);
@@ -38,8 +39,9 @@ bool isNewer(const Version& own, const Version& remote);
 // QILARK_UPDATE_URL when set, else the web site's version file.
 cpp::String updateUrl();
 
-// Fetches the version file (at most `versionFileLimit` bytes) on a worker, so
-// a hanging network never freezes the window, and shows the notice on the
-// main thread when the remote version is newer. Failures are only logged.
+// A longer version file is refused.
 constexpr std::size_t versionFileLimit = 4096;
+// Fetches the version file on a worker, so a hanging network never freezes
+// the window, and shows the notice on the main thread when the remote
+// version is newer. Failures are only logged.
 void startUpdateCheck(ui::MainWindow& window);

@@ -30,8 +30,6 @@ void DrawContext::fillAlpha(std::uint32_t argb, const RECT& rect) {
     for (int i = 0; i < 16; ++i) pixels[i] = argb & 0x00FFFFFF;  // BGRA in memory is 0x00RRGGBB
     cpp::windows::MemoryDc source(CreateCompatibleDC(dc_));
     cpp::windows::Selected selected(source.get(), bitmap.get());
-    // Loaded from the system folder, never from beside the program; without
-    // it the tint is left out.
     static const auto alphaBlend =
         cpp::windows::optionalSystemFunction<decltype(AlphaBlend)>(L"msimg32.dll", "AlphaBlend", "Tints are left out");
     if (alphaBlend == nullptr) return;

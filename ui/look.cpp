@@ -48,8 +48,7 @@ bool isThemeChange(LPARAM lParam) {
 }
 
 void setTitleBarDark(HWND window, bool dark) {
-    // Loaded from the system folder, never from beside the program; a system
-    // without it keeps its title bar.
+    // A system without it keeps its title bar.
     static const auto setAttribute = cpp::windows::optionalSystemFunction<decltype(DwmSetWindowAttribute)>(
         L"dwmapi.dll", "DwmSetWindowAttribute", "The title bar keeps its colours");
     if (setAttribute == nullptr) return;

@@ -297,7 +297,13 @@ void MainWindow::rememberOpenFiles() {
     record.height = rect.bottom - rect.top;
     record.time = cpp::DateTime();
     if (record.files.empty()) return;
-    context_.config().addRecentFiles(record);
+    try {
+        context_.config().addRecentFiles(record);
+    } catch (const std::exception& e) {
+        // The files are open and shown; only the menu goes without them.
+        cpp::logError(String::substitute("The open files are not added to the recent files: %", e.what()));
+        return;
+    }
     rebuildRecentMenu();
 }
 

@@ -85,8 +85,7 @@ bool UpdateWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return true;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_GET_IT_NOW) {
-        if (!downloadUrl_.empty())
-            ShellExecuteW(handle(), L"open", downloadUrl_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(handle(), L"open", downloadUrl_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return true;
     }
     return false;

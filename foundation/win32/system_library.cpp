@@ -18,7 +18,7 @@ SystemLibrary::SystemLibrary(const wchar_t* name)
 FARPROC SystemLibrary::address(const char* name) const {
     const FARPROC found = GetProcAddress(module_, name);
     if (found == nullptr)
-        throw IOException(String::substitute("Windows' % has no %: %", String(std::wstring(name_)), name,
+        throw IOException(String::substitute("Windows' % has no %: %", String(name_), name,
                                              errorText(GetLastError())));
     return found;
 }

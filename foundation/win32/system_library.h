@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace cpp::windows {
 
 // A system DLL that is not one of Windows' KnownDLLs, loaded from the system
@@ -21,8 +23,7 @@ public:
     FARPROC address(const char* name) const;
 
 private:
-
-    const wchar_t* name_;
+    std::wstring name_;
     HMODULE module_;
 };
 

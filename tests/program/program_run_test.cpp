@@ -22,6 +22,30 @@ String titleOnceSettled(HWND window, const String& expected) {
 
 const String title = String("qi-lark ") + QILARK_VERSION;
 
+// Wine's settings for one program by its file name, gone with the owner.
+class WineSettings {
+public:
+    explicit WineSettings(const String& program) : key_(L"Software\\Wine\\AppDefaults\\" + program.toWide()) {}
+    ~WineSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+    WineSettings(const WineSettings&) = delete;
+    WineSettings& operator=(const WineSettings&) = delete;
+
+    // Wine then prefers a DLL of that name beside the program, as Windows does.
+    bool loadNativeFirst(const String& dll) const {
+        const std::wstring order = L"native,builtin";
+        return RegSetKeyValueW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), dll.toWide().c_str(), REG_SZ,
+                               order.c_str(), static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+
+private:
+    std::wstring key_;
+};
+
+bool samePath(const FilePath& a, const FilePath& b) {
+    return CompareStringOrdinal(a.toNative().toWide().c_str(), -1, b.toNative().toWide().c_str(), -1, TRUE) ==
+           CSTR_EQUAL;
+}
+
 // The folder each DLL of `names` was loaded from by `process`, by name; a
 // name not loaded yet is missing.
 std::map<String, FilePath> loadedFrom(HANDLE process, const std::vector<String>& names) {
@@ -71,12 +95,10 @@ TEST(ProgramRun, DllsSavedBesideTheProgramAreNeverLoaded) {
     ASSERT_EQ(cpp::File::copy(programPath(), program), cpp::File::Result::Success);
     const FilePath marker = programPath().parent().parent().append("tests/program/dll_marker.dll");
     const std::vector<String> names = {"dwmapi", "bcrypt", "wininet"};
-    const wchar_t* const settings = L"Software\\Wine\\AppDefaults\\qi-lark-downloaded.exe\\DllOverrides";
+    const WineSettings settings("qi-lark-downloaded.exe");
     for (const String& name : names) {
         ASSERT_EQ(cpp::File::copy(marker, download.file(name + ".dll")), cpp::File::Result::Success);
-        const std::wstring order = L"native,builtin";
-        RegSetKeyValueW(HKEY_CURRENT_USER, settings, name.toWide().c_str(), REG_SZ, order.c_str(),
-                        static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+        ASSERT_TRUE(settings.loadNativeFirst(name)) << name;
     }
     const FilePath log = download.file("app.log");
     writeFile(log, "first\nsecond\n");
@@ -95,7 +117,8 @@ TEST(ProgramRun, DllsSavedBesideTheProgramAreNeverLoaded) {
         loaded = loadedFrom(process.handle(), names);
         return loaded.size() == names.size();
     })) << loaded.size();
-    for (const auto& [name, folder] : loaded) EXPECT_NE(folder.text(), download.path().text()) << name;
+    for (const auto& [name, folder] : loaded) EXPECT_FALSE(samePath(folder, download.path())) << name;
+    EXPECT_TRUE(waitFor([&] { return todaysLog(data).find("Update check: ") != std::string::npos; }));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 
@@ -103,7 +126,6 @@ TEST(ProgramRun, DllsSavedBesideTheProgramAreNeverLoaded) {
     EXPECT_EQ(written.find("could not be loaded"), std::string::npos) << written;
     EXPECT_NE(written.find("offers 999.0"), std::string::npos) << written;
     for (const String& name : names) EXPECT_FALSE(cpp::File::exists(download.file(name + ".dll.loaded"))) << name;
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qi-lark-downloaded.exe");
 }
 
 TEST(ProgramRun, DebugShowsABoxAtBeginAndAtEnd) {

@@ -28,7 +28,9 @@ TEST(UpdateCheck, OnlyHttpsOnTheVersionFilesHostIsOpened) {
                                 "https://elsewhere.example.net/qi-lark.exe", "https://updates.example.org.evil.net/",
                                 "https://updates.example.org@evil.net/", "https://evil.net\\@updates.example.org/",
                                 "\\\\updates.example.org\\share\\qi-lark.exe", "C:\\Users\\me\\Downloads\\qi-lark.exe",
-                                "qi-lark.exe", "https://updates.example.org/a b", "https:///path", ""})
+                                "qi-lark.exe", "https://updates.example.org/a b", "https:///path", "",
+                                "https://updates.example.org/\"--flag", "https://updates.example.org:evil.net/",
+                                "https://updates.example.org/a^b|c<d>"})
         EXPECT_FALSE(isSafeDownloadUrl(refused, file)) << refused;
     EXPECT_FALSE(isSafeDownloadUrl("https://127.0.0.1/x", "file:///C:/version.txt")) << "a file has no host";
 

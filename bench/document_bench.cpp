@@ -2,9 +2,11 @@
 // reader thread, the store, the document thread, filters) over a file and
 // prints the figures as "name value" lines:
 //
-//   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT [quick|full] [UTF16_FILE]
+//   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT [quick|full] [GZIP_FILE [UTF16_FILE]]
 //
-// UTF16_FILE holds the same lines in UTF-16 LE, for the time to index it.
+// GZIP_FILE holds the same lines compressed by gzip, for the time to index
+// it and the mean time to read back one of 1000 random lines through its
+// seek index; UTF16_FILE holds them in UTF-16 LE, for the time to index it.
 // After indexing it measures the worst time for the window's jumps to show
 // a whole page (jump_ms), and at the end the resident memory at rest and
 // the process's peak.
@@ -33,6 +35,7 @@
 
 #include "document/document.h"
 #include "document/viewer.h"
+#include "foundation/gzip_file.h"
 #include "foundation/thread.h"
 
 namespace {
@@ -228,6 +231,39 @@ double measureLongLinePage(const std::string& folder) {
     return best;
 }
 
+// Reads the gzip file through as the reader does, noting where 1000 random
+// lines lie; then reads each back alone, in random order. The mean
+// milliseconds a line, and the restart points' memory as a share of the
+// compressed size.
+std::pair<double, double> measureGzipLines(const cpp::FilePath& path, std::size_t lines) {
+    cpp::GzipFile file(path);
+    std::mt19937_64 random(7);
+    std::vector<std::size_t> chosen(1000);
+    for (auto& line : chosen) line = random() % std::max<std::size_t>(lines, 1);
+    std::sort(chosen.begin(), chosen.end());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> found;  // offset and length
+    std::string chunk(1 << 20, '\0');
+    std::uint64_t offset = 0, lineStart = 0;
+    std::size_t line = 0, next = 0;
+    for (std::size_t got; (got = file.readAt(offset, cpp::ByteRange{chunk.data(), chunk.size()})) > 0; offset += got) {
+        for (std::size_t i = 0; i < got; ++i) {
+            if (chunk[i] != '\n') continue;
+            for (; next < chosen.size() && chosen[next] == line; ++next) found.emplace_back(lineStart, offset + i - lineStart);
+            ++line;
+            lineStart = offset + i + 1;
+        }
+    }
+    std::shuffle(found.begin(), found.end(), random);
+    std::string text;
+    const auto start = Clock::now();
+    for (const auto& [at, length] : found) {
+        text.resize(length);
+        if (file.readAt(at, cpp::ByteRange{text.data(), text.size()}) != length) std::fprintf(stderr, "gzip: a short line\n");
+    }
+    const double share = static_cast<double>(file.indexMemory()) / static_cast<double>(cpp::RandomAccessFile(path).size());
+    return {secondsSince(start) * 1000 / static_cast<double>(std::max<std::size_t>(found.size(), 1)), share};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -263,7 +299,13 @@ int main(int argc, char** argv) {
         }
         std::printf("%s_seconds %.3f\n", name, best);
     };
-    if (argc > 6) timeIndex(cpp::FilePath(argv[6]), "utf16_index");
+    if (argc > 6) {
+        const cpp::FilePath gzip(argv[6]);
+        timeIndex(gzip, "gzip_index");
+        const auto [lineMs, indexShare] = measureGzipLines(gzip, lines);
+        std::printf("gzip_line_ms %.2f\ngzip_index_share %.4f\n", lineMs, indexShare);
+    }
+    if (argc > 7) timeIndex(cpp::FilePath(argv[7]), "utf16_index");
     timeIndex(path, "index");
     std::printf("jump_ms %.1f\n", measureJumps(*document, lines));
 

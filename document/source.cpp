@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "foundation/exception.h"
+#include "foundation/gzip_file.h"
 
 namespace data {
 
@@ -59,7 +60,7 @@ Source Source::file(std::int32_t id, const cpp::FilePath& path, cpp::Bus bus, Ba
     detail->id = id;
     detail->kind = Kind::File;
     detail->encoding = encoding;
-    detail->file = opened ? std::move(opened) : std::make_shared<cpp::RandomAccessFile>(path);
+    detail->file = opened ? std::move(opened) : cpp::openText(path);
     detail->path = path;
     detail->pathText = path.toString('/');
     detail->name = path.stem();
@@ -129,6 +130,7 @@ std::int32_t Source::lastLineNumber() const { return detail_->lastLineNumber; }
 bool Source::reading() const { return detail_->reader && detail_->reader->reading(); }
 double Source::readShare() const { return reading() ? detail_->reader->readShare() : 1.0; }
 std::optional<cpp::TextEncoding> Source::chosenEncoding() const { return detail_->encoding; }
+String Source::fault() const { return detail_->reader ? detail_->reader->fault() : String(); }
 
 std::optional<cpp::TextEncoding> Source::encoding() const {
     return detail_->reader ? detail_->reader->encoding() : std::nullopt;

@@ -62,6 +62,8 @@ public:
     std::optional<cpp::TextEncoding> chosenEncoding() const;
     std::optional<cpp::TextEncoding> encoding() const;
     bool paused() const;
+    // Why its file's text ends early (a damaged gzip file); empty when it does not.
+    cpp::String fault() const;
 
     // The text of one of its lines, from the file the line came from.
     std::optional<cpp::String> findText(const TextEntry& entry) const;

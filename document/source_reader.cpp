@@ -4,6 +4,7 @@
 
 #include "document/file_follower.h"
 #include "foundation/folder_watch.h"
+#include "foundation/gzip_file.h"
 #include "foundation/line_reader.h"
 #include "foundation/logger.h"
 #include "foundation/utf8.h"
@@ -132,7 +133,7 @@ SourceReader::Change SourceReader::checkFile(bool shrunk) const {
 bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason) {
     std::shared_ptr<cpp::RandomAccessFile> next;
     try {
-        next = std::make_shared<cpp::RandomAccessFile>(file_->path());
+        next = cpp::openText(file_->path());
     } catch (const cpp::IOException&) {
         return false;  // not there yet, or still locked: the next idle cycle tries again
     }
@@ -140,6 +141,7 @@ bool SourceReader::beginGeneration(std::int32_t firstLine, bool keepPrevious, co
     {
         std::lock_guard<std::mutex> guard(generationsLock_);
         if (!keepPrevious) generations_.back().cache.reset();
+        fault_.clear();
         generations_.push_back(Generation{firstLine, std::move(cache), {}, false});
         std::size_t kept = 0;
         for (auto older = generations_.rbegin() + 1; older != generations_.rend(); ++older)
@@ -170,6 +172,20 @@ std::optional<cpp::TextEncoding> SourceReader::encoding() {
     std::lock_guard<std::mutex> guard(generationsLock_);
     if (!generations_.back().encodingKnown) return std::nullopt;
     return generations_.back().encoding;
+}
+
+bool SourceReader::noteFault() {
+    if (!file_) return false;
+    String fault = file_->fault();
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    if (fault == fault_) return false;
+    fault_ = std::move(fault);
+    return true;
+}
+
+String SourceReader::fault() {
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    return fault_;
 }
 
 std::optional<String> SourceReader::findText(const TextEntry& entry) {
@@ -350,12 +366,14 @@ void SourceReader::run() {
     };
     // At the end of what the file holds the share is whole. The batch that
     // says so carries the last lines; when none are left (they went in a
-    // full batch, or the file is empty), an empty batch says it.
+    // full batch, or the file is empty), an empty batch says it, as it says
+    // that the file's text was found to end early.
     const auto flushCaughtUp = [&] {
+        const bool faultFound = noteFault();
         const bool nothingLeft = entries.empty() && readShare_ < 1.0;
         readShare_ = 1.0;
         flush();
-        if (nothingLeft) lines_({}, {}, 0);
+        if (nothingLeft || faultFound) lines_({}, {}, 0);
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));

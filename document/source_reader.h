@@ -79,6 +79,9 @@ public:
     // The encoding the newest generation is read in; none until its first
     // bytes have come.
     std::optional<cpp::TextEncoding> encoding();
+    // Why the newest generation's text ends before its file does (damage
+    // found in a gzip file); empty when it does not.
+    cpp::String fault();
 
     // The text of a line if it is at hand (or `lostText` when the file no
     // longer holds it); none while its block loads.
@@ -114,6 +117,8 @@ private:
     // Opens the name anew; false (and nothing changed) when it cannot be.
     bool beginGeneration(std::int32_t firstLine, bool keepPrevious, const char* reason);
     void setEncoding(cpp::TextEncoding encoding);
+    // Takes the file's fault; true when it is new.
+    bool noteFault();
     // The generation of a line, with `firstLine` set to the first line of the
     // next one (or the largest number).
     Generation generationOf(const TextEntry& entry);
@@ -130,6 +135,7 @@ private:
 
     std::mutex generationsLock_;  // guards generations_; never held while taking another lock
     std::vector<Generation> generations_;
+    cpp::String fault_;  // guarded by generationsLock_
 
     cpp::Mutex mutex_;
     bool paused_ = false;

@@ -88,6 +88,7 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
                                source.paused(),
                                source.chosenEncoding(),
                                source.encoding(),
+                               source.fault(),
                                place};
     }
     return infos;

@@ -32,6 +32,7 @@ struct SourceInfo {
     bool paused = false;
     std::optional<cpp::TextEncoding> chosenEncoding;  // none: detected
     std::optional<cpp::TextEncoding> encoding;        // none until known
+    cpp::String fault;                                // why its text ends early
     // Where it is listed among the sources: a source read again takes the
     // place of the one it replaces.
     std::size_t place = 0;

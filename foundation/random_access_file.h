@@ -40,6 +40,9 @@ public:
     // The size the file has now. Throws IOException when the system cannot
     // tell: a failed query is never a size (0 would look like truncation).
     virtual std::uint64_t size();
+    // Why the text ends before the file does (a damaged compressed file);
+    // empty when it does not.
+    virtual String fault() { return {}; }
     FileIdentity identity() const;
     const FilePath& path() const;
 

@@ -211,7 +211,11 @@ std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) cons
     for (const auto& [id, info] : sources)
         if (!info.paused) share = std::min(share, info.readShare);  // a paused source waits, not reads
     if (share < 1.0) lines += String::substitute(", reading %%", static_cast<int>(share * 100));
-    return {String::substitute("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column), lines};
+    std::vector<String> items{String::substitute("% : % : %", name, line.entry.lineNumber, line.segmentStart + cursor.column),
+                              lines};
+    for (const auto& [id, info] : sources)
+        if (!info.fault.empty()) items.push_back(info.fault);
+    return items;
 }
 
 void TextWindow::checkMissingText(bool tick) {

@@ -6,7 +6,9 @@
 
 #include "document/blocks.h"
 #include "document_harness.h"
+#include "encoded_text.h"
 #include "failing_file.h"
+#include "gzipped.h"
 #include "test_files.h"
 
 using cpp::String;
@@ -510,4 +512,55 @@ TEST(Document, MarksStayWithTheirLines) {
     doc.clearMarks();
     EXPECT_EQ(doc.markCount(), 0u);
     EXPECT_TRUE(doc.markedLineNumbers().empty());
+
+// A rotation set read as one: the oldest file compressed (and in UTF-16),
+// larger than the reader's blocks so that its first lines are inflated again
+// from a restart point, beside the plain ones; the live log is still
+// followed. A damaged compressed file shows its lines and says where.
+TEST(Document, ARotationSetWithCompressedFilesReadsAsOneAndTheLiveLogIsFollowed) {
+    DocumentUnderTest t;
+    Document& doc = t.document;
+    const std::size_t oldLines = 160'000;
+    std::string old;
+    for (std::size_t i = 1; i <= oldLines; ++i) old += "old \u00e9 " + std::to_string(i) + "\n";
+    testing_support::writeFile(t.folder.file("app.log.2.gz"),
+                               testing_support::gzipped(testing_support::encoded(cpp::TextEncoding::Utf16Le, old, true)));
+    testing_support::writeFile(t.folder.file("app.log.1"), "middle\n");
+    testing_support::writeFile(t.folder.file("app.log"), "live 1\n");
+    const data::Source packed = doc.openFile(t.folder.file("app.log.2.gz"));
+    doc.openFile(t.folder.file("app.log.1"));
+    doc.openFile(t.folder.file("app.log"));
+    ASSERT_TRUE(waitUntilIdle(doc, oldLines + 2, 60));
+    testing_support::appendFile(t.folder.file("app.log"), "live 2\n");
+    ASSERT_TRUE(waitUntilIdle(doc, oldLines + 3));
+    const Texts texts = visibleTexts(doc);
+    std::vector<Texts> sources(3);  // the lines of each file, in their order
+    for (const String& text : texts) sources[text.rfind("old", 0) == 0 ? 0 : text.rfind("live", 0) == 0 ? 2 : 1].push_back(text);
+    ASSERT_EQ(sources[0].size(), oldLines);
+    for (std::size_t i = 0; i < oldLines; i += 997) ASSERT_EQ(sources[0][i], "old \u00e9 " + std::to_string(i + 1));
+    EXPECT_EQ(sources[0].back(), "old \u00e9 " + std::to_string(oldLines));
+    EXPECT_EQ(sources[1], (Texts{"middle"}));
+    EXPECT_EQ(sources[2], (Texts{"live 1", "live 2"}));
+    EXPECT_EQ(packed.name(), "app");
+    EXPECT_EQ(packed.encoding(), cpp::TextEncoding::Utf16Le);
+
+    std::string cut = testing_support::gzipped("first\nsecond\n" + testing_support::randomLines(200'000, 3));
+    cut.resize(cut.size() / 2);
+    testing_support::writeFile(t.folder.file("cut.log.gz"), cut);
+    const data::Source damaged = doc.openFile(t.folder.file("cut.log.gz"));
+    ASSERT_TRUE(testing_support::waitFor([&] { return !damaged.fault().empty(); }));
+    data::DocumentStatus status;
+    data::LayoutMetrics metrics;
+    std::map<std::int32_t, data::SourceInfo> infos;
+    std::map<std::int32_t, data::FilterInfo> filters;
+    ASSERT_TRUE(testing_support::waitFor([&] {
+        doc.getChanges(status, metrics, infos, filters);
+        return infos.count(damaged.id()) != 0 && !infos.at(damaged.id()).fault.empty();
+    }));
+    EXPECT_EQ(infos.at(damaged.id()).fault,
+              String::substitute("% is damaged after byte %", t.folder.file("cut.log.gz"), cut.size()));
+    EXPECT_TRUE(infos.at(packed.id()).fault.empty());
+    ASSERT_TRUE(testing_support::waitFor([&] { return doc.isIdle(); }));
+    const Texts after = visibleTexts(doc);
+    EXPECT_NE(std::find(after.begin(), after.end(), "second"), after.end()) << after.size() << " " << after.back();
 }

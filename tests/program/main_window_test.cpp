@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "../foundation/gzipped.h"
 #include "program_harness.h"
 
 using namespace testing_support;
@@ -133,6 +134,26 @@ TEST(MainWindow, Utf16AndCodePageLogsReadAsTheirText) {
 
     typeFilter(main, L"cr\u00E8me");
     ASSERT_TRUE(waitFor([&] { return copyAll(main) == "caf\xC3\xA9 cr\xC3\xA8me"; })) << copyAll(main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+}
+
+// A rotated log compressed by gzip, under a name that does not say so, opened
+// beside a plain one: Select All and Copy give its text.
+TEST(MainWindow, GzipFileBesideAPlainOneShowsItsText) {
+    TemporaryFolder data, logs;
+    writeFile(logs.file("app.log.2.gz"), gzipped("old one\nold two\n", 9) + gzipped("old three\n", 1));
+    writeFile(logs.file("app.log"), "live one\n");
+    const StartedProgram process = startProgram(data, String::substitute("--noInstall % %", logs.file("app.log.2.gz").toString('\\'),
+                                                                         logs.file("app.log").toString('\\')));
+    const HWND main = waitForWindow(process.id());
+    ASSERT_NE(main, nullptr);
+    const std::string old = "old one\r\nold two\r\nold three";
+    String shown;
+    ASSERT_TRUE(waitFor([&] {
+        shown = copyAll(main);
+        return shown == old + "\r\nlive one" || shown == "live one\r\n" + old;
+    })) << shown;
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
 }

@@ -147,7 +147,7 @@ bool matches(const char* pattern, const char* line) {
 }  // namespace
 
 // F1 and the Help command open one help window, which names the version and
-// gives filter examples that do what it says; it follows the theme.
+// gives filter examples that do what it says; it follows the theme and its DPI.
 TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
     testing_support::MainWindowUnderTest t;
     t.command(ID_THEME_LIGHT);
@@ -160,7 +160,8 @@ TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
     EXPECT_EQ(GetWindow(help, GW_OWNER), t.window.handle());
     EXPECT_TRUE(GetWindowLongW(help, GWL_STYLE) & WS_THICKFRAME) << "it can be resized";
 
-    const String text = windowText(FindWindowExW(help, nullptr, L"EDIT", nullptr));
+    const HWND edit = FindWindowExW(help, nullptr, L"EDIT", nullptr);
+    const String text = windowText(edit);
     EXPECT_EQ(text.find("qi-lark " QILARK_VERSION "\r\n"), 0u) << text.substr(0, 40);
     for (const char* example : {"ERR(OR)?.*timeout", ":[main] matches the text [main]",
                                 "~warning matches WARNING and Warning", "!DEBUG|TRACE matches every line with neither"})
@@ -190,6 +191,19 @@ TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
     EXPECT_TRUE(shoot(0xFFFFFF, L"help-light"));
     t.command(ID_THEME_DARK);
     EXPECT_TRUE(shoot(0x1E1E1E, L"help-dark")) << "the open window follows the theme";
+
+    const auto fontHeight = [&] {
+        LOGFONTW font = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        return font.lfHeight;
+    };
+    EXPECT_EQ(fontHeight(), -14);
+    const RECT suggested = {10, 10, 910, 710};
+    SendMessageW(help, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(fontHeight(), -28) << "the text follows the window's DPI";
+    RECT now;
+    GetWindowRect(help, &now);
+    EXPECT_EQ(now.right - now.left, 900) << "and the suggested size is taken";
 
     SendMessageW(help, WM_CLOSE, 0, 0);
     t.pump(50);

@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <cderr.h>
 #include <ole2.h>
-#include <shellapi.h>
 
 #include "document/source.h"
 #include "foundation/logger.h"
@@ -180,6 +179,7 @@ void MainWindow::applyLook(bool newFonts) {
     // A new text font lays every line out again; a theme alone does not.
     if (newFonts) text_->setTextFont(context_.namedFont("text"), look_.dpi);
     text_->applyLook();
+    help_.setDark(look_.dark);
     const HMENU theme = GetSubMenu(GetSubMenu(viewMenu_.get(), 0), 4);
     CheckMenuRadioItem(theme, ID_THEME_SYSTEM, ID_THEME_DARK, ID_THEME_SYSTEM + static_cast<UINT>(themeChoice_),
                        MF_BYCOMMAND);
@@ -476,7 +476,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_THEME_SYSTEM: setThemeChoice(appearance::ThemeChoice::System); return;
     case ID_THEME_LIGHT: setThemeChoice(appearance::ThemeChoice::Light); return;
     case ID_THEME_DARK: setThemeChoice(appearance::ThemeChoice::Dark); return;
-    case ID_HELP: ShellExecuteW(handle(), L"open", helpPage, nullptr, nullptr, SW_SHOWNORMAL); return;
+    case ID_HELP: help_.show(handle(), look_, context_.version()); return;
     default: break;
     }
     if ((id >= ID_FILTER_HIGHLIGHT && id <= ID_FILTER_REMOVE) || (id >= ID_FILTER_SHOW_ONLY && id <= ID_FILE_STOP) ||
@@ -588,6 +588,8 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    // F1 where a control has the focus; the text window answers F1 itself.
+    case WM_HELP: onCommand(ID_HELP, 0); return TRUE;
     default: break;
     }
     return defaultHandling(message, wParam, lParam);

@@ -10,6 +10,7 @@
 #include "config/config.h"
 #include "document/document.h"
 #include "document/viewer.h"
+#include "ui/help_window.h"
 #include "ui/text_window.h"
 
 struct IDropTarget;
@@ -44,7 +45,6 @@ public:
     // input, so a stream of them would leave keys and clicks (Alt+F4 too)
     // unanswered while lines pour in.
     static constexpr UINT refreshPauseMilliseconds = 30;
-    static constexpr const wchar_t* helpPage = L"https://qi-lark.example.org/help/";
 
     explicit MainWindow(MainWindowContext& context);
     ~MainWindow() override;
@@ -155,6 +155,7 @@ private:
     bool showFiles_ = false;
     bool showFilters_ = true;
     Look look_;
+    HelpWindow help_;
     appearance::ThemeChoice themeChoice_ = appearance::ThemeChoice::System;
 };
 

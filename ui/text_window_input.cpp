@@ -151,6 +151,7 @@ void TextWindow::onKeyDown(UINT key) {
                 SendMessageW(edit, EM_SETSEL, 0, -1);
             }
             return;
+        case VK_F1: SendMessageW(GetAncestor(handle(), GA_ROOT), WM_COMMAND, ID_HELP, 0); return;
         case VK_F3: findMatch(!shift); return;
         case 'G':
             if (control) askGoToLine();

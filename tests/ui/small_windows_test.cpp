@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "document/filter.h"
+#include "main_window_under_test.h"
 #include "resources/resource_ids.h"
 #include "test_files.h"
 #include <ole2.h>
@@ -111,4 +113,102 @@ TEST(MainWindowDrop, ADropNeverReportsAMove) {
     EXPECT_EQ(ui::dropEffect(MK_CONTROL | MK_SHIFT, all), DROPEFFECT_LINK);
     EXPECT_EQ(ui::dropEffect(0, DROPEFFECT_MOVE | DROPEFFECT_LINK), DROPEFFECT_LINK);
     EXPECT_EQ(ui::dropEffect(0, DROPEFFECT_MOVE), DROPEFFECT_NONE) << "a source that only moves is refused";
+}
+
+namespace {
+
+std::vector<HWND> helpWindows() {
+    std::vector<HWND> found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) -> BOOL {
+            wchar_t title[64] = {};
+            GetWindowTextW(window, title, 64);
+            if (std::wstring(title) == L"qi-lark Help" && IsWindowVisible(window))
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+String windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return String(text);
+}
+
+bool matches(const char* pattern, const char* line) {
+    data::Filter filter;
+    filter.setText(pattern);
+    return filter.isMatch(line);
+}
+
+}  // namespace
+
+// F1 and the Help command open one help window, which names the version and
+// gives filter examples that do what it says; it follows the theme and its DPI.
+TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
+    testing_support::MainWindowUnderTest t;
+    t.command(ID_THEME_LIGHT);
+    ASSERT_TRUE(helpWindows().empty());
+    SendMessageW(t.window.text().handle(), WM_KEYDOWN, VK_F1, 0);
+    t.pump(50);
+    const auto opened = helpWindows();
+    ASSERT_EQ(opened.size(), 1u);
+    const HWND help = opened.front();
+    EXPECT_EQ(GetWindow(help, GW_OWNER), t.window.handle());
+    EXPECT_TRUE(GetWindowLongW(help, GWL_STYLE) & WS_THICKFRAME) << "it can be resized";
+
+    const HWND edit = FindWindowExW(help, nullptr, L"EDIT", nullptr);
+    const String text = windowText(edit);
+    EXPECT_EQ(text.find("qi-lark " QILARK_VERSION "\r\n"), 0u) << text.substr(0, 40);
+    for (const char* example : {"ERR(OR)?.*timeout", ":[main] matches the text [main]",
+                                "~warning matches WARNING and Warning", "!DEBUG|TRACE matches every line with neither"})
+        EXPECT_NE(text.find(example), std::string::npos) << example;
+    EXPECT_TRUE(matches("ERR(OR)?.*timeout", "ERROR: a timeout"));
+    EXPECT_TRUE(matches(":[main]", "[main] started"));
+    EXPECT_FALSE(matches(":[main]", "main started")) << "plain text, no character class";
+    EXPECT_TRUE(matches("~warning", "WARNING x") && matches("~warning", "Warning x"));
+    EXPECT_FALSE(matches("!DEBUG|TRACE", "TRACE x"));
+    EXPECT_TRUE(matches("!DEBUG|TRACE", "INFO x"));
+
+    SendMessageW(t.window.text().handle(), WM_KEYDOWN, VK_F1, 0);
+    t.command(ID_HELP);
+    t.pump(50);
+    EXPECT_EQ(helpWindows(), opened) << "F1 again brings the same window forward";
+
+    const auto shoot = [&](std::uint32_t background, const wchar_t* name) {
+        testing_support::Capture shot;
+        const bool painted = t.pumpUntil([&] {
+            RedrawWindow(help, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            shot = testing_support::captureScreen(help);
+            return shot.at(3, 3) == background && shot.at(3, shot.height / 2) == background;
+        }, 10);
+        testing_support::savePng(shot, name);
+        return painted;
+    };
+    EXPECT_TRUE(shoot(0xFFFFFF, L"help-light"));
+    t.command(ID_THEME_DARK);
+    EXPECT_TRUE(shoot(0x1E1E1E, L"help-dark")) << "the open window follows the theme";
+
+    const auto fontHeight = [&] {
+        LOGFONTW font = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        return font.lfHeight;
+    };
+    EXPECT_EQ(fontHeight(), -14);
+    const RECT suggested = {10, 10, 910, 710};
+    SendMessageW(help, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(fontHeight(), -28) << "the text follows the window's DPI";
+    RECT now;
+    GetWindowRect(help, &now);
+    EXPECT_EQ(now.right - now.left, 900) << "and the suggested size is taken";
+
+    SendMessageW(help, WM_CLOSE, 0, 0);
+    t.pump(50);
+    EXPECT_TRUE(helpWindows().empty());
+    EXPECT_TRUE(IsWindow(t.window.handle())) << "closing the help closes nothing else";
+    t.command(ID_HELP);
+    EXPECT_EQ(helpWindows().size(), 1u) << "and it opens again";
 }

@@ -512,6 +512,7 @@ TEST(Document, MarksStayWithTheirLines) {
     doc.clearMarks();
     EXPECT_EQ(doc.markCount(), 0u);
     EXPECT_TRUE(doc.markedLineNumbers().empty());
+}
 
 // A rotation set read as one: the oldest file compressed (and in UTF-16),
 // larger than the reader's blocks so that its first lines are inflated again

@@ -32,6 +32,8 @@ struct Palette {
     std::uint32_t gutterNumber;
     std::uint32_t recentGutter;      // lines that arrived lately
     std::uint32_t recentGutterNumber;
+    std::uint32_t markedLine;        // behind lines the user marked
+    std::uint32_t mark;              // their sign in the gutter
     std::uint32_t activeHighlight;
     std::uint32_t occurrence;        // other places of the selected text
     std::uint32_t selection;

@@ -38,8 +38,8 @@ THE MOUSE
 
 Click — puts the caret there; drag to select (the view scrolls at its edges); Shift+click extends the selection.
 Double click — selects a word; dragging on selects whole words.
-Click in the gutter — marks or unmarks the caret's line (each line of a selection).
-Right click — the text's menu: Filter Selection (Highlight, Show, Show Only, Hide, Exclude; for text within one line), Copy Selection, Save Selection As..., Select All, Find Next, Find Previous, Go to Line..., Mark Line, Clear All Marks, Copy Marked Lines.
+Click in the gutter — marks or unmarks the line beside it.
+Right click — the text's menu: Filter Selection (Highlight, Show, Show Only, Hide, Exclude; for text within one line), Copy Selection, Save Selection As..., Select All, Find Next, Find Previous, Go to Line..., Mark Line, Next Mark, Previous Mark, Clear All Marks, Copy Marked Lines (all marked lines, shown or not).
 Wheel — scrolls.
 Pointing at the text shows, in the lower right corner, the file, line number and column under the pointer, and how many lines are shown (of how many).
 
@@ -84,7 +84,7 @@ THE GUTTER AND THE BANDS
 
 The gutter at the left numbers the lines in the order they arrived, over all files; the lower right corner shows a line's number in its own file.
 Lines that arrived in the last six seconds have a blue gutter.
-A marked line has a mark in the gutter and a tint.
+A marked line has a mark at the left of the gutter and a tint; its mark stays through filter changes, wrapping and rotation.
 In View Files and Filters, a band in the file's colour runs down the right edge beside each run of lines from one file; the top of the run is tinted in that colour, with the file's name where the run is tall enough.
 
 

@@ -477,6 +477,12 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_THEME_LIGHT: setThemeChoice(appearance::ThemeChoice::Light); return;
     case ID_THEME_DARK: setThemeChoice(appearance::ThemeChoice::Dark); return;
     case ID_HELP: help_.show(handle(), look_, context_.version()); return;
+    case ID_SHOW_MARKED_ONLY: {
+        const bool on = !document.showMarkedOnly();
+        document.setShowMarkedOnly(on);
+        CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+        return;
+    }
     default: break;
     }
     if ((id >= ID_FILTER_HIGHLIGHT && id <= ID_FILTER_REMOVE) || (id >= ID_FILTER_SHOW_ONLY && id <= ID_FILE_STOP) ||

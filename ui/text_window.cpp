@@ -66,6 +66,8 @@ void TextWindow::applyLook() {
     }
     lineBrush_ = solidBrush(palette.window);
     caretLineBrush_ = solidBrush(palette.caretLine);
+    markedLineBrush_ = solidBrush(palette.markedLine);
+    markBrush_ = solidBrush(palette.mark);
     continuationBrush_ = solidBrush(palette.continuationLine);
     gutterBrush_ = solidBrush(palette.gutter);
     recentGutterBrush_ = solidBrush(palette.recentGutter);
@@ -317,6 +319,11 @@ LRESULT TextWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case ID_FIND_NEXT: findMatch(true); return 0;
         case ID_FIND_PREVIOUS: findMatch(false); return 0;
         case ID_GO_TO_LINE: askGoToLine(); return 0;
+        case ID_MARK_LINE: toggleMarks(); return 0;
+        case ID_NEXT_MARK: goToMark(true); return 0;
+        case ID_PREVIOUS_MARK: goToMark(false); return 0;
+        case ID_CLEAR_MARKS: document_.clearMarks(); return 0;
+        case ID_COPY_MARKED_LINES: copyMarkedLines(); return 0;
         default: break;
         }
         break;

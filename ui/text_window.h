@@ -68,6 +68,12 @@ public:
     // Moves to the next (or previous) visible line that the active filter, or
     // else the filter selected in the list, matches; beeps when there is none.
     bool findMatch(bool forward);
+    // Marks or unmarks the caret line, or each shown line of the selection.
+    void toggleMarks();
+    // Moves to the next (or previous) shown marked line; beeps when there is none.
+    bool goToMark(bool forward);
+    // Puts the marked lines, shown or not, on the clipboard.
+    void copyMarkedLines();
     // Moves to a line number of the caret's source (or the nearest visible
     // line after it); beeps when there is none.
     bool goToLine(std::int32_t lineNumber);
@@ -111,9 +117,14 @@ private:
     void openContextMenu(POINT point);
     void saveSelection();
     WriteLines selectionWriter() const;
+    // Writes the lines on a thread of its own, with progress, and puts them on
+    // the clipboard once all are written; `bytes` is what they are expected to take.
+    void putOnClipboard(HWND owner, std::uint64_t bytes, const WriteLines& write);
     void afterCaretMove(bool extend, bool scrollCaret = true);
     // Scrolls a display row into view with a few rows of context above it.
     void showWithContext(std::uint32_t row);
+    // The caret at the start of a line of the store, shown with some context.
+    void moveCaretToLine(std::uint32_t line);
 
     data::Document document_;
     data::Viewer viewer_;
@@ -128,6 +139,7 @@ private:
     cpp::windows::Menu contextMenu_;
     Look look_;
     cpp::windows::Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
+    cpp::windows::Brush markedLineBrush_, markBrush_;
     cpp::windows::Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;
     // Pixels per step of the vertical scroll bar, whose range is an int, as

@@ -36,6 +36,25 @@ bool TextWindow::findMatch(bool forward) {
     return true;
 }
 
+void TextWindow::moveCaretToLine(std::uint32_t line) {
+    const TextCursor start = document_.toDisplayCursor(TextCursor(line, 0), viewer_.wrap());
+    viewer_.setCaret(start);
+    viewer_.collapse();
+    showWithContext(start.row);
+    viewer_.scrollCaretIntoView();
+    viewer_.updateView();
+}
+
+bool TextWindow::goToMark(bool forward) {
+    const auto line = document_.nextMark(viewer_.caret().row, forward);
+    if (!line) {
+        MessageBeep(MB_OK);
+        return false;
+    }
+    moveCaretToLine(*line);
+    return true;
+}
+
 bool TextWindow::goToLine(std::int32_t lineNumber) {
     const auto& sources = viewer_.sources();
     if (sources.empty()) {
@@ -52,12 +71,7 @@ bool TextWindow::goToLine(std::int32_t lineNumber) {
         MessageBeep(MB_OK);
         return false;
     }
-    const TextCursor start = document_.toDisplayCursor(TextCursor(*line, 0), viewer_.wrap());
-    viewer_.setCaret(start);
-    viewer_.collapse();
-    showWithContext(start.row);
-    viewer_.scrollCaretIntoView();
-    viewer_.updateView();
+    moveCaretToLine(*line);
     return true;
 }
 

@@ -153,6 +153,13 @@ void TextWindow::onKeyDown(UINT key) {
             return;
         case VK_F1: SendMessageW(GetAncestor(handle(), GA_ROOT), WM_COMMAND, ID_HELP, 0); return;
         case VK_F3: findMatch(!shift); return;
+        case VK_F2:
+            if (control) {
+                toggleMarks();
+            } else {
+                goToMark(!shift);
+            }
+            return;
         case 'G':
             if (control) askGoToLine();
             return;
@@ -190,6 +197,16 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
     try {
         switch (message) {
         case WM_LBUTTONDOWN:
+            if (point.x < viewer_.gutterWidth() && viewer_.rowAt(point.y) >= 0) {
+                // A click in the gutter marks or unmarks the line beside it.
+                if (GetFocus() != handle()) SetFocus(handle());
+                viewer_.setCaret(TextCursor(viewer_.positionAt(point.x, point.y).row, 0));
+                viewer_.collapse();
+                toggleMarks();
+                viewer_.updateView();
+                InvalidateRect(handle(), nullptr, FALSE);
+                break;
+            }
             // The drag gets the button's release wherever it happens.
             wordMode_ = false;
             SetCapture(handle());
@@ -303,6 +320,9 @@ void TextWindow::openContextMenu(POINT point) {
     EnableMenuItem(popup, 0, MF_BYPOSITION | (oneLine ? MF_ENABLED : MF_GRAYED));
     for (UINT command : {ID_COPY_SELECTION, ID_SAVE_SELECTION})
         EnableMenuItem(popup, command, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));
+    const bool marked = document_.markCount() > 0;
+    for (UINT command : {ID_NEXT_MARK, ID_PREVIOUS_MARK, ID_CLEAR_MARKS, ID_COPY_MARKED_LINES})
+        EnableMenuItem(popup, command, MF_BYCOMMAND | (marked ? MF_ENABLED : MF_GRAYED));
     ClientToScreen(handle(), &point);
     point = onScreen(point);
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, handle(), nullptr);
@@ -356,23 +376,66 @@ void TextWindow::copySelection() {
                 if (answer != IDYES) return;
             }
         }
-        cpp::windows::GlobalMemory memory;
-        data::WriteReport report;
-        runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
-            auto text = std::make_shared<ClipboardText>(bytes);
-            if (start < end) report = document.writeSelection(cpp::Output(text), start, end, progress);
-            if (report.cancelled) throw CancelledException();
-            memory.reset(text->take());
-        });
-        if (!OpenClipboard(handle())) throw cpp::Exception("The clipboard is in use");
-        EmptyClipboard();
-        // The clipboard owns the memory once it took it.
-        if (SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();
-        CloseClipboard();
-        tellUnreadable(owner, report, viewer_.sources());
+        // Nothing selected empties the clipboard.
+        putOnClipboard(owner, bytes,
+                       start < end ? selectionWriter()
+                                   : WriteLines([](const cpp::Output&, const data::Document::WriteProgress&) {
+                                         return data::WriteReport();
+                                     }));
     } catch (const CancelledException&) {
     } catch (const std::exception& e) {
         complain("copySelection()", e);
+    }
+}
+
+void TextWindow::putOnClipboard(HWND owner, std::uint64_t bytes, const WriteLines& write) {
+    cpp::windows::GlobalMemory memory;
+    data::WriteReport report;
+    runWithProgress(owner, host_, "Copying", [&](const data::Document::WriteProgress& progress) {
+        auto text = std::make_shared<ClipboardText>(bytes);
+        report = write(cpp::Output(text), progress);
+        if (report.cancelled) throw CancelledException();
+        memory.reset(text->take());
+    });
+    if (!OpenClipboard(handle())) throw cpp::Exception("The clipboard is in use");
+    EmptyClipboard();
+    // The clipboard owns the memory once it took it.
+    if (SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();
+    CloseClipboard();
+    tellUnreadable(owner, report, viewer_.sources());
+}
+
+void TextWindow::toggleMarks() {
+    try {
+        const data::TextCursor start = std::min(viewer_.caret(), viewer_.anchor());
+        const data::TextCursor end = std::max(viewer_.caret(), viewer_.anchor());
+        if (viewer_.rowCount() == 0) return;
+        if (!document_.toggleMarks(start.row, end.row)) {
+            MessageBoxW(GetAncestor(handle(), GA_ROOT),
+                        String::substitute("At most % lines are marked or unmarked at once.", data::Document::markLimit)
+                            .toWide()
+                            .c_str(),
+                        L"Mark Lines", MB_OK | MB_ICONINFORMATION);
+        }
+    } catch (const std::exception& e) {
+        complain("toggleMarks()", e);
+    }
+}
+
+void TextWindow::copyMarkedLines() {
+    data::Document document = document_;
+    try {
+        if (document.markCount() == 0) {
+            MessageBeep(MB_OK);
+            return;
+        }
+        putOnClipboard(GetAncestor(handle(), GA_ROOT), 0,
+                       [document](const cpp::Output& output, const data::Document::WriteProgress& progress) mutable {
+                           return document.writeMarkedLines(output, progress);
+                       });
+    } catch (const CancelledException&) {
+    } catch (const std::exception& e) {
+        complain("copyMarkedLines()", e);
     }
 }
 

@@ -90,7 +90,8 @@ void TextWindow::paintLineBackground(DrawContext& draw, std::uint32_t row, const
         const int pitch = static_cast<int>(viewer_.pitch());
         RECT client;
         GetClientRect(handle(), &client);
-        const HBRUSH brush = row == caret.row ? caretLineBrush_.get()
+        const HBRUSH brush = row == caret.row       ? caretLineBrush_.get()
+                             : line.marked          ? markedLineBrush_.get()
                              : line.row.subRow != 0 ? continuationBrush_.get()
                                                     : lineBrush_.get();
         {
@@ -231,6 +232,11 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
             cpp::windows::Selected pen(draw.dc(), nullPen_.get());
             cpp::windows::Selected brush(draw.dc(), recent ? recentGutterBrush_.get() : gutterBrush_.get());
             Rectangle(draw.dc(), 0, top, width, top + static_cast<int>(viewer_.pitch()) + 1);
+        }
+        if (line.marked) {
+            const RECT sign = {0, top, std::max(static_cast<int>(m.gutterMargin), look_.px(3)),
+                               top + static_cast<int>(viewer_.pitch())};
+            FillRect(draw.dc(), &sign, markBrush_.get());
         }
         if (startsLine) {
             const std::wstring number = std::to_wstring(static_cast<std::uint64_t>(r) + 1);

@@ -52,6 +52,7 @@ TEST(Theme, EveryPaintedTextMeetsAaInBothThemes) {
         } pairs[] = {
             {"text on window", p.text, p.window},
             {"text on caret line", p.text, p.caretLine},
+            {"text on marked line", p.text, p.markedLine},
             {"text on active highlight", p.text, p.activeHighlight},
             {"text on occurrence", p.text, p.occurrence},
             {"text on selection", p.text, p.selection},
@@ -69,6 +70,9 @@ TEST(Theme, EveryPaintedTextMeetsAaInBothThemes) {
             EXPECT_GE(ratio, 4.5) << (dark ? "dark: " : "light: ") << pair.what;
         }
         EXPECT_GE(contrastRatio(p.frame, p.window), 3.0) << "the focus frame is seen";
+        EXPECT_GE(contrastRatio(p.mark, p.gutter), 3.0) << "a mark is seen in the gutter";
+        EXPECT_GE(contrastRatio(p.mark, p.recentGutter), 1.5) << "and on a recent line's";
+        EXPECT_GT(contrastRatio(p.markedLine, p.window), 1.1) << "a marked line stands out";
         EXPECT_GT(contrastRatio(p.placeholder, p.window), 1.5) << "placeholder boxes are seen";
         EXPECT_GT(contrastRatio(p.placeholder, p.text), 1.5) << "and are not taken for text";
     }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "appearance/theme.h"
 #include "foundation/file.h"
+#include "resources/resource_ids.h"
 #include "test_files.h"
 #include "ui_harness.h"
 
@@ -181,6 +183,51 @@ TEST(TextWindowInput, MouseSelectsWordsAndTheClipboardGetsExactlyTheSelection) {
     SendMessageW(t.host.filterEdit(), EM_GETSEL, reinterpret_cast<WPARAM>(&selectedFrom), reinterpret_cast<LPARAM>(&selectedTo));
     EXPECT_EQ(selectedFrom, 0u);
     EXPECT_EQ(selectedTo, 5u) << "its text is selected, to be typed over";
+}
+
+// Ctrl+F2 marks the caret line or each line of a selection, a click in the
+// gutter the line beside it; F2 walks the shown marks, and the marked lines
+// are copied, hidden or not.
+TEST(TextWindowInput, MarksAreSetWalkedAndCopied) {
+    InputUnderTest t(numbered(20));
+    auto& viewer = t.viewer();
+    viewer.setCaret(TextCursor(3, 4));
+    viewer.collapse();
+    press(t.window(), VK_F2, false, true);
+    const int gutterX = viewer.gutterWidth() / 2;
+    const int row7 = static_cast<int>(7 * viewer.pitch()) + 3;
+    SendMessageW(t.window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(gutterX, row7));
+    SendMessageW(t.window(), WM_LBUTTONUP, 0, MAKELPARAM(gutterX, row7));
+    viewer.setAnchor(TextCursor(10, 0));
+    viewer.setCaret(TextCursor(11, 2));
+    press(t.window(), VK_F2, false, true);
+    EXPECT_EQ(t.host.document().markCount(), 4u);
+
+    t.host.document().setFilterText("number 7$", data::FilterKind::Hide);
+    ASSERT_TRUE(t.host.pumpUntil([&] { return t.host.document().isIdle() && viewer.status().visibleLines == 19; }));
+    viewer.setCaret(TextCursor(0, 0));
+    viewer.collapse();
+    std::vector<std::uint32_t> walked;
+    for (int i = 0; i < 3; ++i) {
+        press(t.window(), VK_F2);
+        walked.push_back(viewer.caret().row);
+    }
+    EXPECT_EQ(walked, (std::vector<std::uint32_t>{3, 10, 11})) << "the hidden line 7 is skipped; the last F2 stays";
+    press(t.window(), VK_F2, true);
+    EXPECT_EQ(viewer.caret().row, 10u);
+
+    SendMessageW(t.window(), WM_COMMAND, ID_COPY_MARKED_LINES, 0);
+    EXPECT_EQ(clipboardText(t.window()), "line number 3\r\nline number 7\r\nline number 10\r\nline number 11");
+
+    viewer.scrollTo(0, 0);
+    t.settle();
+    const auto painted = testing_support::capture(t.window());
+    const auto& palette = appearance::palette(false);
+    EXPECT_EQ(painted.at(1, static_cast<int>(3 * viewer.pitch()) + 2), palette.mark & 0xFFFFFF) << "the gutter's sign";
+    EXPECT_EQ(painted.at(viewer.clientWidth() - 40, static_cast<int>(10 * viewer.pitch()) + 2),
+              palette.markedLine & 0xFFFFFF) << "the tint of line 11, shown in row 10";
+    SendMessageW(t.window(), WM_COMMAND, ID_CLEAR_MARKS, 0);
+    EXPECT_EQ(t.host.document().markCount(), 0u);
 }
 
 TEST(TextWindowInput, SavingTheSelectionNeverDestroysAFile) {

@@ -98,22 +98,14 @@ String encodingsText(const std::vector<std::optional<cpp::TextEncoding>>& encodi
     String joined;
     for (std::size_t i = 0; i < encodings.size(); ++i) {
         if (i > 0) joined += "|";
-        const char* name = "auto";
-        for (const auto& [text, encoding] : encodingNames)
-            if (encodings[i] == encoding) name = text;
-        joined += name;
+        joined += encodingText(encodings[i]);
     }
     return joined;
 }
 
-// A name not known (as from a later version) is read as "auto".
 std::vector<std::optional<cpp::TextEncoding>> encodingsFrom(TextRef joined) {
     std::vector<std::optional<cpp::TextEncoding>> encodings;
-    for (TextRef name : joined.split("|", "", false)) {
-        encodings.emplace_back();
-        for (const auto& [text, encoding] : encodingNames)
-            if (name == text) encodings.back() = encoding;
-    }
+    for (TextRef name : joined.split("|", "", false)) encodings.push_back(encodingFromText(name));
     return encodings;
 }
 
@@ -127,6 +119,18 @@ String joinedPaths(const std::vector<cpp::FilePath>& files) {
 }
 
 }  // namespace
+
+const char* encodingText(std::optional<cpp::TextEncoding> chosen) {
+    for (const auto& [text, encoding] : encodingNames)
+        if (chosen == encoding) return text;
+    return "auto";
+}
+
+std::optional<cpp::TextEncoding> encodingFromText(TextRef name) {
+    for (const auto& [text, encoding] : encodingNames)
+        if (name == text) return encoding;
+    return std::nullopt;
+}
 
 String hexEncode(TextRef bytes) {
     static const char digits[] = "0123456789abcdef";

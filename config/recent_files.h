@@ -15,6 +15,12 @@ cpp::String hexEncode(cpp::TextRef bytes);
 // Pairs of digits of either case, up to the first pair that is not one.
 cpp::String hexDecode(cpp::TextRef digits);
 
+// How a chosen encoding is named in the configuration: "utf-8", "utf-16le",
+// "utf-16be", "ansi", or "auto" for none (detected). A name not known (as
+// from a later version) is read as none.
+const char* encodingText(std::optional<cpp::TextEncoding> encoding);
+std::optional<cpp::TextEncoding> encodingFromText(cpp::TextRef name);
+
 // A filter as it was in use with a set of files.
 struct RecentFilter {
     cpp::String text;

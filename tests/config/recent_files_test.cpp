@@ -3,6 +3,7 @@
 #include <random>
 
 #include "config/config.h"
+#include "config/session.h"
 #include "test_files.h"
 
 using config::RecentFiles;
@@ -160,4 +161,29 @@ TEST(RecentFiles, TheStoreListsNewestFirstAndSkipsBrokenRecords) {
     store.removeRecentFiles(newer);
     store.load();
     EXPECT_EQ(store.getRecentFiles().size(), 1u);
+}
+
+// A session goes through the configuration as one line and comes back whole;
+// a damaged one is refused as a whole, a field of a later version passed over.
+TEST(Session, DecodingGivesBackWhatWasEncodedAndRefusesDamage) {
+    config::Session session;
+    session.files.push_back({cpp::FilePath("C:/logs/app one.log"), 0xFF336699, cpp::TextEncoding::Utf16Le, 7,
+                             (1ull << 40) + 3, 123456789012ull, {1, 42, 2000000000}});
+    session.files.push_back({cpp::FilePath("C:/logs/b|c=d.log"), 0, std::nullopt, 0, 0, 0, {}});
+    session.filters.push_back({"ERROR|WARN x=1", 3, 0xFFFFD700});
+    session.filters.push_back({":plain text", 0, 0});
+    session.active = {"~typed", 2, 0xFF00FF00};
+    session.showMarkedOnly = true;
+    session.top = std::make_pair(std::size_t{1}, 77);
+    const cpp::String line = session.encode();
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "one line of the configuration";
+    EXPECT_EQ(config::Session::decode(line), session);
+    EXPECT_EQ(config::Session::decode(line + " later=x|y"), session) << "a later version's field";
+
+    config::Session empty;
+    EXPECT_EQ(config::Session::decode(empty.encode()), empty);
+    for (const char* damaged : {"", "files", "session file=41|1|auto|0|0|0", "session file=41|x|auto|0|0|0|",
+                                "session filter=41|1", "session top=0|-", "session file=41|1|auto|0|0|0|1..2"})
+        EXPECT_THROW(config::Session::decode(damaged), cpp::DecodeException) << damaged;
+    EXPECT_FALSE(config::Session::decode("session top=3|5").top) << "a top line of no file";
 }

@@ -373,11 +373,12 @@ std::vector<FilterInfo> Document::filterInfos() const {
     return infos;
 }
 
-std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> Document::openFiles() const {
+std::vector<Document::OpenFile> Document::openFiles() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
-    std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> files;
+    std::vector<OpenFile> files;
     for (const Source& source : detail_->store.listedSources())
-        if (source.kind() == Source::Kind::File) files.emplace_back(source.path(), source.chosenEncoding());
+        if (source.kind() == Source::Kind::File)
+            files.push_back(OpenFile{source.id(), source.path(), source.chosenEncoding()});
     return files;
 }
 

@@ -83,8 +83,14 @@ public:
     cpp::String sourceCaption() const;
     // The files open as sources, standard input left out.
     std::vector<cpp::FilePath> openFilePaths() const;
-    // The same with the encoding each was opened in by choice (none: detected).
-    std::vector<std::pair<cpp::FilePath, std::optional<cpp::TextEncoding>>> openFiles() const;
+    // The same with each one's source and the encoding it was opened in by
+    // choice (none: detected).
+    struct OpenFile {
+        std::int32_t sourceId = 0;
+        cpp::FilePath path;
+        std::optional<cpp::TextEncoding> encoding;
+    };
+    std::vector<OpenFile> openFiles() const;
     // The filter being edited in the filter box.
     std::int32_t activeFilterId() const;
     // The active filter, then the saved ones in the order they were added.

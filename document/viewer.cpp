@@ -187,6 +187,7 @@ void Viewer::refresh() {
     // The rows on the page carry the highlights of the filters they were
     // fetched with: a page whose lines stay must still be fetched again.
     if ((bits & Document::FiltersChanged) && highlightsDiffer(filtersBefore, d.filters)) d.refetchMarked = true;
+    if (bits & Document::MarksChanged) d.refetchMarked = true;  // the rows carry their marks
     if (bits & Document::Cleared) {
         d.caret = TextCursor();
         d.anchor = TextCursor();
@@ -198,7 +199,8 @@ void Viewer::refresh() {
         d.extra = Page();  // its rows may be out of date
         updateView();
     }
-    if ((bits & (Document::SourcesChanged | Document::FiltersChanged)) && d.listsChanged) d.listsChanged();
+    if ((bits & (Document::SourcesChanged | Document::FiltersChanged | Document::MarksChanged)) && d.listsChanged)
+        d.listsChanged();
 }
 
 void Viewer::updateView() {

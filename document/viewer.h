@@ -21,7 +21,7 @@ public:
     void setDocumentChangedCallback(std::function<void()> callback);
     // Called after scrolling, refetching or anything the window must repaint.
     void setViewChangedCallback(std::function<void()> callback);
-    // Called by `refresh` when the sources or filters changed.
+    // Called by `refresh` when the sources, the filters or the marks changed.
     void setListsChangedCallback(std::function<void()> callback);
 
     void setClientSize(int width, int height);

@@ -43,7 +43,8 @@ void Program::start() {
 
     if (d.config().get("update-check") != "off") startUpdateCheck(*window);
 
-    if (cpp::standardInputIsPipe()) d.document().openStandardInput(cpp::standardInput());
+    const bool piped = cpp::standardInputIsPipe();
+    if (piped) d.document().openStandardInput(cpp::standardInput());
 
     std::vector<cpp::String> files;
     const long long count = cpp::String(property("argc")).toInt64();
@@ -52,6 +53,10 @@ void Program::start() {
         if (argument.empty() || isSwitch(argument)) continue;
         files.push_back(argument);
     }
-    if (!files.empty()) window->openFiles(files, false);
+    if (!files.empty()) {
+        window->openFiles(files, false);
+    } else if (!piped && d.config().get("reopen-session") != "off") {
+        window->reopenLastSession();
+    }
     window->updateTitle();
 }

@@ -133,7 +133,10 @@ void MainWindow::onCreate() {
     dropTarget_ = cpp::windows::ComPtr<::IDropTarget>(makeDropTarget(*this));
     const HRESULT registered = RegisterDragDrop(handle(), dropTarget_.get());
     if (FAILED(registered)) throw cpp::windows::Exception(static_cast<std::uint32_t>(registered), "RegisterDragDrop");
-    context_.viewer().setListsChangedCallback([this] { onUpdateFilters(); });
+    context_.viewer().setListsChangedCallback([this] {
+        onUpdateFilters();
+        saveSession(false);
+    });
     context_.viewer().updateView();
 }
 
@@ -258,6 +261,8 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace,
         document.clear();
         updatePauseButton();
     }
+    pendingTop_.reset();
+    text_->setNotice(String());
     std::vector<String> failed;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const String& name = names[i];
@@ -285,9 +290,9 @@ void MainWindow::openFiles(const std::vector<String>& names, bool replace,
 
 void MainWindow::rememberOpenFiles() {
     config::RecentFiles record;
-    for (const auto& [path, encoding] : context_.document().openFiles()) {
-        record.files.push_back(path);
-        record.encodings.push_back(encoding);
+    for (const auto& file : context_.document().openFiles()) {
+        record.files.push_back(file.path);
+        record.encodings.push_back(file.encoding);
     }
     RECT rect;
     GetWindowRect(handle(), &rect);
@@ -339,7 +344,14 @@ void MainWindow::rebuildRecentMenu() {
     }
 }
 
+void MainWindow::setShowMarkedOnly(bool on) {
+    context_.document().setShowMarkedOnly(on);
+    CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void MainWindow::updateOptionsMenu() {
+    CheckMenuItem(optionsMenu(), ID_REOPEN_SESSION,
+                  MF_BYCOMMAND | (context_.config().get("reopen-session") == "off" ? MF_UNCHECKED : MF_CHECKED));
     const bool open = !context_.document().openFilePaths().empty() || !context_.viewer().sources().empty();
     for (UINT command : {ID_OPEN_CONTAINING_FOLDER, ID_CLOSE, ID_SAVE_AS})
         EnableMenuItem(optionsMenu(), command, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
@@ -463,6 +475,8 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_OPEN_CONTAINING_FOLDER: openContainingFolder(); return;
     case ID_CLOSE:
         document.clear();
+        pendingTop_.reset();
+        text_->setNotice(String());
         updatePauseButton();
         updateTitle();
         return;
@@ -477,12 +491,10 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_THEME_LIGHT: setThemeChoice(appearance::ThemeChoice::Light); return;
     case ID_THEME_DARK: setThemeChoice(appearance::ThemeChoice::Dark); return;
     case ID_HELP: help_.show(handle(), look_, context_.version()); return;
-    case ID_SHOW_MARKED_ONLY: {
-        const bool on = !document.showMarkedOnly();
-        document.setShowMarkedOnly(on);
-        CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    case ID_SHOW_MARKED_ONLY: setShowMarkedOnly(!document.showMarkedOnly()); return;
+    case ID_REOPEN_SESSION:
+        context_.config().set("reopen-session", context_.config().get("reopen-session") == "off" ? "on" : "off");
         return;
-    }
     default: break;
     }
     if ((id >= ID_FILTER_HIGHLIGHT && id <= ID_FILTER_REMOVE) || (id >= ID_FILTER_SHOW_ONLY && id <= ID_FILE_STOP) ||
@@ -505,6 +517,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: onCreate(); return 0;
     case WM_DESTROY:
+        saveSession(true);
         RevokeDragDrop(handle());
         PostQuitMessage(0);
         return 0;
@@ -546,6 +559,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         SetTimer(handle(), refreshPauseTimer, refreshPauseMilliseconds, nullptr);
         refreshWanted_ = false;
         context_.viewer().refresh();
+        scrollToPendingTop();
         return 0;
     case WM_TIMER:
         if (wParam != refreshPauseTimer) break;

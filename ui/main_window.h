@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/session.h"
 #include "document/document.h"
 #include "document/viewer.h"
 #include "ui/help_window.h"
@@ -58,6 +59,9 @@ public:
     void openFiles(const std::vector<cpp::String>& names, bool replace,
                    const std::vector<std::optional<cpp::TextEncoding>>& encodings = {});
     void updateTitle();
+    // Opens the files, filters and marks of the last session; files that are
+    // gone are named in the status popup.
+    void reopenLastSession();
     // Asks for a refresh of the view from any thread; any number of calls
     // before it is handled cost one queued message, and refreshes follow
     // each other no closer than the refresh pause.
@@ -108,6 +112,15 @@ private:
     void rebuildRecentMenu();
     // Keeps the open files, with their encodings, as a recent set.
     void rememberOpenFiles();
+    // The files, filters and marks as a session, without what is read from
+    // the files themselves.
+    config::Session currentSession() const;
+    // Keeps the session in the configuration when it changed since it was
+    // last kept; at the end always, with the line at the top of the view.
+    void saveSession(bool atEnd);
+    // Scrolls the last session's top line to the top once it has been read.
+    void scrollToPendingTop();
+    void setShowMarkedOnly(bool on);
     // Reads a source again from its start in another encoding.
     void readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding);
     void openDialog();
@@ -138,6 +151,8 @@ private:
     cpp::windows::Menu optionsMenu_, viewMenu_, filterMenu_, fileMenu_, colourMenu_;
     cpp::windows::ImageList imageList_;
     HWND filterList_ = nullptr;
+    config::Session savedSession_;
+    std::optional<std::pair<std::int32_t, std::int32_t>> pendingTop_;  // source id, line number
     struct ItemRecord {
         std::int32_t sourceId = 0;
         std::int32_t filterId = 0;

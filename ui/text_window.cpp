@@ -217,6 +217,7 @@ std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) cons
                               lines};
     for (const auto& [id, info] : sources)
         if (!info.fault.empty()) items.push_back(info.fault);
+    if (!notice_.empty()) items.push_back(notice_);
     return items;
 }
 

@@ -83,7 +83,11 @@ public:
     // existing target then stays as it was. Lines that could not be read
     // are left out and named in the report.
     data::WriteReport saveSelectionTo(const cpp::FilePath& target);
-    // "name : line : column" and "N lines (of M)", or nothing off the rows.
+    // A text the status popup shows beside the position until it is set
+    // anew (empty: none).
+    void setNotice(const cpp::String& text) { notice_ = text; }
+    // "name : line : column" and "N lines (of M)", or nothing off the rows;
+    // then the sources' faults and the notice.
     std::vector<cpp::String> statusItems(const data::TextCursor& cursor) const;
 
 protected:
@@ -140,6 +144,7 @@ private:
     Look look_;
     cpp::windows::Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
     cpp::windows::Brush markedLineBrush_, markBrush_;
+    cpp::String notice_;
     cpp::windows::Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;
     // Pixels per step of the vertical scroll bar, whose range is an int, as

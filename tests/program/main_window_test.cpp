@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "../foundation/gzipped.h"
 #include "program_harness.h"
 
@@ -156,4 +160,57 @@ TEST(MainWindow, GzipFileBesideAPlainOneShowsItsText) {
     })) << shown;
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(waitForExit(process), 0u);
+}
+
+// A start without files comes back to the last session: its files and
+// filter, and the marks of a file unchanged since; a file truncated since
+// loses its marks and one deleted since is named, not opened. Of two
+// instances, the one that ends last leaves its session.
+TEST(MainWindow, AStartWithoutFilesReopensTheLastSession) {
+    TemporaryFolder data, logs;
+    writeFile(logs.file("a.log"), "a1\na2\n");
+    writeFile(logs.file("b.log"), "b1\nb2\n");
+    writeFile(logs.file("c.log"), "c2\n");
+    const auto start = [&](const String& arguments) {
+        StartedProgram process = startProgram(data, "--noInstall " + arguments);
+        const HWND main = waitForWindow(process.id());
+        EXPECT_NE(main, nullptr);
+        return std::make_pair(std::move(process), main);
+    };
+    const auto end = [](std::pair<StartedProgram, HWND>& run) {
+        PostMessageW(run.second, WM_CLOSE, 0, 0);
+        EXPECT_EQ(waitForExit(run.first), 0u);
+    };
+    const auto sorted = [](const String& lines) {
+        std::vector<String> pieces;
+        for (const cpp::TextRef piece : cpp::TextRef(lines).split("\r\n", "", true)) pieces.emplace_back(piece);
+        std::sort(pieces.begin(), pieces.end());
+        String joined;
+        for (const String& piece : pieces) joined += piece + " ";
+        return joined;
+    };
+    {
+        auto run = start(String::substitute("% % %", logs.file("a.log").toNative(), logs.file("b.log").toNative(),
+                                            logs.file("c.log").toNative()));
+        ASSERT_TRUE(waitFor([&] { return sorted(copyAll(run.second)) == "a1 a2 b1 b2 c2 "; }));
+        typeFilter(run.second, L"2");
+        ASSERT_TRUE(waitFor([&] { return sorted(copyAll(run.second)) == "a2 b2 c2 "; }));
+        EXPECT_EQ(sorted(clipboardAfter(run.second, {ID_SELECT_ALL, ID_MARK_LINE, ID_COPY_MARKED_LINES})), "a2 b2 c2 ");
+        end(run);
+    }
+    writeFile(logs.file("b.log"), "b2\n");  // shorter: its marks are gone
+    ASSERT_EQ(cpp::File::remove(logs.file("c.log")), cpp::File::Result::Success);
+    {
+        auto run = start("");
+        ASSERT_TRUE(waitFor([&] { return sorted(copyAll(run.second)) == "a2 b2 "; })) << "the files and the filter";
+        EXPECT_EQ(clipboardAfter(run.second, {ID_COPY_MARKED_LINES}), "a2");
+        EXPECT_NE(todaysLog(data).find("c.log is not reopened"), std::string::npos);
+        auto other = start(logs.file("b.log").toNative());
+        ASSERT_TRUE(waitFor([&] { return copyAll(other.second) == "b2"; }));
+        end(other);
+        end(run);
+    }
+    auto last = start("");
+    ASSERT_TRUE(waitFor([&] { return sorted(copyAll(last.second)) == "a2 b2 "; })) << "the instance that ended last";
+    end(last);
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <initializer_list>
+
 #include "foundation/file.h"
 #include "foundation/time.h"
 #include "resources/resource_ids.h"
@@ -153,23 +155,24 @@ inline HWND waitForMessageBox(DWORD processId, HWND main, int seconds = 30) {
     return found;
 }
 
-// The visible lines, as the program copies them after selecting all. A copy
-// that names lines it could not read in a message box gets that box closed.
-inline String copyAll(HWND main) {
+// What the text window puts on the clipboard for `commands`. A copy that
+// names lines it could not read in a message box gets that box closed.
+inline String clipboardAfter(HWND main, std::initializer_list<UINT> commands) {
     const HWND text = textWindowOf(main);
     // Emptied first, so that a copy that did not happen never reads as one.
     if (OpenClipboard(nullptr)) {
         EmptyClipboard();
         CloseClipboard();
     }
-    SendMessageW(text, WM_COMMAND, ID_SELECT_ALL, 0);
-    DWORD_PTR ignored = 0;
-    if (!SendMessageTimeoutW(text, WM_COMMAND, ID_COPY_SELECTION, 0, SMTO_NORMAL, 1500, &ignored)) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(main, &processId);
-        if (const HWND box = waitForMessageBox(processId, main, 5)) {
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            waitFor([&] { return !IsWindow(box); });
+    for (const UINT command : commands) {
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(text, WM_COMMAND, command, 0, SMTO_NORMAL, 1500, &ignored)) {
+            DWORD processId = 0;
+            GetWindowThreadProcessId(main, &processId);
+            if (const HWND box = waitForMessageBox(processId, main, 5)) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                waitFor([&] { return !IsWindow(box); });
+            }
         }
     }
     String copied;
@@ -183,5 +186,8 @@ inline String copyAll(HWND main) {
     CloseClipboard();
     return copied;
 }
+
+// The visible lines, as the program copies them after selecting all.
+inline String copyAll(HWND main) { return clipboardAfter(main, {ID_SELECT_ALL, ID_COPY_SELECTION}); }
 
 }  // namespace testing_support

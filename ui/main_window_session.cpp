@@ -1,0 +1,133 @@
+// The last session: kept as the files, filters and marks change, and opened
+// again by a start without files.
+#include "config/session.h"
+#include "foundation/file.h"
+#include "foundation/logger.h"
+#include "foundation/random_access_file.h"
+#include "ui/main_window.h"
+
+namespace ui {
+
+using cpp::String;
+
+namespace {
+
+config::Session::Filter sessionFilter(const data::FilterInfo& info) {
+    return config::Session::Filter{info.text, static_cast<std::int32_t>(info.kind), info.colour};
+}
+
+std::optional<data::FilterKind> filterKind(std::int32_t kind) {
+    if (kind < 0 || kind > static_cast<std::int32_t>(data::FilterKind::Exclude)) return std::nullopt;
+    return static_cast<data::FilterKind>(kind);
+}
+
+}  // namespace
+
+config::Session MainWindow::currentSession() const {
+    const data::Document& document = context_.document();
+    config::Session session;
+    const auto& sources = context_.viewer().sources();
+    const auto marks = document.markedLineNumbers();
+    for (const auto& file : document.openFiles()) {
+        config::Session::File kept;
+        kept.path = file.path;
+        kept.encoding = file.encoding;
+        const auto source = sources.find(file.sourceId);
+        if (source != sources.end()) kept.colour = source->second.colour;
+        const auto marked = marks.find(file.sourceId);
+        if (marked != marks.end()) kept.marks = marked->second;
+        session.files.push_back(std::move(kept));
+    }
+    const std::vector<data::FilterInfo> filters = document.filterInfos();
+    if (!filters.empty()) session.active = sessionFilter(filters.front());
+    for (std::size_t i = 1; i < filters.size(); ++i) session.filters.push_back(sessionFilter(filters[i]));
+    session.showMarkedOnly = document.showMarkedOnly();
+    return session;
+}
+
+void MainWindow::saveSession(bool atEnd) {
+    try {
+        config::Session session = currentSession();
+        if (!atEnd && session == savedSession_) return;
+        savedSession_ = session;
+        const auto openFiles = context_.document().openFiles();
+        for (std::size_t i = 0; i < session.files.size(); ++i) {
+            config::Session::File& file = session.files[i];
+            if (const auto identity = cpp::identityOf(file.path)) {
+                file.volume = identity->volume;
+                file.index = identity->index;
+            }
+            file.size = cpp::FileInfo(file.path).size;
+        }
+        if (atEnd && context_.viewer().rowCount() > 0) {
+            const data::DisplayLine& top = context_.viewer().row(context_.viewer().pageFirst(), false);
+            for (std::size_t i = 0; i < openFiles.size(); ++i)
+                if (openFiles[i].sourceId == top.entry.sourceId) session.top = std::make_pair(i, top.entry.lineNumber);
+        }
+        context_.config().set("session", session.encode());
+    } catch (const std::exception& e) {
+        cpp::logError(String::substitute("The session is not kept: %", e.what()));
+    }
+}
+
+void MainWindow::reopenLastSession() {
+    const String text = context_.config().get("session");
+    if (text.empty()) return;
+    config::Session session;
+    try {
+        session = config::Session::decode(text);
+    } catch (const std::exception& e) {
+        cpp::logError(String::substitute("The last session is not reopened: %", e.what()));
+        return;
+    }
+    data::Document& document = context_.document();
+    std::vector<String> missing;
+    std::vector<std::optional<std::int32_t>> opened;
+    for (const config::Session::File& file : session.files) {
+        opened.emplace_back();
+        try {
+            // Marks are line numbers: they fit only the same file, not truncated since.
+            const auto identity = cpp::identityOf(file.path);
+            const bool unchanged = identity && identity->volume == file.volume && identity->index == file.index &&
+                                   cpp::FileInfo(file.path).size >= file.size;
+            const data::Source source = document.openFile(file.path, file.encoding);
+            document.setSourceColor(source.id(), file.colour);
+            if (unchanged && !file.marks.empty()) document.markLineNumbers(source.id(), file.marks);
+            opened.back() = source.id();
+        } catch (const std::exception& e) {
+            cpp::logInfo(String::substitute("The last session's % is not reopened: %", file.path, e.what()));
+            missing.push_back(file.path.toNative());
+        }
+    }
+    for (const config::Session::Filter& filter : session.filters) {
+        const auto kind = filterKind(filter.kind);
+        if (!kind) continue;
+        document.setFilterText(filter.text, *kind);
+        if (document.addFilter()) document.updateFilter(document.filterInfos().back().id, *kind, filter.colour);
+    }
+    if (const auto kind = filterKind(session.active.kind)) {
+        document.setFilterText(session.active.text, *kind);
+        if (session.active.colour != 0) document.updateFilter(document.activeFilterId(), *kind, session.active.colour);
+    }
+    if (session.showMarkedOnly) setShowMarkedOnly(true);
+    if (session.top && opened[session.top->first]) pendingTop_ = std::make_pair(*opened[session.top->first], session.top->second);
+    if (!missing.empty()) {
+        String names;
+        for (const String& name : missing) names += (names.empty() ? "" : ", ") + name;
+        text_->setNotice(String::substitute("Not reopened: %", names));
+    }
+    savedSession_ = currentSession();
+    updateTitle();
+}
+
+void MainWindow::scrollToPendingTop() {
+    if (!pendingTop_) return;
+    auto& document = context_.document();
+    const auto line = document.visibleLineAt(pendingTop_->first, pendingTop_->second);
+    if (!line) return;  // not read so far
+    pendingTop_.reset();
+    auto& viewer = context_.viewer();
+    viewer.scrollToRow(document.toDisplayCursor(data::TextCursor(*line, 0), viewer.wrap()).row);
+}
+
+}  // namespace ui

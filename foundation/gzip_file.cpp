@@ -192,6 +192,9 @@ struct GzipFile::Detail {
     std::uint64_t textFound = 0;
     std::uint64_t compressedRead = 0;
     bool complete = false;
+    // The compressed file's size when the text was read through: a file
+    // rewritten in its place since holds other text at the same offsets.
+    std::uint64_t sizeWhenComplete = 0;
     String fault;
 };
 
@@ -220,10 +223,11 @@ std::size_t GzipFile::readAt(std::uint64_t offset, ByteRange range) {
                     const double budget = d.indexShare * static_cast<double>(frontier.consumed());
                     uLongf packedLength = compressBound(static_cast<uLong>(point.window.size()));
                     std::string packed(packedLength, '\0');
+                    // The fastest level: a point is packed on the reader's way.
                     if (static_cast<double>(d.indexBytes + sizeof(RestartPoint)) < budget &&
-                        compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
-                                 reinterpret_cast<const Bytef*>(point.window.data()),
-                                 static_cast<uLong>(point.window.size())) == Z_OK &&
+                        compress2(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
+                                  reinterpret_cast<const Bytef*>(point.window.data()),
+                                  static_cast<uLong>(point.window.size()), 1) == Z_OK &&
                         static_cast<double>(d.indexBytes + packedLength + sizeof(RestartPoint)) <= budget) {
                         packed.resize(packedLength);
                         packed.shrink_to_fit();
@@ -236,21 +240,32 @@ std::size_t GzipFile::readAt(std::uint64_t offset, ByteRange range) {
                 String fault;
                 if (!more && !frontier.damage().empty())
                     fault = String::substitute("% is damaged after byte %", path(), frontier.damagedAfter());
+                const std::uint64_t sizeNow = more ? 0 : RandomAccessFile::size();
+                bool newFault = false;
                 {
                     std::lock_guard<std::mutex> index(d.indexLock);
                     d.textFound = frontier.end();
                     d.compressedRead = frontier.consumed();
+                    if (!more && !d.complete) d.sizeWhenComplete = sizeNow;
                     d.complete = !more;
+                    newFault = d.fault.empty() && !fault.empty();
                     d.fault = fault;
                     d.frontierBegin = frontier.begin();
                 }
-                if (!fault.empty()) logError(String::substitute("%: %", fault, frontier.damage()));
+                // Reads at the end come again and again while the file is followed.
+                if (newFault) logError(String::substitute("%: %", fault, frontier.damage()));
                 return more;
             });
         }
     }
     std::lock_guard<std::mutex> guard(d.cursorLock);
     std::unique_lock<std::mutex> index(d.indexLock);
+    // Behind damage that stopped the first read, a restart point could
+    // still inflate the members after it: the text ends where that read did.
+    if (d.complete) {
+        if (offset >= d.textFound) return 0;
+        range.size = static_cast<std::size_t>(std::min<std::uint64_t>(range.size, d.textFound - offset));
+    }
     const auto after = std::upper_bound(d.points.begin(), d.points.end(), offset,
                                         [](std::uint64_t at, const RestartPoint& point) { return at < point.text; });
     const RestartPoint& point = *(after - 1);
@@ -268,14 +283,21 @@ std::size_t GzipFile::readAt(std::uint64_t offset, ByteRange range) {
 }
 
 std::uint64_t GzipFile::size() {
-    std::uint64_t text = 0, compressed = 0;
+    std::uint64_t text = 0, compressed = 0, sizeWhenComplete = 0;
+    bool complete = false;
     {
         std::lock_guard<std::mutex> index(gzip_->indexLock);
-        if (gzip_->complete || gzip_->compressedRead == 0) return gzip_->textFound;
+        if (!gzip_->complete && gzip_->compressedRead == 0) return gzip_->textFound;
         text = gzip_->textFound;
         compressed = gzip_->compressedRead;
+        complete = gzip_->complete;
+        sizeWhenComplete = gzip_->sizeWhenComplete;
     }
     const std::uint64_t whole = RandomAccessFile::size();
+    // Written anew in its place, or grown since: what was read no longer
+    // stands, and a reader takes a text that shrank to nothing as truncated,
+    // reading the name again from its start.
+    if (complete) return whole == sizeWhenComplete ? text : 0;
     if (whole <= compressed) return text;
     return std::max(text, static_cast<std::uint64_t>(static_cast<double>(text) * static_cast<double>(whole) /
                                                      static_cast<double>(compressed)));

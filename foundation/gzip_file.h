@@ -28,9 +28,11 @@ public:
 
     // Throws IOException when the system fails a read of the compressed file.
     std::size_t readAt(std::uint64_t offset, ByteRange range) override;
-    // The text's size once it was read through (or up to its damage). Until
-    // then an estimate, for showing progress: the text found so far, scaled
-    // by the share of the compressed file it came from; never less than it.
+    // The text's size once it was read through (or up to its damage), or 0
+    // when the compressed file's size changed since, as a file written anew
+    // in its place or still being written does. Until then an estimate, for
+    // showing progress: the text found so far, scaled by the share of the
+    // compressed file it came from; never less than it.
     std::uint64_t size() override;
     // "PATH is damaged after byte N" (N counts compressed bytes), once found.
     String fault() override;

@@ -514,10 +514,9 @@ TEST(Document, MarksStayWithTheirLines) {
     EXPECT_TRUE(doc.markedLineNumbers().empty());
 }
 
-// A rotation set read as one: the oldest file compressed (and in UTF-16),
-// larger than the reader's blocks so that its first lines are inflated again
-// from a restart point, beside the plain ones; the live log is still
-// followed. A damaged compressed file shows its lines and says where.
+// A rotation set read as one: the oldest file compressed (and in UTF-16)
+// beside the plain ones; the live log is still followed. A damaged
+// compressed file shows its lines and says where.
 TEST(Document, ARotationSetWithCompressedFilesReadsAsOneAndTheLiveLogIsFollowed) {
     DocumentUnderTest t;
     Document& doc = t.document;

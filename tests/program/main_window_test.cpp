@@ -146,9 +146,9 @@ TEST(MainWindow, Utf16AndCodePageLogsReadAsTheirText) {
 // beside a plain one: Select All and Copy give its text.
 TEST(MainWindow, GzipFileBesideAPlainOneShowsItsText) {
     TemporaryFolder data, logs;
-    writeFile(logs.file("app.log.2.gz"), gzipped("old one\nold two\n", 9) + gzipped("old three\n", 1));
+    writeFile(logs.file("app.log.2"), gzipped("old one\nold two\n", 9) + gzipped("old three\n", 1));
     writeFile(logs.file("app.log"), "live one\n");
-    const StartedProgram process = startProgram(data, String::substitute("--noInstall % %", logs.file("app.log.2.gz").toString('\\'),
+    const StartedProgram process = startProgram(data, String::substitute("--noInstall % %", logs.file("app.log.2").toString('\\'),
                                                                          logs.file("app.log").toString('\\')));
     const HWND main = waitForWindow(process.id());
     ASSERT_NE(main, nullptr);

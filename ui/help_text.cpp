@@ -14,6 +14,8 @@ OPENING FILES
 Options > Open... opens files in place of the open ones; Options > Open Recent opens a set opened before (a right click on an entry removes it).
 Dropping files on the window opens them in place of the open ones; with Ctrl held they are added.
 Data piped into qi-lark is shown beside the files.
+Files compressed with gzip (such as rotated logs, app.log.2.gz) open as the text they hold, whatever their name.
+Started without files and without piped data, qi-lark opens the last session again: its files with their colours and encodings, the filters, the marks of files unchanged since, and the line at the top of the view. Options > Reopen Last Session at Start turns this off.
 
 
 KEYS IN THE TEXT
@@ -101,7 +103,7 @@ Started from anywhere but %LOCALAPPDATA%\qi-lark, qi-lark installs itself there 
 WHERE THE FILES ARE KEPT
 
 In %LOCALAPPDATA%\qi-lark, or in the folder that the environment variable QILARK_DATA_DIR names:
-qi-lark.config.txt — the configuration, one "key<Tab>value" line per setting: recent files, view mode (view), line wrapping (line_wrap), theme (theme); update-check set to off turns the update check off.
+qi-lark.config.txt — the configuration, one "key<Tab>value" line per setting: recent files, the last session (session), view mode (view), line wrapping (line_wrap), theme (theme); update-check set to off turns the update check off, reopen-session set to off the reopening of the last session.
 yy-mm-dd.log.txt — the program's own log, one file a day.
 )help";
 

@@ -44,7 +44,7 @@ struct Session {
     // and "marked-only=1", separated by blanks; texts in hexadecimal, marks
     // joined by ".".
     cpp::String encode() const;
-    // Throws DecodeException "Invalid session: TEXT".
+    // Throws DecodeException "Invalid session: TEXT" (its start).
     static Session decode(cpp::TextRef text);
 
     bool operator==(const Session& other) const = default;

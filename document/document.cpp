@@ -57,6 +57,8 @@ void Document::Detail::clearState() {
     marks = LineSet();
     pendingMarks.clear();
     marksChanged = true;
+    ++marksVersion;
+    showMarkedOnly = false;  // with no marks left it would show nothing
     cleared = true;
     schedule.reset();
     progress = 1.0;
@@ -147,23 +149,14 @@ void changeSource(Document::Detail& d, std::int32_t id, Change change) {
 }
 
 // The marks of a source read again pass by line number to the source that
-// replaces it, whose lines arrive anew. Under the data lock.
+// replaces it, whose lines arrive anew from the file its name holds now: the
+// marks of files rotated away are dropped. Under the data lock.
 void carryMarks(Document::Detail& d, std::int32_t from, std::int32_t to) {
-    std::set<std::int32_t> numbers;
-    for (const std::uint32_t line : d.marks.toVector()) {
-        const auto entry = d.store.entry(line);
-        if (!entry || entry->sourceId != from) continue;
-        numbers.insert(entry->lineNumber);
-        d.marks.erase(line);
-    }
-    const auto waiting = d.pendingMarks.find(from);
-    if (waiting != d.pendingMarks.end()) {
-        numbers.insert(waiting->second.begin(), waiting->second.end());
-        d.pendingMarks.erase(waiting);
-    }
+    const std::vector<std::int32_t> numbers = d.newestMarks(from, true);
     if (numbers.empty()) return;
     d.pendingMarks[to].insert(numbers.begin(), numbers.end());
     d.marksChanged = true;
+    ++d.marksVersion;
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ public:
     void removeFilter(std::int32_t id);
     void updateFilter(std::int32_t id, FilterKind kind, std::uint32_t colour);
 
-    // Closes every source and forgets every line.
+    // Closes every source and forgets every line and mark; all lines show again.
     void clear();
     // Ends the document thread and closes everything; the last handle does it too.
     void stop();
@@ -133,11 +133,16 @@ public:
     // more than `markLimit`.
     bool toggleMarks(std::uint32_t first, std::uint32_t last);
     void clearMarks();
-    // Marks lines of a source by their numbers: those merged already at once,
-    // the others as they arrive.
+    // Marks lines of a source by their numbers in the file its name holds
+    // now: those merged already at once, the others as they arrive.
     void markLineNumbers(std::int32_t sourceId, const std::vector<std::int32_t>& lineNumbers);
-    // The marked line numbers of each source, those still to arrive included.
+    // The marked lines of each source by their numbers in the file its name
+    // holds now, those still to arrive included; marks on lines of files
+    // rotated away are left out, as no file of that name holds them.
     std::map<std::int32_t, std::vector<std::int32_t>> markedLineNumbers() const;
+    // Grows with every change of the marks.
+    std::uint64_t marksVersion() const;
+    // The marked lines, those still to arrive included.
     std::size_t markCount() const;
     // The nearest shown marked line after (or, going back, before) `line`.
     std::optional<std::uint32_t> nextMark(std::uint32_t line, bool forward) const;

@@ -81,7 +81,14 @@ struct Document::Detail {
     LineSet marks;
     std::map<std::int32_t, std::set<std::int32_t>> pendingMarks;
     bool marksChanged = false;
-    bool showMarkedOnly = false;  // changes under both locks
+    std::uint64_t marksVersion = 0;  // grows with every change of the marks
+    bool showMarkedOnly = false;     // changes under both locks
+    // Marks by number count in the file a source's name holds now: the
+    // number of its first line less one; under the data lock.
+    std::int32_t newestLineOffset(std::int32_t sourceId) const;
+    // The marks of a source by number in its newest file, those still to
+    // arrive included; the marks of files rotated away are left out.
+    std::vector<std::int32_t> newestMarks(std::int32_t sourceId, bool take);
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <set>
+
 #include "document/document_detail.h"
 
 namespace data {
@@ -15,6 +18,7 @@ bool changeMarks(Document::Detail& d, Change change) {
             cpp::Mutex::Lock data(d.dataMutex, false);
             if (!change()) return false;
             d.marksChanged = true;
+            ++d.marksVersion;
             d.view.viewChanged = true;
         }
         if (d.showMarkedOnly) d.requestRelayout();
@@ -36,8 +40,36 @@ bool Document::Detail::markArrived(std::uint32_t first, const TextEntry* entries
         if (waiting->second.empty()) pendingMarks.erase(waiting);
         if (pendingMarks.empty()) break;
     }
-    marksChanged = marksChanged || marked;
+    if (marked) {
+        marksChanged = true;
+        ++marksVersion;
+    }
     return marked;
+}
+
+std::int32_t Document::Detail::newestLineOffset(std::int32_t sourceId) const {
+    const auto sources = store.sources();
+    const auto found = sources->find(sourceId);
+    return found == sources->end() ? 0 : found->second.newestFirstLine() - 1;
+}
+
+std::vector<std::int32_t> Document::Detail::newestMarks(std::int32_t sourceId, bool take) {
+    const std::int32_t offset = newestLineOffset(sourceId);
+    std::vector<std::int32_t> numbers;
+    for (const std::uint32_t line : marks.toVector()) {
+        const auto entry = store.entry(line);
+        if (!entry || entry->sourceId != sourceId) continue;
+        if (entry->lineNumber > offset) numbers.push_back(entry->lineNumber - offset);
+        if (take) marks.erase(line);
+    }
+    const auto waiting = pendingMarks.find(sourceId);
+    if (waiting != pendingMarks.end()) {
+        for (const std::int32_t number : waiting->second)
+            if (number > offset) numbers.push_back(number - offset);
+        if (take) pendingMarks.erase(waiting);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 bool Document::toggleMarks(std::uint32_t first, std::uint32_t last) {
@@ -73,7 +105,10 @@ void Document::clearMarks() {
 void Document::markLineNumbers(std::int32_t sourceId, const std::vector<std::int32_t>& lineNumbers) {
     Detail& d = *detail_;
     changeMarks(d, [&] {
-        for (const std::int32_t number : lineNumbers) {
+        const std::int32_t offset = d.newestLineOffset(sourceId);
+        for (const std::int32_t relative : lineNumbers) {
+            if (relative < 1) continue;
+            const std::int32_t number = relative + offset;
             const auto index = d.store.firstLineOf(sourceId, number);
             const auto entry = index ? d.store.entry(*index) : std::nullopt;
             if (!entry) {
@@ -87,21 +122,30 @@ void Document::markLineNumbers(std::int32_t sourceId, const std::vector<std::int
 }
 
 std::map<std::int32_t, std::vector<std::int32_t>> Document::markedLineNumbers() const {
-    const Detail& d = *detail_;
-    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    Detail& d = *detail_;
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    std::set<std::int32_t> sources;
+    for (const std::uint32_t line : d.marks.toVector())
+        if (const auto entry = d.store.entry(line)) sources.insert(entry->sourceId);
+    for (const auto& [sourceId, waiting] : d.pendingMarks) sources.insert(sourceId);
     std::map<std::int32_t, std::vector<std::int32_t>> numbers;
-    for (const std::uint32_t line : d.marks.toVector()) {
-        const auto entry = d.store.entry(line);
-        if (entry) numbers[entry->sourceId].push_back(entry->lineNumber);
+    for (const std::int32_t sourceId : sources) {
+        std::vector<std::int32_t> marked = d.newestMarks(sourceId, false);
+        if (!marked.empty()) numbers[sourceId] = std::move(marked);
     }
-    for (const auto& [sourceId, waiting] : d.pendingMarks)
-        numbers[sourceId].insert(numbers[sourceId].end(), waiting.begin(), waiting.end());
     return numbers;
+}
+
+std::uint64_t Document::marksVersion() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->marksVersion;
 }
 
 std::size_t Document::markCount() const {
     cpp::Mutex::Lock data(detail_->dataMutex, false);
-    return detail_->marks.size();
+    std::size_t count = detail_->marks.size();
+    for (const auto& [sourceId, waiting] : detail_->pendingMarks) count += waiting.size();
+    return count;
 }
 
 std::optional<std::uint32_t> Document::nextMark(std::uint32_t line, bool forward) const {

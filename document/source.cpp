@@ -136,6 +136,10 @@ std::optional<cpp::TextEncoding> Source::encoding() const {
     return detail_->reader ? detail_->reader->encoding() : std::nullopt;
 }
 
+std::int32_t Source::newestFirstLine() const {
+    return detail_->reader ? detail_->reader->newestFirstLine() : 1;
+}
+
 bool Source::paused() const { return detail_->reader && detail_->reader->paused(); }
 
 std::optional<String> Source::findText(const TextEntry& entry) const {

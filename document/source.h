@@ -61,6 +61,9 @@ public:
     // are read in (none until they come).
     std::optional<cpp::TextEncoding> chosenEncoding() const;
     std::optional<cpp::TextEncoding> encoding() const;
+    // The number of the first line of the file its name holds now: the
+    // lines before it came from files rotated away or truncated.
+    std::int32_t newestFirstLine() const;
     bool paused() const;
     // Why its file's text ends early (a damaged gzip file); empty when it does not.
     cpp::String fault() const;

@@ -174,6 +174,11 @@ std::optional<cpp::TextEncoding> SourceReader::encoding() {
     return generations_.back().encoding;
 }
 
+std::int32_t SourceReader::newestFirstLine() {
+    std::lock_guard<std::mutex> guard(generationsLock_);
+    return generations_.back().firstLine;
+}
+
 bool SourceReader::noteFault() {
     if (!file_) return false;
     String fault = file_->fault();

@@ -79,6 +79,8 @@ public:
     // The encoding the newest generation is read in; none until its first
     // bytes have come.
     std::optional<cpp::TextEncoding> encoding();
+    // The number its newest generation's first line has, or will have.
+    std::int32_t newestFirstLine();
     // Why the newest generation's text ends before its file does (damage
     // found in a gzip file); empty when it does not.
     cpp::String fault();

@@ -51,10 +51,13 @@ void HelpWindow::setDark(bool dark) {
 }
 
 void HelpWindow::applyLook() {
-    font_.reset(CreateFontW(-look_.px(14), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    // The edit control lets go of the old font before it is deleted.
+    cpp::windows::Font font(CreateFontW(-look_.px(14), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                                        L"Tahoma"));
     background_.reset(CreateSolidBrush(toColorRef(look_.palette().window)));
-    SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    font_ = std::move(font);
     const int margin = look_.px(baseMargin);
     SendMessageW(text_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
     setTitleBarDark(handle(), look_.dark);

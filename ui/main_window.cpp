@@ -135,7 +135,7 @@ void MainWindow::onCreate() {
     if (FAILED(registered)) throw cpp::windows::Exception(static_cast<std::uint32_t>(registered), "RegisterDragDrop");
     context_.viewer().setListsChangedCallback([this] {
         onUpdateFilters();
-        saveSession(false);
+        requestSessionSave();
     });
     context_.viewer().updateView();
 }
@@ -362,7 +362,12 @@ void MainWindow::openOptionsMenu() {
     trackBelow(optionsButton_, optionsMenu(), handle());
 }
 
-void MainWindow::openViewMenu() { trackBelow(viewButton_, GetSubMenu(viewMenu_.get(), 0), handle()); }
+void MainWindow::openViewMenu() {
+    // Closing the files shows all lines again.
+    CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY,
+                  MF_BYCOMMAND | (context_.document().showMarkedOnly() ? MF_CHECKED : MF_UNCHECKED));
+    trackBelow(viewButton_, GetSubMenu(viewMenu_.get(), 0), handle());
+}
 
 const wchar_t* MainWindow::viewModeName() const {
     return !showFilters_ ? L"Hide Filters" : showFiles_ ? L"View Files and Filters" : L"View Filters";
@@ -516,8 +521,15 @@ void MainWindow::onCommand(UINT id, UINT code) {
 LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: onCreate(); return 0;
-    case WM_DESTROY:
+    case WM_CLOSE:
+        // Closed by the user or with the system's session: kept before the
+        // window and its document go.
         saveSession(true);
+        break;
+    case WM_ENDSESSION:
+        if (wParam) saveSession(true);
+        return 0;
+    case WM_DESTROY:
         RevokeDragDrop(handle());
         PostQuitMessage(0);
         return 0;
@@ -562,6 +574,12 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         scrollToPendingTop();
         return 0;
     case WM_TIMER:
+        if (wParam == sessionTimer) {
+            KillTimer(handle(), sessionTimer);
+            sessionSaveDue_ = false;
+            saveSession(false);
+            return 0;
+        }
         if (wParam != refreshPauseTimer) break;
         KillTimer(handle(), refreshPauseTimer);
         updatePosted_ = false;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -46,6 +47,12 @@ public:
     // input, so a stream of them would leave keys and clicks (Alt+F4 too)
     // unanswered while lines pour in.
     static constexpr UINT refreshPauseMilliseconds = 30;
+    // Changes to the files, filters or marks are kept in the session at
+    // most this often, as each save appends the whole session to the
+    // configuration; and at most this many marks.
+    static constexpr UINT_PTR sessionTimer = 2;
+    static constexpr UINT sessionSaveMilliseconds = 2000;
+    static constexpr std::size_t sessionMarkLimit = 10000;
 
     explicit MainWindow(MainWindowContext& context);
     ~MainWindow() override;
@@ -114,12 +121,14 @@ private:
     void rememberOpenFiles();
     // The files, filters and marks as a session, without what is read from
     // the files themselves.
-    config::Session currentSession() const;
+    config::Session currentSession();
     // Keeps the session in the configuration when it changed since it was
     // last kept; at the end always, with the line at the top of the view.
     void saveSession(bool atEnd);
     // Scrolls the last session's top line to the top once it has been read.
     void scrollToPendingTop();
+    // Saves the session soon, once for any number of changes meanwhile.
+    void requestSessionSave();
     void setShowMarkedOnly(bool on);
     // Reads a source again from its start in another encoding.
     void readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding);
@@ -152,6 +161,9 @@ private:
     cpp::windows::ImageList imageList_;
     HWND filterList_ = nullptr;
     config::Session savedSession_;
+    bool sessionSaveDue_ = false;
+    std::uint64_t marksVersion_ = UINT64_MAX;
+    std::map<std::int32_t, std::vector<std::int32_t>> marks_;  // by number, as of marksVersion_
     std::optional<std::pair<std::int32_t, std::int32_t>> pendingTop_;  // source id, line number
     struct ItemRecord {
         std::int32_t sourceId = 0;

@@ -1,5 +1,7 @@
 // The last session: kept as the files, filters and marks change, and opened
 // again by a start without files.
+#include <algorithm>
+
 #include "config/session.h"
 #include "foundation/file.h"
 #include "foundation/logger.h"
@@ -23,11 +25,17 @@ std::optional<data::FilterKind> filterKind(std::int32_t kind) {
 
 }  // namespace
 
-config::Session MainWindow::currentSession() const {
+config::Session MainWindow::currentSession() {
     const data::Document& document = context_.document();
     config::Session session;
     const auto& sources = context_.viewer().sources();
-    const auto marks = document.markedLineNumbers();
+    // Marks are numbered anew only when they changed: there may be many.
+    const std::uint64_t version = document.marksVersion();
+    if (version != marksVersion_) {
+        marksVersion_ = version;
+        marks_ = document.markedLineNumbers();
+    }
+    const auto& marks = marks_;
     for (const auto& file : document.openFiles()) {
         config::Session::File kept;
         kept.path = file.path;
@@ -47,21 +55,30 @@ config::Session MainWindow::currentSession() const {
 
 void MainWindow::saveSession(bool atEnd) {
     try {
+        // An instance that reads standard input started with no session of
+        // its own; it must not replace the one it did not open.
+        for (const auto& [id, source] : context_.viewer().sources())
+            if (source.kind == data::Source::Kind::StandardInput) return;
         config::Session session = currentSession();
         if (!atEnd && session == savedSession_) return;
         savedSession_ = session;
-        const auto openFiles = context_.document().openFiles();
-        for (std::size_t i = 0; i < session.files.size(); ++i) {
-            config::Session::File& file = session.files[i];
+        std::size_t kept = 0;
+        for (config::Session::File& file : session.files) {
             if (const auto identity = cpp::identityOf(file.path)) {
                 file.volume = identity->volume;
                 file.index = identity->index;
             }
             file.size = cpp::FileInfo(file.path).size;
+            // Each save appends the whole session to the configuration.
+            file.marks.resize(std::min(file.marks.size(), sessionMarkLimit - std::min(kept, sessionMarkLimit)));
+            kept += file.marks.size();
         }
+        if (kept == sessionMarkLimit)
+            cpp::logInfo(String::substitute("The session keeps the first % marks only", sessionMarkLimit));
         if (atEnd && context_.viewer().rowCount() > 0) {
             const data::DisplayLine& top = context_.viewer().row(context_.viewer().pageFirst(), false);
-            for (std::size_t i = 0; i < openFiles.size(); ++i)
+            const auto openFiles = context_.document().openFiles();
+            for (std::size_t i = 0; i < openFiles.size() && i < session.files.size(); ++i)
                 if (openFiles[i].sourceId == top.entry.sourceId) session.top = std::make_pair(i, top.entry.lineNumber);
         }
         context_.config().set("session", session.encode());
@@ -82,7 +99,8 @@ void MainWindow::reopenLastSession() {
     }
     data::Document& document = context_.document();
     std::vector<String> missing;
-    std::vector<std::optional<std::int32_t>> opened;
+    std::vector<std::optional<std::int32_t>> opened;  // the unchanged files' sources
+    bool marked = false;
     for (const config::Session::File& file : session.files) {
         opened.emplace_back();
         try {
@@ -92,7 +110,9 @@ void MainWindow::reopenLastSession() {
                                    cpp::FileInfo(file.path).size >= file.size;
             const data::Source source = document.openFile(file.path, file.encoding);
             document.setSourceColor(source.id(), file.colour);
-            if (unchanged && !file.marks.empty()) document.markLineNumbers(source.id(), file.marks);
+            if (!unchanged) continue;
+            if (!file.marks.empty()) document.markLineNumbers(source.id(), file.marks);
+            marked = marked || !file.marks.empty();
             opened.back() = source.id();
         } catch (const std::exception& e) {
             cpp::logInfo(String::substitute("The last session's % is not reopened: %", file.path, e.what()));
@@ -109,7 +129,7 @@ void MainWindow::reopenLastSession() {
         document.setFilterText(session.active.text, *kind);
         if (session.active.colour != 0) document.updateFilter(document.activeFilterId(), *kind, session.active.colour);
     }
-    if (session.showMarkedOnly) setShowMarkedOnly(true);
+    if (session.showMarkedOnly && marked) setShowMarkedOnly(true);
     if (session.top && opened[session.top->first]) pendingTop_ = std::make_pair(*opened[session.top->first], session.top->second);
     if (!missing.empty()) {
         String names;
@@ -122,12 +142,25 @@ void MainWindow::reopenLastSession() {
 
 void MainWindow::scrollToPendingTop() {
     if (!pendingTop_) return;
+    auto& viewer = context_.viewer();
+    // A user who scrolled away from the end has chosen where to look.
+    if (!viewer.following()) {
+        pendingTop_.reset();
+        return;
+    }
     auto& document = context_.document();
     const auto line = document.visibleLineAt(pendingTop_->first, pendingTop_->second);
     if (!line) return;  // not read so far
+    const std::uint32_t row = document.toDisplayCursor(data::TextCursor(*line, 0), viewer.wrap()).row;
+    if (row >= viewer.rowCount()) return;  // the view has not caught up with it yet
     pendingTop_.reset();
-    auto& viewer = context_.viewer();
-    viewer.scrollToRow(document.toDisplayCursor(data::TextCursor(*line, 0), viewer.wrap()).row);
+    viewer.scrollToRow(row);
+}
+
+void MainWindow::requestSessionSave() {
+    if (sessionSaveDue_) return;
+    sessionSaveDue_ = true;
+    SetTimer(handle(), sessionTimer, sessionSaveMilliseconds, nullptr);
 }
 
 }  // namespace ui

@@ -201,7 +201,10 @@ void TextWindow::onUpdateView() {
 }
 
 std::vector<String> TextWindow::statusItems(const data::TextCursor& cursor) const {
-    if (cursor.row == UINT32_MAX || cursor.column == UINT32_MAX || cursor.row >= viewer_.rowCount()) return {};
+    if (cursor.row == UINT32_MAX || cursor.column == UINT32_MAX || cursor.row >= viewer_.rowCount()) {
+        if (notice_.empty()) return {};
+        return {notice_};
+    }
     const data::DisplayLine& line = const_cast<data::Viewer&>(viewer_).row(cursor.row, false);
     const auto& sources = viewer_.sources();
     const auto found = sources.find(line.entry.sourceId);

@@ -127,6 +127,9 @@ private:
     void afterCaretMove(bool extend, bool scrollCaret = true);
     // Scrolls a display row into view with a few rows of context above it.
     void showWithContext(std::uint32_t row);
+    // A plain click in the gutter marks or unmarks the line beside it; false
+    // when the click is no such click.
+    bool markInGutter(WPARAM flags, POINT point);
     // The caret at the start of a line of the store, shown with some context.
     void moveCaretToLine(std::uint32_t line);
 
@@ -145,6 +148,7 @@ private:
     cpp::windows::Brush lineBrush_, caretLineBrush_, continuationBrush_, gutterBrush_, recentGutterBrush_;
     cpp::windows::Brush markedLineBrush_, markBrush_;
     cpp::String notice_;
+    bool markingClick_ = false;
     cpp::windows::Pen nullPen_, focusPen_, caretPen_;
     std::uint32_t recentRow_ = UINT32_MAX;
     // Pixels per step of the vertical scroll bar, whose range is an int, as

@@ -197,16 +197,7 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
     try {
         switch (message) {
         case WM_LBUTTONDOWN:
-            if (point.x < viewer_.gutterWidth() && viewer_.rowAt(point.y) >= 0) {
-                // A click in the gutter marks or unmarks the line beside it.
-                if (GetFocus() != handle()) SetFocus(handle());
-                viewer_.setCaret(TextCursor(viewer_.positionAt(point.x, point.y).row, 0));
-                viewer_.collapse();
-                toggleMarks();
-                viewer_.updateView();
-                InvalidateRect(handle(), nullptr, FALSE);
-                break;
-            }
+            if (markInGutter(flags, point)) break;
             // The drag gets the button's release wherever it happens.
             wordMode_ = false;
             SetCapture(handle());
@@ -219,7 +210,7 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
             break;
         case WM_MOUSEMOVE: {
             const TextCursor at = viewer_.positionAt(point.x, point.y);
-            if (GetFocus() == handle() && flags == MK_LBUTTON) {
+            if (GetFocus() == handle() && flags == MK_LBUTTON && !markingClick_) {
                 if (!wordMode_) {
                     viewer_.setCaret(at);
                 } else {
@@ -248,10 +239,13 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
         }
         case WM_LBUTTONUP:
             wordMode_ = false;
+            markingClick_ = false;
             KillTimer(handle(), dragTimer);
             if (GetCapture() == handle()) ReleaseCapture();
             break;
         case WM_LBUTTONDBLCLK:
+            // A second click in the gutter comes as a double click: it unmarks.
+            if (markInGutter(flags, point)) break;
             SetCapture(handle());
             SetTimer(handle(), dragTimer, 20, nullptr);
             viewer_.selectWord();
@@ -277,6 +271,21 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
     } catch (const std::exception& e) {
         cpp::logError(String::substitute("TextWindow::onMouse() : %", e.what()));
     }
+}
+
+bool TextWindow::markInGutter(WPARAM flags, POINT point) {
+    // Shift and Ctrl keep extending the selection from the gutter.
+    if (point.x >= viewer_.gutterWidth() || (flags & (MK_SHIFT | MK_CONTROL)) != 0 || viewer_.rowCount() == 0) return false;
+    const std::int64_t y = viewer_.scrollY() + point.y;
+    if (y < 0 || y >= static_cast<std::int64_t>(viewer_.rowCount()) * viewer_.pitch()) return true;  // below the text
+    if (GetFocus() != handle()) SetFocus(handle());
+    viewer_.setCaret(TextCursor(viewer_.positionAt(point.x, point.y).row, 0));
+    viewer_.collapse();
+    toggleMarks();
+    markingClick_ = true;  // the rest of the click selects nothing
+    viewer_.updateView();
+    InvalidateRect(handle(), nullptr, FALSE);
+    return true;
 }
 
 void TextWindow::onDragTimer() {

@@ -212,3 +212,60 @@ TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
     t.command(ID_HELP);
     EXPECT_EQ(helpWindows().size(), 1u) << "and it opens again";
 }
+
+// What the end of one run keeps comes back at the next start: the files'
+// colours, the filters with their kinds and colours, the marks and the line
+// at the top; a file gone since is named in the status popup.
+TEST(MainWindowSession, ColoursFiltersMarksAndTheTopLineComeBack) {
+    testing_support::TemporaryFolder logs;
+    std::string many;
+    for (int i = 1; i <= 300; ++i) many += "a " + std::to_string(i) + "\n";
+    testing_support::writeFile(logs.file("a.log"), many);
+    testing_support::writeFile(logs.file("b.log"), "b 1\nb 2\n");
+    String kept;
+    std::int32_t topLine = 0;
+    {
+        testing_support::MainWindowUnderTest first;
+        first.window.openFiles({logs.file("a.log").toString(), logs.file("b.log").toString()}, false);
+        ASSERT_TRUE(first.settle(302));
+        data::Document& document = first.document();
+        const std::int32_t a = document.openFiles().front().sourceId;
+        document.setSourceColor(a, 0xFF123456);
+        document.setFilterText(":a 2", data::FilterKind::Highlight);
+        ASSERT_TRUE(document.addFilter());
+        document.updateFilter(document.filterInfos().back().id, data::FilterKind::Highlight, 0xFF00AA00);
+        document.setFilterText("b", data::FilterKind::Hide);
+        document.markLineNumbers(a, {5, 250});
+        ASSERT_TRUE(first.settle(302));
+        first.viewer().scrollToRow(100);
+        first.pump(50);
+        topLine = first.viewer().row(first.viewer().pageFirst(), false).entry.lineNumber;
+        EXPECT_GT(topLine, 90);
+        SendMessageW(first.window.handle(), WM_CLOSE, 0, 0);
+        kept = testing_support::readFile(first.config().path());
+    }
+    ASSERT_EQ(cpp::File::remove(logs.file("b.log")), cpp::File::Result::Success);
+    testing_support::MainWindowUnderTest second;
+    testing_support::writeFile(second.config().path(), kept);
+    second.config().load();
+    second.window.reopenLastSession();
+    ASSERT_TRUE(second.settle(300));
+    data::Document& document = second.document();
+    const std::int32_t a = document.openFiles().front().sourceId;
+    EXPECT_EQ(second.viewer().sources().at(a).colour, 0xFF123456u);
+    const auto filters = document.filterInfos();
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_EQ(filters[0].text, "b");
+    EXPECT_EQ(filters[0].kind, data::FilterKind::Hide);
+    EXPECT_EQ(filters[1].text, ":a 2");
+    EXPECT_EQ(filters[1].kind, data::FilterKind::Highlight);
+    EXPECT_EQ(filters[1].colour, 0xFF00AA00u);
+    EXPECT_EQ(document.markedLineNumbers(), (std::map<std::int32_t, std::vector<std::int32_t>>{{a, {5, 250}}}));
+    EXPECT_TRUE(second.pumpUntil([&] {
+        return second.viewer().row(second.viewer().pageFirst(), false).entry.lineNumber == topLine;
+    })) << "the top line";
+    const auto items = second.window.text().statusItems(data::TextCursor(0, 0));
+    EXPECT_NE(std::find_if(items.begin(), items.end(),
+                           [](const String& item) { return item.find("Not reopened: ") == 0 && item.find("b.log") != std::string::npos; }),
+              items.end());
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "document/block_search.h"
 #include "foundation/logger.h"
 
 namespace data {
@@ -13,24 +14,6 @@ namespace {
 std::atomic<std::int32_t> nextFilterId{1};
 
 unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-// Finds `needle` (already in lower case) in `text` without regard to ASCII
-// case and without copying the text.
-std::size_t findCaseless(std::string_view text, std::string_view needle, std::size_t from) {
-    if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
-    const unsigned char first = static_cast<unsigned char>(needle[0]);
-    const unsigned char firstUpper = first >= 'a' && first <= 'z' ? static_cast<unsigned char>(first - 32) : first;
-    for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c != first && c != firstUpper) continue;
-        std::size_t k = 1;
-        while (k < needle.size() && lowerAscii(static_cast<unsigned char>(text[i + k])) ==
-                                        static_cast<unsigned char>(needle[k]))
-            ++k;
-        if (k == needle.size()) return i;
-    }
-    return std::string_view::npos;
-}
 
 }  // namespace
 
@@ -93,7 +76,7 @@ std::vector<MatchRecord> Filter::match(std::string_view text) const {
         const auto length = static_cast<std::int32_t>(p.needle.size());
         std::size_t at = 0;
         for (;;) {
-            at = p.mode == Mode::Plain ? text.find(p.needle, at) : findCaseless(text, p.needle, at);
+            at = findBytes(text, p.needle, p.mode == Mode::Caseless, at);
             if (at == std::string_view::npos) break;
             records.push_back({id_, static_cast<std::int32_t>(at), length});
             at += p.needle.size();
@@ -115,8 +98,8 @@ bool Filter::isMatch(std::string_view text) const {
     const Pattern& p = *pattern_;
     if (!p.valid) return true;  // as match(): one empty record
     switch (p.mode) {
-    case Mode::Plain: return text.find(p.needle) != std::string_view::npos;
-    case Mode::Caseless: return findCaseless(text, p.needle, 0) != std::string_view::npos;
+    case Mode::Plain:
+    case Mode::Caseless: return findBytes(text, p.needle, p.mode == Mode::Caseless) != std::string_view::npos;
     case Mode::Regex: return searchRegex(text, nullptr) == true;
     case Mode::NegatedRegex: return searchRegex(text, nullptr) == false;
     }
@@ -128,9 +111,28 @@ LineSet Filter::matchChunk(std::uint32_t first, const LineTexts& texts, std::siz
     // A filter without a usable text decides nothing; its set would only cost
     // memory (an empty expression matches every line).
     if (!takesPart()) return found;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (isMatch(texts[from + i])) found.insert(first + static_cast<std::uint32_t>(i));
+    const Pattern& p = *pattern_;
+    const auto add = [&](std::size_t line) { found.insert(first + static_cast<std::uint32_t>(line - from)); };
+    if (p.valid && (p.mode == Mode::Plain || p.mode == Mode::Caseless)) {
+        forEachLineHolding(texts, from, count, p.needle, p.mode == Mode::Caseless, add);
+        return found;
     }
+    const std::string& required = p.valid && p.regex ? p.regex->requiredBytes() : std::string();
+    if (required.empty()) {
+        for (std::size_t i = from; i < from + count; ++i)
+            if (isMatch(texts[i])) add(i);
+        return found;
+    }
+    // Only the lines that hold the bytes every match holds are given to the engine.
+    std::size_t next = from;
+    forEachLineHolding(texts, from, count, required, false, [&](std::size_t line) {
+        if (p.mode == Mode::NegatedRegex)
+            for (; next < line; ++next) add(next);
+        if (isMatch(texts[line])) add(line);
+        next = line + 1;
+    });
+    if (p.mode == Mode::NegatedRegex)
+        for (; next < from + count; ++next) add(next);
     return found;
 }
 

@@ -22,9 +22,12 @@ public:
     std::size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
     std::string_view operator[](std::size_t line) const {
-        const std::size_t begin = line == 0 ? 0 : ends_[line - 1];
-        return std::string_view(bytes_.data() + begin, ends_[line] - begin);
+        return std::string_view(bytes_.data() + begin(line), ends_[line] - begin(line));
     }
+    // All the texts one after another, and where a line's text begins and ends in them.
+    std::string_view bytes() const { return bytes_; }
+    std::size_t begin(std::size_t line) const { return line == 0 ? 0 : ends_[line - 1]; }
+    std::size_t end(std::size_t line) const { return ends_[line]; }
     // A copy that holds no more than its texts: a short batch that waits in
     // a queue must not keep a full batch's reserve.
     LineTexts fitted() const {

@@ -176,6 +176,8 @@ bool hasLiteral(const Regex::Program& program, std::string_view text) {
 
 Regex::Regex(std::string_view pattern) : program_(std::make_shared<const Program>(compileRegex(pattern))) {}
 
+const std::string& Regex::requiredBytes() const { return program_->literal; }
+
 namespace {
 
 std::vector<Regex::Span> spansOf(const std::vector<std::int32_t>& slots, std::size_t groups) {

@@ -47,6 +47,9 @@ public:
     // gives it; after an empty match the next begins a character later.
     void forEachMatch(std::string_view text, const std::function<void(const std::vector<Span>&)>& each) const;
     bool contains(std::string_view text) const;
+    // Bytes every match holds, so that a text without them needs no run of
+    // the engine; empty when none are known.
+    const std::string& requiredBytes() const;
     std::size_t groupCount() const;
 
     struct Program;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 
+#include "document/block_search.h"
 #include "document/filter.h"
 #include "document/filter_set.h"
 #include "document/line_set.h"
@@ -256,4 +258,56 @@ TEST(FilterSet, SavingActivatingUpdatingAndRemoving) {
     set.removeFilter(12345);  // unknown ids change nothing
     set.setActiveFilter(12345);
     EXPECT_EQ(set.active()->id(), first);
+}
+
+// A whole run of lines searched as one stretch finds exactly the lines a
+// search of each line finds: over random texts of few letters (so that hits
+// overlap, touch line edges and run from one line into the next), with
+// needles of one to six bytes, in either case, among UTF-8 bytes whose case
+// is never folded; and a regular expression or its negation judges the lines
+// that lack its bytes without its engine, as it would with it.
+TEST(Filter, StretchSearchAgreesWithALineByLineReference) {
+    std::mt19937 random(20261209);
+    const std::string alphabet = "abAB\xC3\xA9\xC3\x89 ";
+    const auto reference = [](std::string_view line, const std::string& needle, bool caseless) {
+        const auto fold = [caseless](char c) {
+            return caseless && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return std::search(line.begin(), line.end(), needle.begin(), needle.end(),
+                           [&](char a, char b) { return fold(a) == fold(b); }) != line.end();
+    };
+    for (int round = 0; round < 300; ++round) {
+        data::LineTexts texts;
+        std::vector<std::string> lines(1 + random() % 80);
+        for (auto& line : lines) {
+            line.resize(random() % 40);
+            for (char& c : line) c = alphabet[random() % alphabet.size()];
+            texts.append(line);
+        }
+        std::string needle(1 + random() % 6, ' ');
+        for (char& c : needle) c = alphabet[random() % alphabet.size()];
+        const bool caseless = round % 2 == 1;
+        const std::size_t from = random() % lines.size();
+        const std::size_t count = random() % (lines.size() - from + 1);
+        Filter filter;
+        filter.setText((caseless ? "~" : ":") + needle);
+        std::string folded = needle;
+        if (caseless)
+            for (char& c : folded) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        std::vector<std::uint32_t> expected;
+        for (std::size_t i = from; i < from + count; ++i)
+            if (reference(lines[i], needle, caseless)) expected.push_back(static_cast<std::uint32_t>(5000 + i - from));
+        EXPECT_EQ(filter.matchChunk(5000, texts, from, count).toVector(), expected)
+            << (caseless ? "~" : ":") << needle << " round " << round;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            ASSERT_EQ(data::findBytes(lines[i], folded, caseless) != std::string_view::npos,
+                      reference(lines[i], needle, caseless));
+    }
+    data::LineTexts texts;
+    for (const char* line : {"ERROR timeout", "error", "ERR x timeout", "ERROR", "", "an ERR timeout"}) texts.append(line);
+    Filter regex;
+    regex.setText("ERR(OR)?.*timeout");
+    EXPECT_EQ(regex.matchChunk(0, texts, 0, texts.size()).toVector(), (std::vector<std::uint32_t>{0, 2, 5}));
+    regex.setText("!ERR(OR)?.*timeout");
+    EXPECT_EQ(regex.matchChunk(0, texts, 1, 5).toVector(), (std::vector<std::uint32_t>{0, 2, 3}));
 }

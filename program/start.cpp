@@ -4,6 +4,7 @@
 #include "program/program.h"
 #include "program/program_detail.h"
 #include "program/update_check.h"
+#include "ui/window.h"
 
 namespace {
 
@@ -11,10 +12,7 @@ namespace {
 void centre(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& area = monitor.rcWork;
+    const RECT area = ui::workAreaOf(window);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,

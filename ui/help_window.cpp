@@ -25,10 +25,7 @@ void HelpWindow::show(HWND owner, const Look& look, const cpp::String& version) 
     // Centred over the owner, within its monitor's work area.
     RECT over;
     GetWindowRect(owner, &over);
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& area = monitor.rcWork;
+    const RECT area = workAreaOf(owner);
     const int width = std::min<int>(look_.px(baseWidth), area.right - area.left);
     const int height = std::min<int>(look_.px(baseHeight), area.bottom - area.top);
     const int x = std::clamp<int>((over.left + over.right - width) / 2, area.left, area.right - width);

@@ -16,6 +16,13 @@ POINT onScreen(POINT point) {
     return point;
 }
 
+RECT workAreaOf(HWND window) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
 Window::~Window() { destroy(); }
 
 void Window::destroy() {

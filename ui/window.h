@@ -56,6 +56,8 @@ private:
 // Where a popup menu opens: a point on no monitor has its x moved into the
 // work area of the nearest monitor.
 POINT onScreen(POINT point);
+// The work area (the screen less the taskbar) of the monitor a window is on.
+RECT workAreaOf(HWND window);
 
 // Paints through a memory bitmap of the paint rectangle: `paint(dc, rect)`
 // draws in client coordinates and one BitBlt puts the result on screen.

@@ -1,0 +1,231 @@
+#include "document/timestamp.h"
+
+#include <array>
+
+namespace data {
+
+namespace {
+
+constexpr std::int64_t second = 1'000'000;
+constexpr std::int64_t day = 86'400 * second;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+unsigned daysInMonth(std::int64_t year, unsigned month) {
+    static constexpr std::array<unsigned, 12> days{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// A date and time as a line wrote it, and the offset it named.
+struct Written {
+    std::int64_t year = 0;
+    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    std::int64_t fraction = 0;          // microseconds
+    std::optional<std::int64_t> offset;  // microseconds east of UTC
+
+    bool valid() const {
+        return year >= 1970 && year <= 2100 && month >= 1 && month <= 12 && day >= 1 &&
+               day <= daysInMonth(year, month) && hour <= 23 && minute <= 59 && second <= 60;
+    }
+    // As written, in microseconds since 1970 on the clock it was written by.
+    std::int64_t onItsClock() const {
+        return daysFromCivil(year, month, day) * data::day + ((hour * 60 + minute) * 60 + second) * data::second +
+               fraction;
+    }
+};
+
+// Reads a text from a place on, each step failing without moving on.
+class Scan {
+public:
+    Scan(std::string_view text, std::size_t at) : text_(text), at_(at) {}
+
+    bool atEnd() const { return at_ >= text_.size(); }
+    char peek() const { return atEnd() ? '\0' : text_[at_]; }
+    bool literal(char c) {
+        if (peek() != c) return false;
+        ++at_;
+        return true;
+    }
+    // Between `fewest` and `most` digits, as many as there are.
+    template <typename Number>
+    bool number(std::size_t fewest, std::size_t most, Number& value) {
+        std::size_t count = 0;
+        Number read = 0;
+        while (count < most && isDigit(peek())) {
+            read = static_cast<Number>(read * 10 + (text_[at_] - '0'));
+            ++at_;
+            ++count;
+        }
+        if (count < fewest || isDigit(peek())) return false;
+        value = read;
+        return true;
+    }
+    bool month(unsigned& value) {
+        static constexpr std::array<std::string_view, 12> names{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        for (unsigned m = 0; m < 12; ++m) {
+            if (text_.substr(at_, 3) == names[m]) {
+                at_ += 3;
+                value = m + 1;
+                return true;
+            }
+        }
+        return false;
+    }
+    // "hh:mm:ss", then a fraction of up to nine digits after "." or ",".
+    bool time(Written& w) {
+        if (!number(2, 2, w.hour) || !literal(':') || !number(2, 2, w.minute) || !literal(':') ||
+            !number(2, 2, w.second))
+            return false;
+        if ((peek() == '.' || peek() == ',') && at_ + 1 < text_.size() && isDigit(text_[at_ + 1])) {
+            ++at_;
+            std::int64_t digits = 0, scale = 100'000;
+            std::size_t count = 0;
+            for (; isDigit(peek()); ++at_, ++count) {
+                if (count == 9) return false;
+                digits += (text_[at_] - '0') * scale;
+                scale /= 10;
+            }
+            w.fraction = digits;
+        }
+        return true;
+    }
+    // "Z", "+hh:mm", "+hhmm" or "+hh" (and "-"), if there is one.
+    bool offset(Written& w, bool spaceFirst) {
+        const std::size_t start = at_;
+        if (spaceFirst && !literal(' ')) return true;
+        if (literal('Z')) {
+            w.offset = 0;
+            return true;
+        }
+        const char sign = peek();
+        if (sign != '+' && sign != '-') {
+            at_ = start;
+            return true;
+        }
+        ++at_;
+        unsigned hours = 0, minutes = 0;
+        if (!number(2, 4, hours)) {
+            at_ = start;
+            return true;
+        }
+        if (hours >= 100) {  // "hhmm"
+            minutes = hours % 100;
+            hours /= 100;
+        } else if (literal(':') && !number(2, 2, minutes)) {
+            return false;
+        }
+        if (hours > 23 || minutes > 59) return false;
+        w.offset = (sign == '-' ? -1 : 1) * static_cast<std::int64_t>(hours * 60 + minutes) * 60 * second;
+        return true;
+    }
+    bool endsHere() const { return !isDigit(peek()); }
+
+private:
+    std::string_view text_;
+    std::size_t at_;
+};
+
+}  // namespace
+
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    // Counted from 1 March, so that a leap day ends its year.
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)
+    : modified_(modified), localOffset_(localOffset) {}
+
+std::optional<std::int64_t> StampReader::read(std::string_view line) {
+    if (gaveUp()) return std::nullopt;
+    const std::size_t end = std::min(line.size(), searchedBytes);
+    for (std::size_t at = 0; at < end; ++at) {
+        // A stamp starts a word: never within a number or a name.
+        if (at > 0 && (isDigit(line[at - 1]) || isLetter(line[at - 1]))) continue;
+        if (format_ != StampFormat::None) {
+            if (const auto moment = readAt(line, at, format_)) return moment;
+            continue;
+        }
+        for (const StampFormat format : {StampFormat::EpochMillis, StampFormat::EpochSeconds, StampFormat::Iso,
+                                         StampFormat::YearSlashed, StampFormat::WebServer, StampFormat::Dotted,
+                                         StampFormat::YearLast, StampFormat::Syslog}) {
+            if (const auto moment = readAt(line, at, format)) {
+                format_ = format;
+                return moment;
+            }
+        }
+    }
+    if (format_ == StampFormat::None) ++unstamped_;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size_t at, StampFormat format) {
+    Scan scan(text, at);
+    Written w;
+    switch (format) {
+    case StampFormat::None: return std::nullopt;
+    case StampFormat::EpochSeconds:
+    case StampFormat::EpochMillis: {
+        const bool millis = format == StampFormat::EpochMillis;
+        std::int64_t value = 0;
+        if (at != 0 || !scan.number(millis ? 13 : 10, millis ? 13 : 10, value)) return std::nullopt;
+        const std::int64_t micros = millis ? value * 1000 : value * second;
+        if (micros < daysFromCivil(2000, 1, 1) * day || micros > daysFromCivil(2100, 1, 1) * day) return std::nullopt;
+        return micros;
+    }
+    case StampFormat::Iso:
+    case StampFormat::YearSlashed: {
+        const char separator = format == StampFormat::Iso ? '-' : '/';
+        if (!scan.number(4, 4, w.year) || !scan.literal(separator) || !scan.number(2, 2, w.month) ||
+            !scan.literal(separator) || !scan.number(2, 2, w.day))
+            return std::nullopt;
+        if (!(format == StampFormat::Iso && scan.literal('T')) && !scan.literal(' ')) return std::nullopt;
+        if (!scan.time(w) || !scan.offset(w, false)) return std::nullopt;
+        break;
+    }
+    case StampFormat::WebServer:
+        if (!scan.number(2, 2, w.day) || !scan.literal('/') || !scan.month(w.month) || !scan.literal('/') ||
+            !scan.number(4, 4, w.year) || !scan.literal(':') || !scan.time(w) || !scan.offset(w, true))
+            return std::nullopt;
+        break;
+    case StampFormat::Dotted:
+        if (!scan.number(1, 2, w.day) || !scan.literal('.') || !scan.number(1, 2, w.month) || !scan.literal('.') ||
+            !scan.number(4, 4, w.year) || !scan.literal(' ') || !scan.time(w))
+            return std::nullopt;
+        break;
+    case StampFormat::YearLast: {
+        unsigned first = 0, second = 0;
+        if (!scan.number(1, 2, first) || !scan.literal('/') || !scan.number(1, 2, second) || !scan.literal('/') ||
+            !scan.number(4, 4, w.year) || !scan.literal(' ') || !scan.time(w))
+            return std::nullopt;
+        const bool dayFirst = dayFirst_ || (first > 12 && second <= 12);
+        w.day = dayFirst ? first : second;
+        w.month = dayFirst ? second : first;
+        if (!w.valid()) return std::nullopt;
+        dayFirst_ = dayFirst;
+        break;
+    }
+    case StampFormat::Syslog: {
+        if (!scan.month(w.month) || !scan.literal(' ')) return std::nullopt;
+        scan.literal(' ');  // a day below 10 is padded with a blank
+        if (!scan.number(1, 2, w.day) || !scan.literal(' ') || !scan.time(w)) return std::nullopt;
+        const std::int64_t modifiedDays = modified_ / day;
+        w.year = 1970 + modifiedDays / 366;
+        while (daysFromCivil(w.year + 1, 1, 1) <= modifiedDays) ++w.year;
+        // A date after the file was last written belongs to the year before.
+        if (w.valid() && daysFromCivil(w.year, w.month, w.day) > modifiedDays + 1) --w.year;
+        break;
+    }
+    }
+    if (!w.valid() || !scan.endsHere()) return std::nullopt;
+    return w.onItsClock() - w.offset.value_or(localOffset_);
+}
+
+}  // namespace data

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace data {
+
+// The ways a log writes the time of its lines.
+enum class StampFormat {
+    None,          // not found yet
+    Iso,           // 2026-12-08T15:34:01.123Z, 2026-12-08 15:34:01,123+01:00
+    YearSlashed,   // 2026/12/08 15:34:01
+    Syslog,        // Dec  8 15:34:01 (no year)
+    WebServer,     // [08/Dec/2026:15:34:01 +0000]
+    Dotted,        // 08.12.2026 15:34:01
+    YearLast,      // 12/08/2026 15:34:01, month first until a day above 12 shows
+    EpochSeconds,  // 1796745241 at the line's start
+    EpochMillis,   // 1796745241123 at the line's start
+};
+
+// Reads the timestamps of one source's lines: the first stamp found within
+// a line's first 64 bytes sets the source's format, and later lines are read
+// in it alone. A stamp with an offset is taken in UTC; one without it as
+// local time, `localOffset` (microseconds east of UTC) the same for every
+// source. A syslog stamp has no year: it takes the year of `modified` (the
+// file's modification time, microseconds since 1970 UTC), a year earlier for
+// a date after that time. After 1000 lines without a stamp, no line is read.
+class StampReader {
+public:
+    static constexpr std::size_t searchedBytes = 64;
+    static constexpr std::size_t linesToFind = 1000;
+
+    StampReader(std::int64_t modified, std::int64_t localOffset);
+
+    // Microseconds since 1970-01-01 00:00 UTC; none for a line without a stamp.
+    std::optional<std::int64_t> read(std::string_view line);
+    StampFormat format() const { return format_; }
+    // Whether numeric dates with the year last put the day first.
+    bool dayFirst() const { return dayFirst_; }
+    // No stamp was found in the first lines: the source's lines are not read.
+    bool gaveUp() const { return format_ == StampFormat::None && unstamped_ >= linesToFind; }
+
+private:
+    std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format);
+
+    std::int64_t modified_;
+    std::int64_t localOffset_;
+    StampFormat format_ = StampFormat::None;
+    bool dayFirst_ = false;
+    std::size_t unstamped_ = 0;
+};
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
+
+}  // namespace data

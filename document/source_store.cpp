@@ -83,6 +83,7 @@ std::map<std::int32_t, SourceInfo> SourceStore::sourceInfo() const {
                                source.kind(),
                                source.colour(),
                                source.lastLineNumber(),
+                               source.newestFirstLine(),
                                source.reading(),
                                source.readShare(),
                                source.paused(),

@@ -27,6 +27,8 @@ struct SourceInfo {
     Source::Kind kind = Source::Kind::File;
     std::uint32_t colour = 0;
     std::int32_t lastLineNumber = 0;
+    // The number of the first line of the file its name holds now.
+    std::int32_t newestFirstLine = 1;
     bool reading = false;
     double readShare = 1.0;  // how far through its file, while it catches up
     bool paused = false;

@@ -76,10 +76,14 @@ void MainWindow::saveSession(bool atEnd) {
         if (kept == sessionMarkLimit)
             cpp::logInfo(String::substitute("The session keeps the first % marks only", sessionMarkLimit));
         if (atEnd && context_.viewer().rowCount() > 0) {
+            // By its number in the file its name holds now, as marks are.
             const data::DisplayLine& top = context_.viewer().row(context_.viewer().pageFirst(), false);
+            const auto source = context_.viewer().sources().find(top.entry.sourceId);
+            const std::int32_t number =
+                source == context_.viewer().sources().end() ? 0 : top.entry.lineNumber - source->second.newestFirstLine + 1;
             const auto openFiles = context_.document().openFiles();
             for (std::size_t i = 0; i < openFiles.size() && i < session.files.size(); ++i)
-                if (openFiles[i].sourceId == top.entry.sourceId) session.top = std::make_pair(i, top.entry.lineNumber);
+                if (openFiles[i].sourceId == top.entry.sourceId && number >= 1) session.top = std::make_pair(i, number);
         }
         context_.config().set("session", session.encode());
     } catch (const std::exception& e) {

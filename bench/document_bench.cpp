@@ -267,14 +267,15 @@ std::pair<double, double> measureGzipLines(const cpp::FilePath& path, std::size_
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT\n");
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT NOCASE_COUNT [MODE [GZIP [UTF16]]]\n");
         return 2;
     }
     const cpp::FilePath path(argv[1]);
     const std::size_t lines = std::strtoull(argv[2], nullptr, 10);
     const std::size_t plainCount = std::strtoull(argv[3], nullptr, 10);
     const std::size_t regexCount = std::strtoull(argv[4], nullptr, 10);
+    const std::size_t nocaseCount = std::strtoull(argv[5], nullptr, 10);
     cpp::Bus bus(8, cpp::String("Bus"));
     int failures = 0;
     constexpr int rounds = 3;
@@ -299,13 +300,13 @@ int main(int argc, char** argv) {
         }
         std::printf("%s_seconds %.3f\n", name, best);
     };
-    if (argc > 6) {
-        const cpp::FilePath gzip(argv[6]);
+    if (argc > 7) {
+        const cpp::FilePath gzip(argv[7]);
         timeIndex(gzip, "gzip_index");
         const auto [lineMs, indexShare] = measureGzipLines(gzip, lines);
         std::printf("gzip_line_ms %.2f\ngzip_index_share %.4f\n", lineMs, indexShare);
     }
-    if (argc > 7) timeIndex(cpp::FilePath(argv[7]), "utf16_index");
+    if (argc > 8) timeIndex(cpp::FilePath(argv[8]), "utf16_index");
     timeIndex(path, "index");
     std::printf("jump_ms %.1f\n", measureJumps(*document, lines));
 
@@ -328,6 +329,7 @@ int main(int argc, char** argv) {
     };
     timeFilter(":ERROR", plainCount, "plain", "grep -F");
     timeFilter("ERR(OR)?.*timeout", regexCount, "regex", "grep -E");
+    timeFilter("~error", nocaseCount, "nocase", "grep -i -F");
 
     // At rest with three saved filters.
     document->addFilter();
@@ -342,7 +344,7 @@ int main(int argc, char** argv) {
     std::printf("rss_peak_mb %.0f\n", peakResidentMb());
     document->stop();
 
-    const bool quick = argc > 5 && std::string(argv[5]) == "quick";
+    const bool quick = argc > 6 && std::string(argv[6]) == "quick";
     const std::string folder = path.parent().toString('/');
     const auto latencies = measureLatency(folder, quick ? 10 : 100);
     std::printf("latency_median_ms %.0f\n", latencies[latencies.size() / 2]);

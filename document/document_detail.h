@@ -45,10 +45,12 @@ struct Document::Detail {
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();
-    // The matches of the pass's changed filters in [h, h + linesPerBlock),
-    // read and matched on the bus.
-    cpp::Future<std::vector<LineSet>> matchOnBus(const RebuildPass& pass, std::uint32_t h);
-    void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets);
+    // The matches of the pass's changed filters in the block at h, whose
+    // entries are given, read and matched on the bus.
+    using Entries = std::shared_ptr<const std::vector<TextEntry>>;
+    cpp::Future<std::vector<LineSet>> matchOnBus(const RebuildPass& pass, std::uint32_t h, Entries entries);
+    void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets,
+                      const std::vector<TextEntry>& entries);
     void finishRebuild(const RebuildPass& pass);
     // Marks the merged lines of [first, first + count) that wait in
     // `pendingMarks`; under the data lock. True when one was marked.

@@ -43,12 +43,12 @@ std::vector<ShownLine> collectRows(const std::vector<Filter>& filters, const std
     for (std::size_t i = 0; i < filters.size(); ++i)
         visibility.add(filters[i].kind(), filters[i].takesPart(), sets[i]);
     if (markedOnly) visibility.add(FilterKind::ShowOnly, true, *markedOnly);
+    const Visibility::Lines visible = visibility.visibleIn(first, static_cast<std::uint32_t>(count));
     std::vector<ShownLine> shown;
+    shown.reserve(visible.count());
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t line = first + static_cast<std::uint32_t>(i);
-        if (isWithdrawn(withdrawn, entries[i])) continue;
-        if (!visibility.isVisible(line)) continue;
-        shown.push_back(ShownLine{line, metrics.rowCount(entries[i])});
+        if (!visible[i] || isWithdrawn(withdrawn, entries[i])) continue;
+        shown.push_back(ShownLine{first + static_cast<std::uint32_t>(i), metrics.rowCount(entries[i])});
     }
     return shown;
 }
@@ -214,17 +214,30 @@ void Document::Detail::doRebuild() {
     // ahead, so that both cores work while this thread merges. The tasks
     // work on copies only, so they may outlive an abandoned pass.
     constexpr std::uint32_t blocksAhead = 3;
-    std::deque<cpp::Future<std::vector<LineSet>>> ahead;
+    // Each block's entries are decoded once, for the bus and for the merge.
+    struct Ahead {
+        Entries entries;
+        cpp::Future<std::vector<LineSet>> sets;
+    };
+    std::deque<Ahead> ahead;
     std::uint32_t posted = 0;  // the first line not yet handed to the bus
     for (std::uint32_t h = 0; h < pass->total; h += linesPerBlock) {
         std::vector<LineSet> freshSets;
+        Entries entries;
         if (!pass->freshFilters->empty()) {
-            for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock)
-                ahead.push_back(matchOnBus(*pass, posted));
-            freshSets = ahead.front().get();
+            for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
+                auto block = std::make_shared<const std::vector<TextEntry>>(
+                    store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
+                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block)});
+            }
+            freshSets = ahead.front().sets.get();
+            entries = std::move(ahead.front().entries);
             ahead.pop_front();
+        } else {
+            entries = std::make_shared<const std::vector<TextEntry>>(
+                store.entries(h, std::min(pass->total - h, linesPerBlock)));
         }
-        rebuildBlock(*pass, h, std::move(freshSets));
+        rebuildBlock(*pass, h, std::move(freshSets), *entries);
         notifyIfDue();
     }
     progress = 1.0;
@@ -257,8 +270,8 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     return pass;
 }
 
-cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h) {
-    std::vector<TextEntry> entries = store.entries(h, std::min(pass.total - h, linesPerBlock));
+cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h,
+                                                                Entries entries) {
     // A text that fails to read fails the pass, which is tried again later,
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
@@ -267,7 +280,7 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
                      withdrawn = pass.withdrawn] {
         std::vector<std::size_t> unreadable;
         const LineTexts texts =
-            SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr, withdrawn.get());
+            SourceStore::readTexts(*sources, *entries, judgeUnreadableAsEmpty ? &unreadable : nullptr, withdrawn.get());
         if (!unreadable.empty() && !logged->exchange(true))
             cpp::logError(String::substitute(
                 "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
@@ -275,13 +288,14 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
         std::vector<LineSet> sets;
         for (const Filter& filter : *filters) {
             sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
-            dropWithdrawn(sets.back(), h, entries.data(), entries.size(), *withdrawn);
+            dropWithdrawn(sets.back(), h, entries->data(), entries->size(), *withdrawn);
         }
         return sets;
     });
 }
 
-void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets) {
+void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets,
+                                    const std::vector<TextEntry>& entries) {
     const std::uint32_t k = std::min(pass.total - h, linesPerBlock);
     std::vector<LineSet> sets(pass.filters.size());
     std::optional<LineSet> markedOnly;
@@ -297,7 +311,6 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
             }
         }
     }
-    const std::vector<TextEntry> entries = store.entries(h, k);
     const std::vector<ShownLine> shown =
         collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn,
                     markedOnly ? &*markedOnly : nullptr);

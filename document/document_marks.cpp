@@ -124,15 +124,21 @@ void Document::markLineNumbers(std::int32_t sourceId, const std::vector<std::int
 std::map<std::int32_t, std::vector<std::int32_t>> Document::markedLineNumbers() const {
     Detail& d = *detail_;
     cpp::Mutex::Lock data(d.dataMutex, false);
-    std::set<std::int32_t> sources;
-    for (const std::uint32_t line : d.marks.toVector())
-        if (const auto entry = d.store.entry(line)) sources.insert(entry->sourceId);
-    for (const auto& [sourceId, waiting] : d.pendingMarks) sources.insert(sourceId);
+    std::map<std::int32_t, std::int32_t> offsets;  // by source, found once each
+    const auto offsetOf = [&](std::int32_t sourceId) {
+        const auto found = offsets.find(sourceId);
+        return found != offsets.end() ? found->second : offsets[sourceId] = d.newestLineOffset(sourceId);
+    };
     std::map<std::int32_t, std::vector<std::int32_t>> numbers;
-    for (const std::int32_t sourceId : sources) {
-        std::vector<std::int32_t> marked = d.newestMarks(sourceId, false);
-        if (!marked.empty()) numbers[sourceId] = std::move(marked);
-    }
+    const auto add = [&](std::int32_t sourceId, std::int32_t lineNumber) {
+        const std::int32_t offset = offsetOf(sourceId);
+        if (lineNumber > offset) numbers[sourceId].push_back(lineNumber - offset);
+    };
+    for (const std::uint32_t line : d.marks.toVector())
+        if (const auto entry = d.store.entry(line)) add(entry->sourceId, entry->lineNumber);
+    for (const auto& [sourceId, waiting] : d.pendingMarks)
+        for (const std::int32_t number : waiting) add(sourceId, number);
+    for (auto& [sourceId, marked] : numbers) std::sort(marked.begin(), marked.end());
     return numbers;
 }
 

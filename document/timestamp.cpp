@@ -106,14 +106,21 @@ public:
             return true;
         }
         ++at_;
-        unsigned hours = 0, minutes = 0;
-        if (!number(2, 4, hours)) {
+        // "hh", "hh:mm" or "hhmm", told apart by the count of digits.
+        std::size_t digits = 0;
+        unsigned value = 0;
+        while (digits < 4 && isDigit(peek())) {
+            value = value * 10 + static_cast<unsigned>(text_[at_] - '0');
+            ++at_;
+            ++digits;
+        }
+        unsigned hours = value, minutes = 0;
+        if (digits == 4) {
+            hours = value / 100;
+            minutes = value % 100;
+        } else if (digits != 2) {
             at_ = start;
             return true;
-        }
-        if (hours >= 100) {  // "hhmm"
-            minutes = hours % 100;
-            hours /= 100;
         } else if (literal(':') && !number(2, 2, minutes)) {
             return false;
         }
@@ -219,8 +226,9 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
         const std::int64_t modifiedDays = modified_ / day;
         w.year = 1970 + modifiedDays / 366;
         while (daysFromCivil(w.year + 1, 1, 1) <= modifiedDays) ++w.year;
-        // A date after the file was last written belongs to the year before.
-        if (w.valid() && daysFromCivil(w.year, w.month, w.day) > modifiedDays + 1) --w.year;
+        // A date after the file was last written belongs to the year before,
+        // and so does a 29 February of a year that has none.
+        if (!w.valid() || daysFromCivil(w.year, w.month, w.day) > modifiedDays + 1) --w.year;
         break;
     }
     }

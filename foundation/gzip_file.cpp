@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ public:
         point.window.assign(reinterpret_cast<const char*>(text_.data()) + have_ - point.windowLength, point.windowLength);
         return point;
     }
+    // Where the file ended when a read found its end; none before.
+    std::optional<std::uint64_t> fileEnd() const { return fileEnd_; }
     // Why no more text comes before the file ends; empty at a sound end.
     const String& damage() const { return damage_; }
     std::uint64_t damagedAfter() const { return damagedAfter_; }
@@ -126,6 +129,7 @@ private:
     bool refill() {
         const std::size_t got = file_.RandomAccessFile::readAt(read_, ByteRange{reinterpret_cast<char*>(input_.data()), input_.size()});
         read_ += got;
+        if (got == 0) fileEnd_ = read_;
         stream_.next_in = input_.data();
         stream_.avail_in = static_cast<uInt>(got);
         return got > 0;
@@ -150,6 +154,7 @@ private:
     std::size_t trailerLeft_ = 0;
     bool between_ = false;  // at the end of a member: the file may end here
     bool done_ = false;
+    std::optional<std::uint64_t> fileEnd_;
     String damage_;
     std::uint64_t damagedAfter_ = 0;
 };
@@ -240,7 +245,8 @@ std::size_t GzipFile::readAt(std::uint64_t offset, ByteRange range) {
                 String fault;
                 if (!more && !frontier.damage().empty())
                     fault = String::substitute("% is damaged after byte %", path(), frontier.damagedAfter());
-                const std::uint64_t sizeNow = more ? 0 : RandomAccessFile::size();
+                // Where the read found the end, so that growth after it is seen.
+                const std::uint64_t sizeNow = more ? 0 : frontier.fileEnd().value_or(RandomAccessFile::size());
                 bool newFault = false;
                 {
                     std::lock_guard<std::mutex> index(d.indexLock);

@@ -120,8 +120,8 @@ private:
     // Keeps the open files, with their encodings, as a recent set.
     void rememberOpenFiles();
     // The files, filters and marks as a session, without what is read from
-    // the files themselves.
-    config::Session currentSession();
+    // the files themselves; `fresh` numbers the marks anew in any case.
+    config::Session currentSession(bool fresh);
     // Keeps the session in the configuration when it changed since it was
     // last kept; at the end always, with the line at the top of the view.
     void saveSession(bool atEnd);
@@ -163,7 +163,8 @@ private:
     config::Session savedSession_;
     bool sessionSaveDue_ = false;
     std::uint64_t marksVersion_ = UINT64_MAX;
-    std::map<std::int32_t, std::vector<std::int32_t>> marks_;  // by number, as of marksVersion_
+    std::vector<std::pair<std::int32_t, std::int32_t>> marksNumbering_;  // each source's newest first line
+    std::map<std::int32_t, std::vector<std::int32_t>> marks_;  // by number, as of the two above
     std::optional<std::pair<std::int32_t, std::int32_t>> pendingTop_;  // source id, line number
     struct ItemRecord {
         std::int32_t sourceId = 0;

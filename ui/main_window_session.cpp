@@ -25,14 +25,18 @@ std::optional<data::FilterKind> filterKind(std::int32_t kind) {
 
 }  // namespace
 
-config::Session MainWindow::currentSession() {
+config::Session MainWindow::currentSession(bool fresh) {
     const data::Document& document = context_.document();
     config::Session session;
     const auto& sources = context_.viewer().sources();
-    // Marks are numbered anew only when they changed: there may be many.
+    // Marks are numbered anew only when they or a file's numbering (after a
+    // rotation) changed: there may be many.
+    std::vector<std::pair<std::int32_t, std::int32_t>> numbering;
+    for (const auto& [id, source] : sources) numbering.emplace_back(id, source.newestFirstLine);
     const std::uint64_t version = document.marksVersion();
-    if (version != marksVersion_) {
+    if (fresh || version != marksVersion_ || numbering != marksNumbering_) {
         marksVersion_ = version;
+        marksNumbering_ = std::move(numbering);
         marks_ = document.markedLineNumbers();
     }
     const auto& marks = marks_;
@@ -59,7 +63,7 @@ void MainWindow::saveSession(bool atEnd) {
         // its own; it must not replace the one it did not open.
         for (const auto& [id, source] : context_.viewer().sources())
             if (source.kind == data::Source::Kind::StandardInput) return;
-        config::Session session = currentSession();
+        config::Session session = currentSession(atEnd);
         if (!atEnd && session == savedSession_) return;
         savedSession_ = session;
         std::size_t kept = 0;
@@ -140,7 +144,7 @@ void MainWindow::reopenLastSession() {
         for (const String& name : missing) names += (names.empty() ? "" : ", ") + name;
         text_->setNotice(String::substitute("Not reopened: %", names));
     }
-    savedSession_ = currentSession();
+    savedSession_ = currentSession(true);
     updateTitle();
 }
 

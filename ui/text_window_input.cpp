@@ -197,6 +197,7 @@ void TextWindow::onMouse(UINT message, WPARAM flags, POINT point) {
     try {
         switch (message) {
         case WM_LBUTTONDOWN:
+            markingClick_ = false;
             if (markInGutter(flags, point)) break;
             // The drag gets the button's release wherever it happens.
             wordMode_ = false;
@@ -283,6 +284,7 @@ bool TextWindow::markInGutter(WPARAM flags, POINT point) {
     viewer_.collapse();
     toggleMarks();
     markingClick_ = true;  // the rest of the click selects nothing
+    SetCapture(handle());  // so that its release ends it wherever it happens
     viewer_.updateView();
     InvalidateRect(handle(), nullptr, FALSE);
     return true;

@@ -38,6 +38,8 @@ TEST(StampReader, ReadsEveryFormatAtItsMoment) {
         {"2026-12-08 15:34:01,123456789 INFO", at + 123456 + 2 * hour, StampFormat::Iso},  // local, 2 h east
         {"[main] 2026-12-08T17:34:01+02:00 x", at, StampFormat::Iso},
         {"2026-12-08T10:04:01-0530 x", at, StampFormat::Iso},
+        {"2026-12-08T15:49:01+0015 x", at, StampFormat::Iso},
+        {"2026-12-08T15:34:01+010 x", at + 2 * hour, StampFormat::Iso},  // three digits: no offset
         {"2026/12/08 15:34:01 x", at + 2 * hour, StampFormat::YearSlashed},
         {"Dec  8 15:34:01 host app[12]: x", at + 2 * hour, StampFormat::Syslog},
         {"127.0.0.1 - - [08/Dec/2026:16:34:01 +0100] \"GET / HTTP/1.1\" 200", at, StampFormat::WebServer},
@@ -86,6 +88,10 @@ TEST(StampReader, TheFirstStampSetsTheSourcesFormat) {
     StampReader syslog(january2 * second, 0);
     EXPECT_EQ(syslog.read("Dec 31 23:59:59 host x"), std::optional<std::int64_t>(1798761599 * second));
     EXPECT_EQ(syslog.read("Jan  1 00:00:00 host x"), std::optional<std::int64_t>((1798761599 + 1) * second));
+
+    StampReader leap((1709164800 + 400 * 86400) * second, 0);  // written in April 2025
+    EXPECT_EQ(leap.read("Feb 29 10:00:00 host x"), std::optional<std::int64_t>((1709164800 + 10 * 3600) * second))
+        << "the last 29 February";
 
     StampReader plain(january2 * second, 0);
     for (std::size_t i = 0; i < StampReader::linesToFind; ++i) EXPECT_FALSE(plain.read("no stamp here"));

@@ -152,9 +152,11 @@ void changeSource(Document::Detail& d, std::int32_t id, Change change) {
 // replaces it, whose lines arrive anew from the file its name holds now: the
 // marks of files rotated away are dropped. Under the data lock.
 void carryMarks(Document::Detail& d, std::int32_t from, std::int32_t to) {
-    const std::vector<std::int32_t> numbers = d.newestMarks(from, true);
-    if (numbers.empty()) return;
-    d.pendingMarks[to].insert(numbers.begin(), numbers.end());
+    const auto marked = d.newestMarks();
+    d.dropMarks(from);
+    const auto numbers = marked.find(from);
+    if (numbers == marked.end()) return;
+    d.pendingMarks[to].insert(numbers->second.begin(), numbers->second.end());
     d.marksChanged = true;
     ++d.marksVersion;
 }

@@ -88,9 +88,12 @@ struct Document::Detail {
     // Marks by number count in the file a source's name holds now: the
     // number of its first line less one; under the data lock.
     std::int32_t newestLineOffset(std::int32_t sourceId) const;
-    // The marks of a source by number in its newest file, those still to
-    // arrive included; the marks of files rotated away are left out.
-    std::vector<std::int32_t> newestMarks(std::int32_t sourceId, bool take);
+    // The marks of each source by number in its newest file, those still to
+    // arrive included; the marks of files rotated away are left out. Under
+    // the data lock.
+    std::map<std::int32_t, std::vector<std::int32_t>> newestMarks() const;
+    // Forgets a source's marks, those still to arrive included.
+    void dropMarks(std::int32_t sourceId);
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 

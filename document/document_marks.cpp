@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <set>
 
 #include "document/document_detail.h"
 
@@ -53,23 +52,31 @@ std::int32_t Document::Detail::newestLineOffset(std::int32_t sourceId) const {
     return found == sources->end() ? 0 : found->second.newestFirstLine() - 1;
 }
 
-std::vector<std::int32_t> Document::Detail::newestMarks(std::int32_t sourceId, bool take) {
-    const std::int32_t offset = newestLineOffset(sourceId);
-    std::vector<std::int32_t> numbers;
+std::map<std::int32_t, std::vector<std::int32_t>> Document::Detail::newestMarks() const {
+    std::map<std::int32_t, std::int32_t> offsets;  // by source, found once each
+    const auto offsetOf = [&](std::int32_t sourceId) {
+        const auto found = offsets.find(sourceId);
+        return found != offsets.end() ? found->second : offsets[sourceId] = newestLineOffset(sourceId);
+    };
+    std::map<std::int32_t, std::vector<std::int32_t>> numbers;
+    const auto add = [&](std::int32_t sourceId, std::int32_t lineNumber) {
+        const std::int32_t offset = offsetOf(sourceId);
+        if (lineNumber > offset) numbers[sourceId].push_back(lineNumber - offset);
+    };
+    for (const std::uint32_t line : marks.toVector())
+        if (const auto entry = store.entry(line)) add(entry->sourceId, entry->lineNumber);
+    for (const auto& [sourceId, waiting] : pendingMarks)
+        for (const std::int32_t number : waiting) add(sourceId, number);
+    for (auto& [sourceId, marked] : numbers) std::sort(marked.begin(), marked.end());
+    return numbers;
+}
+
+void Document::Detail::dropMarks(std::int32_t sourceId) {
     for (const std::uint32_t line : marks.toVector()) {
         const auto entry = store.entry(line);
-        if (!entry || entry->sourceId != sourceId) continue;
-        if (entry->lineNumber > offset) numbers.push_back(entry->lineNumber - offset);
-        if (take) marks.erase(line);
+        if (entry && entry->sourceId == sourceId) marks.erase(line);
     }
-    const auto waiting = pendingMarks.find(sourceId);
-    if (waiting != pendingMarks.end()) {
-        for (const std::int32_t number : waiting->second)
-            if (number > offset) numbers.push_back(number - offset);
-        if (take) pendingMarks.erase(waiting);
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
+    pendingMarks.erase(sourceId);
 }
 
 bool Document::toggleMarks(std::uint32_t first, std::uint32_t last) {
@@ -122,24 +129,8 @@ void Document::markLineNumbers(std::int32_t sourceId, const std::vector<std::int
 }
 
 std::map<std::int32_t, std::vector<std::int32_t>> Document::markedLineNumbers() const {
-    Detail& d = *detail_;
-    cpp::Mutex::Lock data(d.dataMutex, false);
-    std::map<std::int32_t, std::int32_t> offsets;  // by source, found once each
-    const auto offsetOf = [&](std::int32_t sourceId) {
-        const auto found = offsets.find(sourceId);
-        return found != offsets.end() ? found->second : offsets[sourceId] = d.newestLineOffset(sourceId);
-    };
-    std::map<std::int32_t, std::vector<std::int32_t>> numbers;
-    const auto add = [&](std::int32_t sourceId, std::int32_t lineNumber) {
-        const std::int32_t offset = offsetOf(sourceId);
-        if (lineNumber > offset) numbers[sourceId].push_back(lineNumber - offset);
-    };
-    for (const std::uint32_t line : d.marks.toVector())
-        if (const auto entry = d.store.entry(line)) add(entry->sourceId, entry->lineNumber);
-    for (const auto& [sourceId, waiting] : d.pendingMarks)
-        for (const std::int32_t number : waiting) add(sourceId, number);
-    for (auto& [sourceId, marked] : numbers) std::sort(marked.begin(), marked.end());
-    return numbers;
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->newestMarks();
 }
 
 std::uint64_t Document::marksVersion() const {

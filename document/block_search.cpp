@@ -31,6 +31,12 @@ struct ByteTest {
 
 }  // namespace
 
+std::string caselessNeedle(std::string_view needle) {
+    std::string folded(needle);
+    for (char& c : folded) c = static_cast<char>(lowerAscii(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 std::size_t findBytes(std::string_view text, std::string_view needle, bool caseless, std::size_t from) {
     const std::size_t n = needle.size();
     if (n == 0) return from <= text.size() ? from : std::string_view::npos;

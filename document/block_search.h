@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "document/line_texts.h"
@@ -13,6 +14,9 @@ namespace data {
 // Sixteen places are tried at a time by their first and last byte, and only
 // those that pass are compared whole.
 std::size_t findBytes(std::string_view text, std::string_view needle, bool caseless, std::size_t from = 0);
+// A needle as `findBytes` takes it without regard to case: ASCII letters in
+// lower case, every other byte as it is.
+std::string caselessNeedle(std::string_view needle);
 
 // Calls `visit(i)` for each line `i` of [from, from + count) of `texts` that
 // holds `needle`, in order, searching their texts as one stretch: a line is

@@ -13,8 +13,6 @@ namespace {
 
 std::atomic<std::int32_t> nextFilterId{1};
 
-unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
 }  // namespace
 
 Filter::Filter() : id_(nextFilterId++), pattern_(std::make_shared<Pattern>()) { setText(String()); }
@@ -33,9 +31,7 @@ void Filter::setText(const String& text) {
     const std::string_view effective =
         pattern->mode == Mode::Regex ? std::string_view(text) : std::string_view(text).substr(1);
     if (pattern->mode == Mode::Plain || pattern->mode == Mode::Caseless) {
-        pattern->needle = effective;
-        if (pattern->mode == Mode::Caseless)
-            for (char& c : pattern->needle) c = static_cast<char>(lowerAscii(static_cast<unsigned char>(c)));
+        pattern->needle = pattern->mode == Mode::Caseless ? caselessNeedle(effective) : std::string(effective);
     } else {
         try {
             pattern->regex = std::make_shared<const cpp::Regex>(effective);

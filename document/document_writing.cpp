@@ -107,18 +107,23 @@ WriteReport writeLines(Document::Detail& d, const cpp::Output& output, const Tex
     return report;
 }
 
-}  // namespace
-
-WriteReport Document::writeVisibleLines(const cpp::Output& output, const WriteProgress& progress) {
-    Detail& d = *detail_;
+// writeLines over every line stored so far: lines that arrive meanwhile are
+// not waited for.
+WriteReport writeAllLines(Document::Detail& d, const cpp::Output& output, bool selection,
+                          const Document::WriteProgress& progress, bool marked) {
     std::uint32_t lines = 0;
     {
         cpp::Mutex::Lock data(d.dataMutex, false);
         lines = static_cast<std::uint32_t>(d.store.lineCount());
     }
     if (lines == 0) return WriteReport();
-    // Lines that arrive meanwhile are not waited for.
-    return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), false, progress);
+    return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), selection, progress, marked);
+}
+
+}  // namespace
+
+WriteReport Document::writeVisibleLines(const cpp::Output& output, const WriteProgress& progress) {
+    return writeAllLines(*detail_, output, false, progress, false);
 }
 
 WriteReport Document::writeSelection(const cpp::Output& output, const TextCursor& start, const TextCursor& end,
@@ -127,14 +132,7 @@ WriteReport Document::writeSelection(const cpp::Output& output, const TextCursor
 }
 
 WriteReport Document::writeMarkedLines(const cpp::Output& output, const WriteProgress& progress) {
-    Detail& d = *detail_;
-    std::uint32_t lines = 0;
-    {
-        cpp::Mutex::Lock data(d.dataMutex, false);
-        lines = static_cast<std::uint32_t>(d.store.lineCount());
-    }
-    if (lines == 0) return WriteReport();
-    return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), true, progress, true);
+    return writeAllLines(*detail_, output, true, progress, true);
 }
 
 std::optional<std::uint64_t> Document::selectionBytes(const TextCursor& start, const TextCursor& end,

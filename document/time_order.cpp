@@ -1,0 +1,107 @@
+#include "document/time_order.h"
+
+#include <queue>
+#include <stdexcept>
+
+namespace data {
+
+TimeOrder::TimeOrder(std::int64_t localOffset) : localOffset_(localOffset) {}
+
+void TimeOrder::addSource(std::uint16_t sourceId, std::int64_t modified) {
+    sources_.insert_or_assign(sourceId, SourceKeys{StampReader(modified, localOffset_), false, 0, {}});
+}
+
+void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived) {
+    const auto found = sources_.find(sourceId);
+    if (found == sources_.end()) throw std::logic_error("TimeOrder::addLine: a line of a source never added");
+    if (!runs_.empty() && index < runs_.back().end) throw std::logic_error("TimeOrder::addLine: indices must grow");
+    SourceKeys& source = found->second;
+    if (keys_.size() <= index) keys_.resize(index + 1);
+    std::int64_t key = arrived;
+    if (const auto stamp = source.reader.read(text)) {
+        key = *stamp;
+        if (!source.stamped) {
+            for (const std::uint32_t above : source.waiting) keys_[above] = key;
+            source.waiting = {};
+            source.stamped = true;
+        }
+        source.last = key;
+    } else if (source.stamped) {
+        key = source.last;
+    } else if (source.reader.gaveUp()) {
+        source.waiting = {};
+    } else {
+        source.waiting.push_back(index);
+    }
+    keys_[index] = key;
+    if (!runs_.empty() && runs_.back().sourceId == sourceId && runs_.back().end == index) {
+        ++runs_.back().end;
+    } else {
+        runs_.push_back(Run{sourceId, index, index + 1});
+    }
+}
+
+std::vector<std::uint32_t> TimeOrder::takeOrder() {
+    // Each source's lines fall into chains whose keys never go down: a
+    // stretch that starts below where the source's chain stands opens a new
+    // one. Merging the chains by (key, index) is then a stable sort by key.
+    struct Chain {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> stretches;  // [begin, end) of indices
+        std::size_t stretch = 0;
+        std::uint32_t head = 0;
+    };
+    std::vector<Chain> chains;
+    std::map<std::uint16_t, std::size_t> openChain;  // by source
+    std::size_t lines = 0;
+    for (const Run& run : runs_) {
+        lines += run.end - run.begin;
+        for (std::uint32_t begin = run.begin; begin < run.end;) {
+            std::uint32_t end = begin + 1;
+            while (end < run.end && keys_[end] >= keys_[end - 1]) ++end;
+            const auto open = openChain.find(run.sourceId);
+            if (open != openChain.end() && keys_[begin] >= keys_[chains[open->second].stretches.back().second - 1]) {
+                auto& last = chains[open->second].stretches.back();
+                if (last.second == begin) {
+                    last.second = end;
+                } else {
+                    chains[open->second].stretches.emplace_back(begin, end);
+                }
+            } else {
+                openChain[run.sourceId] = chains.size();
+                chains.push_back(Chain{{{begin, end}}, 0, begin});
+            }
+            begin = end;
+        }
+    }
+    runs_ = {};
+
+    const auto before = [this](std::uint32_t a, std::uint32_t b) {
+        return keys_[a] < keys_[b] || (keys_[a] == keys_[b] && a < b);
+    };
+    const auto later = [&](std::size_t a, std::size_t b) { return before(chains[b].head, chains[a].head); };
+    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heads(later);
+    for (std::size_t c = 0; c < chains.size(); ++c) heads.push(c);
+    std::vector<std::uint32_t> order;
+    order.reserve(lines);
+    while (!heads.empty()) {
+        const std::size_t c = heads.top();
+        heads.pop();
+        Chain& chain = chains[c];
+        // A chain gives lines while it holds the least head: in long runs of
+        // one source the heap is not touched for each line.
+        for (bool more = true; more;) {
+            order.push_back(chain.head);
+            if (++chain.head == chain.stretches[chain.stretch].second) {
+                if (++chain.stretch == chain.stretches.size()) break;
+                chain.head = chain.stretches[chain.stretch].first;
+            }
+            more = heads.empty() || before(chain.head, chains[heads.top()].head);
+            if (!more) heads.push(c);
+        }
+    }
+    keys_ = {};
+    sources_.clear();
+    return order;
+}
+
+}  // namespace data

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "document/time_order.h"
+
+using data::TimeOrder;
+
+namespace {
+
+constexpr std::int64_t millisecond = 1000;
+constexpr std::int64_t second = 1000 * millisecond;
+constexpr std::int64_t localOffset = 3600 * second;  // one hour east
+constexpr std::int64_t december8 = 1796744041 * second;
+
+// The UTC date and time of a moment, as the parts a line writes.
+struct Parts {
+    long long year;
+    unsigned month, day, hour, minute, second, millis;
+};
+Parts partsOf(std::int64_t micros) {
+    const std::int64_t days = micros / (86400 * ::second);
+    std::int64_t rest = micros % (86400 * ::second) / millisecond;
+    const std::int64_t shifted = days + 719468;
+    const std::int64_t era = shifted / 146097;
+    const std::int64_t dayOfEra = shifted - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    Parts p{};
+    p.day = static_cast<unsigned>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    p.month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    p.year = static_cast<long long>(yearOfEra + era * 400 + (p.month <= 2 ? 1 : 0));
+    p.millis = static_cast<unsigned>(rest % 1000);
+    rest /= 1000;
+    p.second = static_cast<unsigned>(rest % 60);
+    p.minute = static_cast<unsigned>(rest / 60 % 60);
+    p.hour = static_cast<unsigned>(rest / 3600);
+    return p;
+}
+
+enum class Writes { IsoUtc, SlashedLocal, EpochMillis, NoStamps, StampsTooLate };
+
+std::string stamped(Writes writes, std::int64_t micros, const std::string& message) {
+    char text[96];
+    if (writes == Writes::EpochMillis) {
+        std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(micros / millisecond), message.c_str());
+    } else if (writes == Writes::SlashedLocal) {
+        const Parts p = partsOf(micros + localOffset);
+        std::snprintf(text, sizeof text, "%04lld/%02u/%02u %02u:%02u:%02u.%03u %s", p.year, p.month, p.day, p.hour,
+                      p.minute, p.second, p.millis, message.c_str());
+    } else {
+        const Parts p = partsOf(micros);
+        std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02u.%03uZ %s", p.year, p.month, p.day, p.hour,
+                      p.minute, p.second, p.millis, message.c_str());
+    }
+    return text;
+}
+
+struct Line {
+    std::string text;
+    std::int64_t key = 0;  // what the order must sort it by; set for unstamped lines once known
+    bool stamped = false;
+};
+
+// The lines of one source as it writes them, each with the key it is to be
+// ordered by, except the lines keyed by their arrival.
+std::vector<Line> writeSource(Writes writes, std::size_t count, std::mt19937& random) {
+    std::vector<Line> lines;
+    std::int64_t moment = december8 + static_cast<std::int64_t>(random() % 600) * second;
+    std::bernoulli_distribution unstamped(0.25), late(0.05), equal(0.1);
+    const std::size_t unstampedFirst = writes == Writes::StampsTooLate ? 1000 : random() % 4;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (writes == Writes::NoStamps || i < unstampedFirst || unstamped(random)) {
+            // Numbers that are no stamps: a version, an address, a duration.
+            lines.push_back({"    at frame " + std::to_string(i) + " v1.2.3 10.0.0.1 took 00:00:01.5", 0, false});
+            continue;
+        }
+        if (late(random)) {
+            moment -= static_cast<std::int64_t>(random() % 5000) * millisecond;
+        } else if (!equal(random)) {
+            moment += static_cast<std::int64_t>(random() % 3000) * millisecond;
+        }
+        lines.push_back({stamped(writes, moment, "event " + std::to_string(i)), moment, true});
+    }
+    // Lines without a stamp take the one above, and those above the first stamp the first.
+    const auto first = std::find_if(lines.begin(), lines.end(), [](const Line& l) { return l.stamped; });
+    std::int64_t above = first == lines.end() ? 0 : first->key;
+    for (Line& line : lines) {
+        if (line.stamped) above = line.key;
+        line.key = above;
+    }
+    return lines;
+}
+
+}  // namespace
+
+// Random sources of every kind, their lines arriving in random batches with
+// some store lines left out, come in the order of a stable sort by the keys
+// each source's writer meant.
+TEST(TimeOrder, IsAStableSortOfTheLinesByTheirSourcesStamps) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t sourceCount = 1 + random() % 4;
+        std::vector<Writes> kinds;
+        std::vector<std::vector<Line>> sources;
+        for (std::size_t s = 0; s < sourceCount; ++s) {
+            kinds.push_back(round % 10 == 9 && s == 0 ? Writes::StampsTooLate : static_cast<Writes>(random() % 4));
+            const std::size_t count = kinds.back() == Writes::StampsTooLate ? 1200 : random() % 500;
+            sources.push_back(writeSource(kinds.back(), count, random));
+        }
+
+        TimeOrder order(localOffset);
+        for (std::size_t s = 0; s < sourceCount; ++s) order.addSource(static_cast<std::uint16_t>(s), december8);
+        std::vector<std::size_t> next(sourceCount, 0);
+        std::vector<std::pair<std::int64_t, std::uint32_t>> expected;  // key, index
+        std::uint32_t index = 0;
+        std::int64_t arrived = december8 - 3600 * second;
+        for (;;) {
+            std::vector<std::size_t> open;
+            for (std::size_t s = 0; s < sourceCount; ++s)
+                if (next[s] < sources[s].size()) open.push_back(s);
+            if (open.empty()) break;
+            const std::size_t s = open[random() % open.size()];
+            arrived += static_cast<std::int64_t>(random() % 120) * second;
+            for (std::size_t batch = 1 + random() % 40; batch > 0 && next[s] < sources[s].size(); --batch) {
+                const Line& line = sources[s][next[s]++];
+                if (random() % 50 == 0) ++index;  // a line of a withdrawn source, left out
+                const bool byArrival = kinds[s] == Writes::NoStamps || kinds[s] == Writes::StampsTooLate;
+                order.addLine(index, static_cast<std::uint16_t>(s), line.text, arrived);
+                expected.emplace_back(byArrival ? arrived : line.key, index);
+                ++index;
+            }
+        }
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<std::uint32_t> wanted;
+        for (const auto& [key, at] : expected) wanted.push_back(at);
+        ASSERT_EQ(order.takeOrder(), wanted) << "round " << round;
+    }
+}

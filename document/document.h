@@ -19,6 +19,9 @@
 
 namespace data {
 
+// The order lines are shown in: as they arrived, or by their timestamps.
+enum class LineOrder { Arrival, Time };
+
 // Everything that is shown: the sources and their lines, the filters, and
 // which lines are visible and how they wrap. A thread of its own ("Document")
 // merges arriving batches (append) and recomputes the view after filter and
@@ -59,6 +62,11 @@ public:
     // lines read before are no longer shown. Returns the new source, none when
     // `id` is no file source. Throws IOException when the file cannot be opened.
     std::optional<Source> reopenSource(std::int32_t id, std::optional<cpp::TextEncoding> encoding);
+    // Shows the lines in this order; the view is built again. In time order
+    // a line, as the view, cursors, marks and matches name it, is its place
+    // in that order; by arrival it is its index in the store.
+    void setOrder(LineOrder order);
+    LineOrder order() const;
     void pauseTailing();
     void resumeTailing();
     bool tailingPaused() const;

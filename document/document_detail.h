@@ -10,6 +10,7 @@
 
 #include "document/document.h"
 #include "document/pass_schedule.h"
+#include "document/time_order.h"
 #include "document/view_rows.h"
 #include "foundation/mutex.h"
 #include "foundation/thread.h"
@@ -48,7 +49,13 @@ struct Document::Detail {
     // The matches of the pass's changed filters in the block at h, whose
     // entries are given, read and matched on the bus.
     using Entries = std::shared_ptr<const std::vector<TextEntry>>;
-    cpp::Future<std::vector<LineSet>> matchOnBus(const RebuildPass& pass, std::uint32_t h, Entries entries);
+    // What the bus made of a block: the fresh filters' matches, and with
+    // `withHeads` the texts' heads, where stamps are looked for.
+    struct BlockRead {
+        std::vector<LineSet> sets;
+        LineTexts heads;
+    };
+    cpp::Future<BlockRead> matchOnBus(const RebuildPass& pass, std::uint32_t h, Entries entries, bool withHeads);
     void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets,
                       const std::vector<TextEntry>& entries);
     void finishRebuild(const RebuildPass& pass);
@@ -94,12 +101,69 @@ struct Document::Detail {
     std::map<std::int32_t, std::vector<std::int32_t>> newestMarks() const;
     // Forgets a source's marks, those still to arrive included.
     void dropMarks(std::int32_t sourceId);
+
+    // Time order. `order` and `reorderWanted` change under both locks.
+    LineOrder order = LineOrder::Arrival;
+    bool reorderWanted = false;  // the places are to be built anew from the stamps
+    // Whether the view's lines are places in time order, and the store index
+    // of the line at each place; under the data lock.
+    bool placed = false;
+    std::vector<std::uint32_t> places;
+    // The document thread's alone: keys the lines that follow the places.
+    std::optional<TimeOrder> clock;
+    std::int64_t lastKey = 0;  // of the line at the last place
+    std::uint32_t indexAt(std::uint32_t line) const { return placed ? places[line] : line; }
+    // The record of a line the view may name; none beyond them.
+    std::optional<TextEntry> entryOf(std::uint32_t line) const {
+        return line < lineTotal() ? store.entry(indexAt(line)) : std::nullopt;
+    }
+    // The line at store index `index`; none when it has no place.
+    std::optional<std::uint32_t> lineOf(std::uint32_t index) const;
+    // Lines the view may name: places, or store indices.
+    std::size_t lineTotal() const { return placed ? places.size() : store.lineCount(); }
+    // The nearest shown line after (or, going back, before) `line` whose
+    // store index is in `set`.
+    std::optional<std::uint32_t> nextShownIn(const LineSet& set, std::uint32_t line, bool forward) const;
+    // The keys of lines about to be merged, texts[from, from + count) being
+    // theirs; without the lock, on the document thread.
+    std::vector<std::int64_t> keysOf(std::uint32_t first, const TextEntry* entries, const LineTexts& texts,
+                                     std::size_t from, std::size_t count);
+    // Places the lines merged at [first, first + keys.size()) by their keys
+    // and shows the places that moved; under the data lock. True when a line
+    // was too late to be placed: the places are then to be built anew.
+    bool placeMerged(std::uint32_t first, const TextEntry* entries, const std::vector<std::int64_t>& keys,
+                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics);
+    // A rebuild's keying of every line when its pass builds the places anew.
+    std::optional<TimeOrder> startOrdering(const RebuildPass& pass);
+    // The time order's end of a rebuild: the places built anew when
+    // `ordering` holds them, then the view over the places.
+    void finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering);
+
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
 
     PassSchedule schedule;  // under the job lock
     std::atomic<std::int64_t> lastNotification{0};  // monotonic microseconds
     std::atomic<double> progress{1.0};
+};
+
+// What a rebuild works from: copies taken when it started, so that its
+// reads and matches need no lock.
+struct Document::Detail::RebuildPass {
+    PassSchedule::Rebuild request;
+    std::vector<Filter> filters;
+    // The filters whose matches are recomputed; the others keep theirs.
+    std::vector<bool> fresh;
+    std::shared_ptr<const std::vector<Filter>> freshFilters;
+    LayoutMetrics metrics;
+    std::shared_ptr<const std::vector<bool>> withdrawn;  // by source id
+    std::uint32_t total = 0;
+    std::shared_ptr<const SourceStore::Sources> sources;
+    std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
+    // In time order the view is built over the places at the end; with
+    // `reorder` the places are built anew from every line's stamp first.
+    bool byTime = false;
+    bool reorder = false;
 };
 
 }  // namespace data

@@ -88,12 +88,12 @@ bool Document::toggleMarks(std::uint32_t first, std::uint32_t last) {
         for (; to < shown.lineCount() && shown.lineAt(to) <= last; ++to)
             if (to - from == markLimit) return false;
         bool allMarked = true;
-        for (std::size_t p = from; p < to && allMarked; ++p) allMarked = d.marks.contains(shown.lineAt(p));
+        for (std::size_t p = from; p < to && allMarked; ++p) allMarked = d.marks.contains(d.indexAt(shown.lineAt(p)));
         for (std::size_t p = from; p < to; ++p) {
             if (allMarked) {
-                d.marks.erase(shown.lineAt(p));
+                d.marks.erase(d.indexAt(shown.lineAt(p)));
             } else {
-                d.marks.insert(shown.lineAt(p));
+                d.marks.insert(d.indexAt(shown.lineAt(p)));
             }
         }
         return true;
@@ -148,10 +148,7 @@ std::size_t Document::markCount() const {
 std::optional<std::uint32_t> Document::nextMark(std::uint32_t line, bool forward) const {
     const Detail& d = *detail_;
     cpp::Mutex::Lock data(detail_->dataMutex, false);
-    auto candidate = forward ? d.marks.firstAtOrAfter(line + 1) : d.marks.lastBefore(line);
-    while (candidate && !d.view.rows.isVisible(*candidate))
-        candidate = forward ? d.marks.firstAtOrAfter(*candidate + 1) : d.marks.lastBefore(*candidate);
-    return candidate;
+    return d.nextShownIn(d.marks, line, forward);
 }
 
 void Document::setShowMarkedOnly(bool on) {

@@ -171,6 +171,8 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         }
         std::vector<ShownLine> shown =
             collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, nullptr);
+        const std::vector<std::int64_t> keys = keysOf(a, entries.data() + done, texts, done, k);
+        bool tooLate = false;
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k);
@@ -184,27 +186,24 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
                     filter->updateMatches(a, a + static_cast<std::uint32_t>(k), sets[i]);
             }
             filters.filtersChanged = true;
-            view.rows.add(a / linesPerBlock, shown);
+            if (placed) {
+                tooLate = placeMerged(a, entries.data() + done - k, keys, passFilters, metrics);
+            } else {
+                view.rows.add(a / linesPerBlock, shown);
+            }
             view.viewChanged = true;
+        }
+        if (tooLate) {
+            cpp::Mutex::Lock job(jobMutex, false);
+            {
+                cpp::Mutex::Lock data(dataMutex, false);
+                reorderWanted = true;
+            }
+            requestRelayout();
         }
         notifyIfDue();
     }
 }
-
-// What a rebuild works from: copies taken when it started, so that its
-// reads and matches need no lock.
-struct Document::Detail::RebuildPass {
-    PassSchedule::Rebuild request;
-    std::vector<Filter> filters;
-    // The filters whose matches are recomputed; the others keep theirs.
-    std::vector<bool> fresh;
-    std::shared_ptr<const std::vector<Filter>> freshFilters;
-    LayoutMetrics metrics;
-    std::shared_ptr<const std::vector<bool>> withdrawn;  // by source id
-    std::uint32_t total = 0;
-    std::shared_ptr<const SourceStore::Sources> sources;
-    std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
-};
 
 void Document::Detail::doRebuild() {
     const std::optional<RebuildPass> pass = startRebuild();
@@ -214,25 +213,36 @@ void Document::Detail::doRebuild() {
     // ahead, so that both cores work while this thread merges. The tasks
     // work on copies only, so they may outlive an abandoned pass.
     constexpr std::uint32_t blocksAhead = 3;
+    std::optional<TimeOrder> ordering = startOrdering(*pass);
+    const bool readTexts = !pass->freshFilters->empty() || ordering;
     // Each block's entries are decoded once, for the bus and for the merge.
     struct Ahead {
         Entries entries;
-        cpp::Future<std::vector<LineSet>> sets;
+        cpp::Future<BlockRead> read;
     };
     std::deque<Ahead> ahead;
     std::uint32_t posted = 0;  // the first line not yet handed to the bus
     for (std::uint32_t h = 0; h < pass->total; h += linesPerBlock) {
         std::vector<LineSet> freshSets;
         Entries entries;
-        if (!pass->freshFilters->empty()) {
+        if (readTexts) {
             for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
                 auto block = std::make_shared<const std::vector<TextEntry>>(
                     store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
-                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block)});
+                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering.has_value())});
             }
-            freshSets = ahead.front().sets.get();
+            BlockRead read = ahead.front().read.get();
+            freshSets = std::move(read.sets);
             entries = std::move(ahead.front().entries);
             ahead.pop_front();
+            if (ordering) {
+                for (std::size_t i = 0; i < entries->size(); ++i) {
+                    const TextEntry& entry = (*entries)[i];
+                    if (isWithdrawn(*pass->withdrawn, entry)) continue;
+                    const std::uint32_t index = h + static_cast<std::uint32_t>(i);
+                    ordering->addLine(index, entry.sourceId, read.heads[i], store.arrivedAt(index));
+                }
+            }
         } else {
             entries = std::make_shared<const std::vector<TextEntry>>(
                 store.entries(h, std::min(pass->total - h, linesPerBlock)));
@@ -240,6 +250,7 @@ void Document::Detail::doRebuild() {
         rebuildBlock(*pass, h, std::move(freshSets), *entries);
         notifyIfDue();
     }
+    if (pass->byTime) finishPlacing(*pass, std::move(ordering));
     progress = 1.0;
     {
         cpp::Mutex::Lock data(dataMutex, false);
@@ -261,6 +272,10 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
     pass.withdrawn = std::make_shared<const std::vector<bool>>(store.withdrawn());
+    // The order and whether the lines are placed change under both locks.
+    pass.byTime = order == LineOrder::Time;
+    pass.reorder = pass.byTime && (reorderWanted || !placed);
+    if (!pass.byTime) clock.reset();
     auto freshFilters = std::make_shared<std::vector<Filter>>();
     for (const Filter& filter : pass.filters) {
         pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);
@@ -270,14 +285,14 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     return pass;
 }
 
-cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h,
-                                                                Entries entries) {
+cpp::Future<Document::Detail::BlockRead> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h,
+                                                                     Entries entries, bool withHeads) {
     // A text that fails to read fails the pass, which is tried again later,
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
     return bus.post([sources = pass.sources, filters = pass.freshFilters, h, entries = std::move(entries),
                      judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
-                     withdrawn = pass.withdrawn] {
+                     withdrawn = pass.withdrawn, withHeads] {
         std::vector<std::size_t> unreadable;
         const LineTexts texts =
             SourceStore::readTexts(*sources, *entries, judgeUnreadableAsEmpty ? &unreadable : nullptr, withdrawn.get());
@@ -285,12 +300,16 @@ cpp::Future<std::vector<LineSet>> Document::Detail::matchOnBus(const RebuildPass
             cpp::logError(String::substitute(
                 "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
                 unreadable.size(), h + 1));
-        std::vector<LineSet> sets;
+        BlockRead read;
         for (const Filter& filter : *filters) {
-            sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
-            dropWithdrawn(sets.back(), h, entries->data(), entries->size(), *withdrawn);
+            read.sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+            dropWithdrawn(read.sets.back(), h, entries->data(), entries->size(), *withdrawn);
         }
-        return sets;
+        if (withHeads) {
+            read.heads.reserve(texts.size(), texts.size() * StampReader::searchedBytes);
+            for (std::size_t i = 0; i < texts.size(); ++i) read.heads.append(texts[i].substr(0, StampReader::searchedBytes));
+        }
+        return read;
     });
 }
 
@@ -320,9 +339,11 @@ void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, st
         if (!pass.fresh[i]) continue;
         if (const auto filter = filters.find(pass.filters[i].id())) filter->updateMatches(h, h + k, sets[i]);
     }
-    view.rows.replace(h / linesPerBlock, shown);
-    view.viewChanged = true;
-    progress = static_cast<double>(h + k) / pass.total;
+    if (!pass.byTime) {
+        view.rows.replace(h / linesPerBlock, shown);
+        view.viewChanged = true;
+    }
+    progress = (pass.byTime ? 0.5 : 1.0) * (h + k) / pass.total;
 }
 
 void Document::Detail::finishRebuild(const RebuildPass& pass) {

@@ -60,16 +60,17 @@ DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wai
         for (std::size_t p = first; p < end; ++p) {
             DisplayLine line;
             line.row = wrap ? d.view.rows.rowAt(p) : TextRow(d.view.rows.lineAt(p), 0);
-            const auto entry = d.store.entry(line.row.line);
+            const auto entry = d.entryOf(line.row.line);
             if (!entry) continue;
+            const std::uint32_t index = d.indexAt(line.row.line);
             line.entry = *entry;
-            line.marked = d.marks.contains(line.row.line);
+            line.marked = d.marks.contains(index);
             line.segmentStart = wrap ? d.view.metrics.segmentStart(entry->leadingTabs, line.row.subRow) : 0;
             line.segmentEnd = wrap ? d.view.metrics.segmentEnd(*entry, line.row.subRow)
                                    : static_cast<std::uint32_t>(std::max(entry->charLength, 0));
             if (previousLine != line.row.line) {
                 previousLine = line.row.line;
-                text = d.store.prepareLine(line.row.line, d.view.metrics, measure, wait, metricsChanged);
+                text = d.store.prepareLine(index, d.view.metrics, measure, wait, metricsChanged);
                 lineRanges.clear();
                 if (text) {
                     appendRanges(*d.filters.active(), text->text, lineRanges);
@@ -165,7 +166,7 @@ TextCursor Document::toDisplayCursor(const TextCursor& cursor, bool wrap) const 
         const std::size_t size = d.view.rows.rowCount();
         if (size == 0) return TextCursor();
         const std::size_t first = d.view.rows.rowPositionOf(cursor.row);
-        const auto entry = d.store.entry(cursor.row);
+        const auto entry = d.entryOf(cursor.row);
         if (first >= size || !entry || !d.view.rows.isVisible(cursor.row))
             return TextCursor(static_cast<std::uint32_t>(std::min(first, size - 1)), 0);
         const auto shown = d.view.metrics.toSegment(*entry, cursor.column, cursor.atSegmentEnd);
@@ -185,7 +186,7 @@ TextCursor Document::toLineCursor(const TextCursor& cursor, bool wrap) const {
     if (wrap) {
         if (cursor.row >= d.view.rows.rowCount()) return TextCursor();
         const TextRow row = d.view.rows.rowAt(cursor.row);
-        const auto entry = d.store.entry(row.line);
+        const auto entry = d.entryOf(row.line);
         if (!entry) return TextCursor();
         const auto position = d.view.metrics.toLine(*entry, row.subRow, cursor.column);
         return TextCursor(row.line, position.offset, position.atSegmentEnd);
@@ -193,7 +194,7 @@ TextCursor Document::toLineCursor(const TextCursor& cursor, bool wrap) const {
     const std::size_t size = d.view.rows.lineCount();
     if (size == 0) return TextCursor();
     const std::uint32_t line = d.view.rows.lineAt(std::min<std::size_t>(cursor.row, size - 1));
-    const auto entry = d.store.entry(line);
+    const auto entry = d.entryOf(line);
     const auto length = entry ? static_cast<std::uint32_t>(std::max(entry->charLength, 0)) : 0u;
     return TextCursor(line, std::min(cursor.column, length), false);
 }
@@ -203,19 +204,15 @@ std::optional<std::uint32_t> Document::nextMatch(std::int32_t filterId, std::uin
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     const auto filter = d.filters.find(filterId);
     if (!filter) return std::nullopt;
-    const LineSet& matches = filter->matches();
-    auto candidate = forward ? matches.firstAtOrAfter(line + 1) : matches.lastBefore(line);
-    while (candidate && !d.view.rows.isVisible(*candidate))
-        candidate = forward ? matches.firstAtOrAfter(*candidate + 1) : matches.lastBefore(*candidate);
-    return candidate;
+    return d.nextShownIn(filter->matches(), line, forward);
 }
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> Document::firstMatchIn(std::int32_t filterId, std::uint32_t line) {
     Detail& d = *detail_;
     cpp::Mutex::Lock data(d.dataMutex, false);
     const auto filter = d.filters.find(filterId);
-    if (!filter || line >= d.store.lineCount()) return std::nullopt;
-    const String text = d.store.readLine(line);
+    if (!filter || line >= d.lineTotal()) return std::nullopt;
+    const String text = d.store.readLine(d.indexAt(line));
     std::vector<MatchRecord> ranges;
     appendRanges(*filter, text, ranges);
     if (ranges.empty()) return std::nullopt;
@@ -227,8 +224,9 @@ std::optional<std::uint32_t> Document::visibleLineAt(std::int32_t sourceId, std:
     const Detail& d = *detail_;
     cpp::Mutex::Lock data(detail_->dataMutex, false);
     const auto index = d.store.firstLineOf(sourceId, lineNumber);
-    if (!index) return std::nullopt;
-    const std::size_t position = d.view.rows.linePositionOf(*index);
+    const auto line = index ? d.lineOf(*index) : std::nullopt;
+    if (!line) return std::nullopt;
+    const std::size_t position = d.view.rows.linePositionOf(*line);
     if (position >= d.view.rows.lineCount()) return std::nullopt;
     return d.view.rows.lineAt(position);
 }

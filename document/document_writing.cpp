@@ -24,8 +24,12 @@ Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last,
     Stretch stretch;
     cpp::Mutex::Lock data(d.dataMutex, false);
     if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
-    const std::size_t stored = d.store.lineCount();
-    if (marked) {
+    const std::size_t stored = d.lineTotal();
+    if (marked && d.placed) {
+        // Places are not ordered as the marks are: the places are walked.
+        for (std::uint32_t line = next; line <= last && line < stored && stretch.lines.size() < limit; ++line)
+            if (d.marks.contains(d.places[line])) stretch.lines.push_back(line);
+    } else if (marked) {
         for (auto line = d.marks.firstAtOrAfter(next); line && *line <= last && *line < stored;
              line = d.marks.firstAtOrAfter(*line + 1)) {
             if (stretch.lines.size() == limit) break;
@@ -40,11 +44,13 @@ Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last,
             stretch.lines.push_back(line);
         }
     }
-    // Neighbouring lines are decoded together: a record alone costs its group.
-    for (std::size_t i = 0; i < stretch.lines.size();) {
+    // Neighbouring lines of the store are decoded together: a record alone costs its group.
+    std::vector<std::uint32_t> indices;
+    for (const std::uint32_t line : stretch.lines) indices.push_back(d.indexAt(line));
+    for (std::size_t i = 0; i < indices.size();) {
         std::size_t end = i + 1;
-        while (end < stretch.lines.size() && stretch.lines[end] == stretch.lines[end - 1] + 1) ++end;
-        const std::vector<TextEntry> run = d.store.entries(stretch.lines[i], static_cast<std::uint32_t>(end - i));
+        while (end < indices.size() && indices[end] == indices[end - 1] + 1) ++end;
+        const std::vector<TextEntry> run = d.store.entries(indices[i], static_cast<std::uint32_t>(end - i));
         stretch.entries.insert(stretch.entries.end(), run.begin(), run.end());
         i = end;
     }
@@ -114,7 +120,7 @@ WriteReport writeAllLines(Document::Detail& d, const cpp::Output& output, bool s
     std::uint32_t lines = 0;
     {
         cpp::Mutex::Lock data(d.dataMutex, false);
-        lines = static_cast<std::uint32_t>(d.store.lineCount());
+        lines = static_cast<std::uint32_t>(d.lineTotal());
     }
     if (lines == 0) return WriteReport();
     return writeLines(d, output, TextCursor(0, 0), TextCursor(lines - 1, UINT32_MAX), selection, progress, marked);

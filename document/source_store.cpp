@@ -127,6 +127,12 @@ bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
     return true;
 }
 
+std::int64_t SourceStore::arrivedAt(std::uint32_t index) const {
+    const auto after = std::upper_bound(arrivalLog_.begin(), arrivalLog_.end(), index,
+                                        [](std::uint32_t i, const auto& logged) { return i < logged.first; });
+    return after == arrivalLog_.begin() ? cpp::DateTime().sinceEpoch().count() : std::prev(after)->second;
+}
+
 void SourceStore::returnBatch(std::vector<TextEntry> entries, LineTexts texts) {
     if (entries.empty()) return;
     pendingBytes_ += batchBytes(entries, texts);
@@ -138,6 +144,9 @@ void SourceStore::commit(const TextEntry* entries, std::size_t count) {
     const cpp::Time now;
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
+    const std::int64_t wallClock = cpp::DateTime().sinceEpoch().count();
+    if (arrivalLog_.empty() || wallClock - arrivalLog_.back().second >= arrivalLogStep)
+        arrivalLog_.emplace_back(static_cast<std::uint32_t>(lines_.size()), wallClock);
     lines_.append(entries, count);
     // Worked per run of one source: a batch comes from one reader.
     const std::size_t base = lines_.size() - count;
@@ -328,6 +337,7 @@ void SourceStore::clear() {
     lines_.clear();
     textCache_.clear();
     arrivals_.clear();
+    arrivalLog_.clear();
     longestColumns_ = 0;
     pendingEntries_.clear();
     pendingTexts_.clear();

@@ -90,6 +90,8 @@ public:
     // The index of the first line of a source numbered `lineNumber` or later.
     std::optional<std::uint32_t> firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const;
     const Arrivals& arrivals() const { return arrivals_; }
+    // When the line at `index` arrived, to the second: microseconds since 1970 UTC.
+    std::int64_t arrivedAt(std::uint32_t index) const;
 
     // The text of a line; empty beyond the store.
     cpp::String readLine(std::uint32_t index);
@@ -165,6 +167,10 @@ private:
     LineStore lines_;
     PreparedLineCache textCache_{textCacheCapacity};
     Arrivals arrivals_;
+    // The first index merged at each wall-clock second lines came in, as
+    // microseconds since 1970 UTC: a few bytes a second, kept for ever.
+    static constexpr std::int64_t arrivalLogStep = 1'000'000;
+    std::vector<std::pair<std::uint32_t, std::int64_t>> arrivalLog_;
     std::uint32_t longestColumns_ = 0;
     std::deque<std::vector<TextEntry>> pendingEntries_;
     std::deque<LineTexts> pendingTexts_;

@@ -8,30 +8,46 @@ namespace data {
 TimeOrder::TimeOrder(std::int64_t localOffset) : localOffset_(localOffset) {}
 
 void TimeOrder::addSource(std::uint16_t sourceId, std::int64_t modified) {
-    sources_.insert_or_assign(sourceId, SourceKeys{StampReader(modified, localOffset_), false, 0, {}});
+    sources_.insert_or_assign(sourceId, SourceKeys{StampReader(modified, localOffset_), false, 0, 0, 0, false, {}});
+}
+
+TimeOrder::SourceKeys& TimeOrder::source(std::uint16_t sourceId) {
+    const auto found = sources_.find(sourceId);
+    if (found == sources_.end()) throw std::logic_error("TimeOrder: a line of a source never added");
+    return found->second;
+}
+
+std::int64_t TimeOrder::keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
+                               bool& first) {
+    first = false;
+    if (const auto stamp = source.reader.read(text)) {
+        first = !source.stamped;
+        if (first) {
+            source.firstIndex = index;
+            source.firstKey = *stamp;
+        }
+        source.stamped = true;
+        source.last = *stamp;
+        return *stamp;
+    }
+    return source.stamped ? source.last : arrived;
 }
 
 void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived) {
-    const auto found = sources_.find(sourceId);
-    if (found == sources_.end()) throw std::logic_error("TimeOrder::addLine: a line of a source never added");
     if (!runs_.empty() && index < runs_.back().end) throw std::logic_error("TimeOrder::addLine: indices must grow");
-    SourceKeys& source = found->second;
+    SourceKeys& keyed = source(sourceId);
     if (keys_.size() <= index) keys_.resize(index + 1);
-    std::int64_t key = arrived;
-    if (const auto stamp = source.reader.read(text)) {
-        key = *stamp;
-        if (!source.stamped) {
-            for (const std::uint32_t above : source.waiting) keys_[above] = key;
-            source.waiting = {};
-            source.stamped = true;
+    bool first = false;
+    const std::int64_t key = keyLine(keyed, index, text, arrived, first);
+    if (first) {
+        for (const std::uint32_t above : keyed.waiting) keys_[above] = key;
+        keyed.waiting = {};
+    } else if (!keyed.stamped) {
+        if (keyed.reader.gaveUp()) {
+            keyed.waiting = {};
+        } else {
+            keyed.waiting.push_back(index);
         }
-        source.last = key;
-    } else if (source.stamped) {
-        key = source.last;
-    } else if (source.reader.gaveUp()) {
-        source.waiting = {};
-    } else {
-        source.waiting.push_back(index);
     }
     keys_[index] = key;
     if (!runs_.empty() && runs_.back().sourceId == sourceId && runs_.back().end == index) {
@@ -39,6 +55,25 @@ void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::string
     } else {
         runs_.push_back(Run{sourceId, index, index + 1});
     }
+}
+
+std::int64_t TimeOrder::nextKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text,
+                                std::int64_t arrived) {
+    // Lines above a first stamp that comes only now stay where their
+    // arrival placed them.
+    bool first = false;
+    SourceKeys& keyed = source(sourceId);
+    const std::int64_t key = keyLine(keyed, index, text, arrived, first);
+    if (first) keyed.arrivalAbove = true;
+    return key;
+}
+
+std::optional<std::int64_t> TimeOrder::placedKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text,
+                                                 std::int64_t arrived) const {
+    const auto found = sources_.find(sourceId);
+    if (found == sources_.end() || !found->second.stamped) return arrived;
+    if (index < found->second.firstIndex) return found->second.arrivalAbove ? arrived : found->second.firstKey;
+    return found->second.reader.peek(text);
 }
 
 std::vector<std::uint32_t> TimeOrder::takeOrder() {
@@ -99,8 +134,9 @@ std::vector<std::uint32_t> TimeOrder::takeOrder() {
             if (!more) heads.push(c);
         }
     }
+    if (!order.empty()) lastKey_ = keys_[order.back()];
     keys_ = {};
-    sources_.clear();
+    for (auto& [id, keyed] : sources_) keyed.waiting = {};
     return order;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -14,7 +15,9 @@ namespace data {
 // its source, or, above the source's first stamp, that first stamp; and for
 // every line of a source without a stamp in its first lines, the time it
 // arrived. Lines with equal keys keep the order in which they arrived.
-// Keys take 8 bytes a line while the order is built; the order itself keeps 4.
+// Keys take 8 bytes a line while the order is built; the order itself keeps
+// 4. After the build it goes on keying the lines that follow, and tells the
+// keys of lines placed already from their texts.
 class TimeOrder {
 public:
     // `localOffset`: see StampReader.
@@ -30,14 +33,33 @@ public:
     // The indices of the lines added, in time order. Ends the build.
     std::vector<std::uint32_t> takeOrder();
 
+    // The key of the last line in the order taken.
+    std::int64_t lastKey() const { return lastKey_; }
+    bool knows(std::uint16_t sourceId) const { return sources_.count(sourceId) != 0; }
+    // After the build: the key of a source's next line, at `index`.
+    std::int64_t nextKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived);
+    // After the build: the key of the line at `index` placed already, from
+    // its text and arrival; none for a line without a stamp below its
+    // source's first, which is keyed by the stamped line above it.
+    std::optional<std::int64_t> placedKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text,
+                                          std::int64_t arrived) const;
+
 private:
     struct SourceKeys {
         StampReader reader;
         bool stamped = false;
         std::int64_t last = 0;
+        // Where the first stamp is: the lines above it are keyed by it.
+        std::uint32_t firstIndex = 0;
+        std::int64_t firstKey = 0;
+        bool arrivalAbove = false;  // unless it came after the build: they kept their arrival
         // Lines above the first stamp, keyed by arrival until it is found.
         std::vector<std::uint32_t> waiting;
     };
+    SourceKeys& source(std::uint16_t sourceId);
+    // The key of the source's next line; `first` tells that it holds the source's first stamp.
+    static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
+                                bool& first);
     // Consecutive lines of one source in the store.
     struct Run {
         std::uint16_t sourceId;
@@ -48,6 +70,7 @@ private:
     std::map<std::uint16_t, SourceKeys> sources_;
     std::vector<std::int64_t> keys_;  // by index
     std::vector<Run> runs_;
+    std::int64_t lastKey_ = 0;
 };
 
 }  // namespace data

@@ -11,6 +11,10 @@ constexpr std::int64_t day = 86'400 * second;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// A stamp starts a word: never within a number or a name.
+bool startsWord(std::string_view line, std::size_t at) {
+    return at == 0 || !(isDigit(line[at - 1]) || isLetter(line[at - 1]));
+}
 
 unsigned daysInMonth(std::int64_t year, unsigned month) {
     static constexpr std::array<unsigned, 12> days{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -152,28 +156,37 @@ StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)
 
 std::optional<std::int64_t> StampReader::read(std::string_view line) {
     if (gaveUp()) return std::nullopt;
-    const std::size_t end = std::min(line.size(), searchedBytes);
-    for (std::size_t at = 0; at < end; ++at) {
-        // A stamp starts a word: never within a number or a name.
-        if (at > 0 && (isDigit(line[at - 1]) || isLetter(line[at - 1]))) continue;
-        if (format_ != StampFormat::None) {
-            if (const auto moment = readAt(line, at, format_)) return moment;
-            continue;
-        }
+    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_);
+    for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at) {
+        if (!startsWord(line, at)) continue;
         for (const StampFormat format : {StampFormat::EpochMillis, StampFormat::EpochSeconds, StampFormat::Iso,
                                          StampFormat::YearSlashed, StampFormat::WebServer, StampFormat::Dotted,
                                          StampFormat::YearLast, StampFormat::Syslog}) {
-            if (const auto moment = readAt(line, at, format)) {
+            if (const auto moment = readAt(line, at, format, dayFirst_)) {
                 format_ = format;
                 return moment;
             }
         }
     }
-    if (format_ == StampFormat::None) ++unstamped_;
+    ++unstamped_;
     return std::nullopt;
 }
 
-std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size_t at, StampFormat format) {
+std::optional<std::int64_t> StampReader::peek(std::string_view line) const {
+    if (format_ == StampFormat::None) return std::nullopt;
+    bool dayFirst = dayFirst_;
+    return readIn(line, format_, dayFirst);
+}
+
+std::optional<std::int64_t> StampReader::readIn(std::string_view line, StampFormat format, bool& dayFirst) const {
+    for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at)
+        if (startsWord(line, at))
+            if (const auto moment = readAt(line, at, format, dayFirst)) return moment;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size_t at, StampFormat format,
+                                                bool& dayFirstSeen) const {
     Scan scan(text, at);
     Written w;
     switch (format) {
@@ -212,11 +225,11 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
         if (!scan.number(1, 2, first) || !scan.literal('/') || !scan.number(1, 2, second) || !scan.literal('/') ||
             !scan.number(4, 4, w.year) || !scan.literal(' ') || !scan.time(w))
             return std::nullopt;
-        const bool dayFirst = dayFirst_ || (first > 12 && second <= 12);
+        const bool dayFirst = dayFirstSeen || (first > 12 && second <= 12);
         w.day = dayFirst ? first : second;
         w.month = dayFirst ? second : first;
         if (!w.valid()) return std::nullopt;
-        dayFirst_ = dayFirst;
+        dayFirstSeen = dayFirst;
         break;
     }
     case StampFormat::Syslog: {

@@ -35,6 +35,8 @@ public:
 
     // Microseconds since 1970-01-01 00:00 UTC; none for a line without a stamp.
     std::optional<std::int64_t> read(std::string_view line);
+    // The stamp of a line in the format found already, changing nothing.
+    std::optional<std::int64_t> peek(std::string_view line) const;
     StampFormat format() const { return format_; }
     // Whether numeric dates with the year last put the day first.
     bool dayFirst() const { return dayFirst_; }
@@ -42,7 +44,11 @@ public:
     bool gaveUp() const { return format_ == StampFormat::None && unstamped_ >= linesToFind; }
 
 private:
-    std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format);
+    // The first stamp of `format` in the line's searched bytes.
+    std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst) const;
+    // Numeric dates with the year last learn `dayFirst` from a day above 12.
+    std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format,
+                                       bool& dayFirst) const;
 
     std::int64_t modified_;
     std::int64_t localOffset_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bitset>
 #include <vector>
 
@@ -44,6 +45,19 @@ public:
         }
         for (const LineSet* set : hidden_) visible &= ~linesOf(*set, first, count);
         return visible;
+    }
+
+    // Whether one line is let through, looked up in each set: for lines
+    // taken out of their order, where walking a block would not serve.
+    bool isVisible(std::uint32_t line) const {
+        if (!showOnly_.empty()) {
+            for (const LineSet* set : showOnly_)
+                if (!set->contains(line)) return false;
+        } else if (!show_.empty() &&
+                   std::none_of(show_.begin(), show_.end(), [&](const LineSet* set) { return set->contains(line); })) {
+            return false;
+        }
+        return std::none_of(hidden_.begin(), hidden_.end(), [&](const LineSet* set) { return set->contains(line); });
     }
 
 private:

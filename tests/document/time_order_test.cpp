@@ -7,7 +7,11 @@
 #include <vector>
 
 #include "document/time_order.h"
+#include "document_harness.h"
+#include "test_files.h"
 
+using cpp::String;
+using data::Document;
 using data::TimeOrder;
 
 namespace {
@@ -43,12 +47,16 @@ Parts partsOf(std::int64_t micros) {
     return p;
 }
 
-enum class Writes { IsoUtc, SlashedLocal, EpochMillis, NoStamps, StampsTooLate };
+enum class Writes { IsoUtc, SlashedLocal, EpochMillis, NoStamps, StampsTooLate, IsoEast };
 
 std::string stamped(Writes writes, std::int64_t micros, const std::string& message) {
     char text[96];
     if (writes == Writes::EpochMillis) {
         std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(micros / millisecond), message.c_str());
+    } else if (writes == Writes::IsoEast) {
+        const Parts p = partsOf(micros + 2 * 3600 * second);
+        std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u,%03u+02:00 %s", p.year, p.month, p.day,
+                      p.hour, p.minute, p.second, p.millis, message.c_str());
     } else if (writes == Writes::SlashedLocal) {
         const Parts p = partsOf(micros + localOffset);
         std::snprintf(text, sizeof text, "%04lld/%02u/%02u %02u:%02u:%02u.%03u %s", p.year, p.month, p.day, p.hour,
@@ -73,7 +81,7 @@ std::vector<Line> writeSource(Writes writes, std::size_t count, std::mt19937& ra
     std::vector<Line> lines;
     std::int64_t moment = december8 + static_cast<std::int64_t>(random() % 600) * second;
     std::bernoulli_distribution unstamped(0.25), late(0.05), equal(0.1);
-    const std::size_t unstampedFirst = writes == Writes::StampsTooLate ? 1000 : random() % 4;
+    const std::size_t unstampedFirst = writes == Writes::StampsTooLate ? 1000 : writes == Writes::IsoEast ? 0 : random() % 4;
     for (std::size_t i = 0; i < count; ++i) {
         if (writes == Writes::NoStamps || i < unstampedFirst || unstamped(random)) {
             // Numbers that are no stamps: a version, an address, a duration.
@@ -95,6 +103,18 @@ std::vector<Line> writeSource(Writes writes, std::size_t count, std::mt19937& ra
         line.key = above;
     }
     return lines;
+}
+
+// Where two runs of lines first differ, for a readable failure.
+std::string firstDifference(const std::vector<String>& shown, const std::vector<String>& wanted) {
+    std::size_t i = 0;
+    while (i < shown.size() && i < wanted.size() && shown[i] == wanted[i]) ++i;
+    if (i == shown.size() && i == wanted.size()) return "";
+    std::string text = "at " + std::to_string(i) + " of " + std::to_string(wanted.size()) + ": shown \"";
+    text += i < shown.size() ? shown[i] : String("(end)");
+    text += "\", wanted \"";
+    text += i < wanted.size() ? wanted[i] : String("(end)");
+    return text + "\"";
 }
 
 }  // namespace
@@ -141,5 +161,102 @@ TEST(TimeOrder, IsAStableSortOfTheLinesByTheirSourcesStamps) {
         std::vector<std::uint32_t> wanted;
         for (const auto& [key, at] : expected) wanted.push_back(at);
         ASSERT_EQ(order.takeOrder(), wanted) << "round " << round;
+    }
+}
+
+// A document in time order shows the lines of files in three formats, with
+// late, equal and unstamped lines, as a stable sort by their keys: built from
+// every line when the order is chosen, and kept as lines are appended, late
+// ones among them. Marks, matches, finding a line by number and writing
+// follow the order shown.
+TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
+    std::mt19937 random(1208);
+    for (int round = 0; round < 3; ++round) {
+        cpp::Bus bus{8, String("Bus")};
+        Document document{bus};
+        testing_support::TemporaryFolder folder;
+        const Writes kinds[] = {Writes::IsoUtc, Writes::EpochMillis, Writes::IsoEast};
+        std::vector<std::vector<Line>> sources;
+        std::map<std::int32_t, std::size_t> sourceOfId;
+        std::vector<std::size_t> written;
+        const auto write = [&](std::size_t s, std::size_t count, bool append) {
+            std::string text;
+            for (std::size_t i = written[s]; i < written[s] + count; ++i) text += sources[s][i].text + "\n";
+            written[s] += count;
+            const cpp::FilePath path = folder.file(String::substitute("s%.log", s));
+            append ? testing_support::appendFile(path, text) : testing_support::writeFile(path, text);
+        };
+        for (std::size_t s = 0; s < 3; ++s) {
+            sources.push_back(writeSource(kinds[s], 300 + random() % 600, random));
+            for (std::size_t i = 0; i < sources[s].size(); ++i)
+                sources[s][i].text += " s" + std::to_string(s) + "#" + std::to_string(i + 1);
+            written.push_back(0);
+            write(s, sources[s].size() * 2 / 3, false);
+            sourceOfId[document.openFile(folder.file(String::substitute("s%.log", s))).id()] = s;
+        }
+        std::size_t total = written[0] + written[1] + written[2];
+        ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+
+        // What must be shown: every line merged, by key, ties by arrival.
+        const auto expected = [&] {
+            std::vector<std::pair<std::int64_t, String>> keyed;
+            for (const data::TextEntry& entry : document.entries(0, static_cast<std::uint32_t>(total))) {
+                const Line& line = sources[sourceOfId.at(entry.sourceId)][static_cast<std::size_t>(entry.lineNumber - 1)];
+                keyed.emplace_back(line.key, line.text);
+            }
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::vector<String> texts;
+            for (auto& [key, text] : keyed) texts.push_back(text);
+            return texts;
+        };
+        document.setOrder(data::LineOrder::Time);
+        ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+        ASSERT_EQ(firstDifference(testing_support::visibleTexts(document), expected()), "") << "built, round " << round;
+
+        for (std::size_t s : {2u, 0u, 1u}) {
+            const std::size_t rest = sources[s].size() - written[s];
+            write(s, rest, true);
+            total += rest;
+            ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+        }
+        const std::vector<String> shown = expected();
+        ASSERT_EQ(firstDifference(testing_support::visibleTexts(document), shown), "") << "appended, round " << round;
+        if (round > 0) continue;
+
+        // The rest of the document names lines by their places.
+        const auto placeOf = [&](const std::string& text) {
+            return static_cast<std::uint32_t>(std::find(shown.begin(), shown.end(), text) - shown.begin());
+        };
+        const std::uint32_t a = placeOf(sources[1][5].text), b = placeOf(sources[0][7].text);
+        EXPECT_TRUE(document.toggleMarks(a, a));
+        EXPECT_TRUE(document.toggleMarks(b, b));
+        auto marked = std::make_shared<cpp::StringOutput>();
+        document.writeMarkedLines(cpp::Output(marked));
+        const auto [first, second] = std::minmax(a, b);
+        EXPECT_EQ(marked->text(), shown[first] + "\r\n" + shown[second]);
+        EXPECT_EQ(document.nextMark(first, true), std::optional<std::uint32_t>(second));
+        EXPECT_EQ(document.nextMark(second, false), std::optional<std::uint32_t>(first));
+        const std::int32_t idOfSource1 = std::find_if(sourceOfId.begin(), sourceOfId.end(), [](const auto& p) {
+                                             return p.second == 1;
+                                         })->first;
+        EXPECT_EQ(document.visibleLineAt(idOfSource1, 6), std::optional<std::uint32_t>(placeOf(sources[1][5].text)));
+
+        document.setFilterText("s1#", data::FilterKind::Hide);
+        ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+        std::vector<String> withoutSource1;
+        std::copy_if(shown.begin(), shown.end(), std::back_inserter(withoutSource1),
+                     [](const String& text) { return text.find(" s1#") == std::string::npos; });
+        EXPECT_EQ(firstDifference(testing_support::visibleTexts(document), withoutSource1), "");
+        const auto hit = document.nextMatch(document.activeFilterId(), 0, true);
+        EXPECT_FALSE(hit) << "a hidden match is skipped";
+        auto all = std::make_shared<cpp::StringOutput>();
+        document.writeVisibleLines(cpp::Output(all));
+        EXPECT_EQ(all->text().substr(0, withoutSource1[0].size()), withoutSource1[0]);
+
+        document.setOrder(data::LineOrder::Arrival);
+        ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+        const auto arrival = testing_support::visibleTexts(document);
+        ASSERT_EQ(arrival.size(), withoutSource1.size());
+        EXPECT_NE(arrival, withoutSource1) << "by arrival again";
     }
 }

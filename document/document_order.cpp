@@ -1,0 +1,254 @@
+#include <algorithm>
+#include <map>
+
+#include "document/document_detail.h"
+#include "document/visibility.h"
+#include "foundation/file.h"
+
+namespace data {
+
+namespace {
+
+constexpr std::int64_t secondMicros = 1'000'000;
+// A late line is placed by walking back from the last place at most this
+// far; one later still has the places built anew.
+constexpr std::size_t lateWalkLimit = 10000;
+
+// Microseconds east of UTC of the local clock now, for stamps without an offset.
+std::int64_t localOffsetNow() {
+    const cpp::DateTime now;
+    const cpp::Date date(now);
+    const std::tm& local = date.fields();
+    const std::int64_t days = daysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                            static_cast<unsigned>(local.tm_mday));
+    const std::int64_t asIfUtc = (days * 86400 + (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * secondMicros;
+    const std::int64_t utc = now.sinceEpoch().count() / secondMicros * secondMicros;
+    return asIfUtc - utc;
+}
+
+// When a source's file was last written, for stamps without a year; now
+// for piped input or a file that cannot be asked.
+std::int64_t modifiedOf(const Source& source) {
+    if (source.kind() == Source::Kind::File) {
+        const cpp::FileInfo info(source.path());
+        if (info.valid) return info.modified.sinceEpoch().count();
+    }
+    return cpp::DateTime().sinceEpoch().count();
+}
+
+// Records of lines taken out of their order: lines in time order come in
+// runs of a few sources, so a stretch of records around each run is decoded
+// at once and kept for the next. For the document thread, which may read
+// the store without a lock.
+class RecordCursor {
+public:
+    explicit RecordCursor(const SourceStore& store) : store_(store) {}
+
+    // The record at `index`, below the store's size.
+    const TextEntry& at(std::uint32_t index) {
+        for (const Stretch& stretch : stretches_)
+            if (index >= stretch.first && index - stretch.first < stretch.records.size())
+                return stretch.records[index - stretch.first];
+        if (stretches_.size() < kept) stretches_.emplace_back();
+        Stretch& stretch = stretches_[next_++ % kept];
+        stretch.first = index;
+        stretch.records = store_.entries(index, stretchLength);
+        return stretch.records.front();
+    }
+
+private:
+    static constexpr std::uint32_t stretchLength = 256;
+    static constexpr std::size_t kept = 16;
+    struct Stretch {
+        std::uint32_t first = 0;
+        std::vector<TextEntry> records;
+    };
+    const SourceStore& store_;
+    std::vector<Stretch> stretches_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::uint32_t> Document::Detail::lineOf(std::uint32_t index) const {
+    if (!placed) return index < store.lineCount() ? std::optional<std::uint32_t>(index) : std::nullopt;
+    const auto found = std::find(places.begin(), places.end(), index);
+    if (found == places.end()) return std::nullopt;
+    return static_cast<std::uint32_t>(found - places.begin());
+}
+
+std::optional<std::uint32_t> Document::Detail::nextShownIn(const LineSet& set, std::uint32_t line,
+                                                           bool forward) const {
+    if (!placed) {
+        auto candidate = forward ? set.firstAtOrAfter(line + 1) : set.lastBefore(line);
+        while (candidate && !view.rows.isVisible(*candidate))
+            candidate = forward ? set.firstAtOrAfter(*candidate + 1) : set.lastBefore(*candidate);
+        return candidate;
+    }
+    // Places are not ordered as the set is: the shown lines are walked.
+    const ViewRows& shown = view.rows;
+    if (shown.lineCount() == 0) return std::nullopt;
+    if (forward) {
+        for (std::size_t p = shown.linePositionOf(line + 1); p < shown.lineCount(); ++p)
+            if (set.contains(places[shown.lineAt(p)])) return shown.lineAt(p);
+    } else {
+        for (std::size_t p = shown.linePositionOf(line); p-- > 0;)
+            if (set.contains(places[shown.lineAt(p)])) return shown.lineAt(p);
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// The shown places of block `k` of `places` and their rows, judged by the
+// filters' matches and the marks as they stand; under the data lock.
+std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<std::uint32_t>& places, std::size_t k,
+                                  const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
+                                  RecordCursor& records) {
+    Visibility visibility;
+    for (const Filter& filter : passFilters)
+        if (const auto current = d.filters.find(filter.id()))
+            visibility.add(filter.kind(), filter.takesPart(), current->matches());
+    if (d.showMarkedOnly) visibility.add(FilterKind::ShowOnly, true, d.marks);
+    std::vector<ShownLine> shown;
+    const std::size_t end = std::min(places.size(), (k + 1) * linesPerBlock);
+    for (std::size_t p = k * linesPerBlock; p < end; ++p) {
+        const std::uint32_t index = places[p];
+        if (!visibility.isVisible(index)) continue;
+        const TextEntry& entry = records.at(index);
+        if (d.store.isWithdrawn(entry.sourceId)) continue;
+        shown.push_back(ShownLine{static_cast<std::uint32_t>(p), metrics.rowCount(entry)});
+    }
+    return shown;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> Document::Detail::keysOf(std::uint32_t first, const TextEntry* entries,
+                                                   const LineTexts& texts, std::size_t from, std::size_t count) {
+    std::vector<std::int64_t> keys(count);
+    if (!clock) return keys;
+    const auto sources = store.sources();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint16_t id = entries[i].sourceId;
+        if (!clock->knows(id)) {
+            const auto found = sources->find(id);
+            clock->addSource(id, found == sources->end() ? cpp::DateTime().sinceEpoch().count()
+                                                         : modifiedOf(found->second));
+        }
+        const std::uint32_t index = first + static_cast<std::uint32_t>(i);
+        keys[i] = clock->nextKey(index, id, texts[from + i], store.arrivedAt(index));
+    }
+    return keys;
+}
+
+bool Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries, const std::vector<std::int64_t>& keys,
+                                   const std::vector<Filter>& passFilters, const LayoutMetrics& metrics) {
+    bool tooLate = false;
+    std::size_t changedFrom = places.size();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (store.isWithdrawn(entries[i].sourceId)) continue;
+        const std::uint32_t index = first + static_cast<std::uint32_t>(i);
+        if (places.empty() || keys[i] >= lastKey) {
+            places.push_back(index);
+            lastKey = keys[i];
+            continue;
+        }
+        // A late line goes after the last line whose key is not above its
+        // own; lines without a stamp follow the stamped line they belong to.
+        std::size_t at = places.size();
+        std::size_t p = places.size();
+        for (; p > 0 && places.size() - p < lateWalkLimit; --p) {
+            const std::uint32_t placedIndex = places[p - 1];
+            const auto entry = store.entry(placedIndex);
+            if (!entry) continue;
+            const cpp::String text = store.readLine(placedIndex);
+            const auto key = clock->placedKey(placedIndex, entry->sourceId, text, store.arrivedAt(placedIndex));
+            if (!key) continue;
+            if (*key <= keys[i]) break;
+            at = p - 1;
+        }
+        if (p > 0 && places.size() - p >= lateWalkLimit) {
+            places.push_back(index);
+            tooLate = true;
+            continue;
+        }
+        places.insert(places.begin() + static_cast<std::ptrdiff_t>(at), index);
+        changedFrom = std::min(changedFrom, at);
+    }
+    RecordCursor records(store);
+    for (std::size_t k = changedFrom / linesPerBlock; k * linesPerBlock < places.size(); ++k)
+        view.rows.replace(k, placedRows(*this, places, k, passFilters, metrics, records));
+    view.viewChanged = true;
+    return tooLate;
+}
+
+void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering) {
+    std::vector<std::uint32_t> built;
+    std::int64_t builtLastKey = lastKey;
+    if (ordering) {
+        built = ordering->takeOrder();
+        builtLastKey = ordering->lastKey();
+    } else {
+        cpp::Mutex::Lock data(dataMutex, false);
+        built = places;  // only this thread changes them
+    }
+    ViewRows rows;
+    RecordCursor records(store);
+    for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
+        cpp::Mutex::Lock data(dataMutex, false);
+        cpp::Thread::checkInterrupted();
+        rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));
+        progress = 0.5 + 0.5 * std::min(1.0, static_cast<double>((k + 1) * linesPerBlock) / static_cast<double>(built.size()));
+    }
+    cpp::Mutex::Lock job(jobMutex, false);
+    cpp::Mutex::Lock data(dataMutex, false);
+    cpp::Thread::checkInterrupted();
+    if (order != LineOrder::Time) return;  // switched back meanwhile
+    places = std::move(built);
+    placed = true;
+    view.rows = std::move(rows);
+    view.viewChanged = true;
+    if (ordering) {
+        clock = std::move(ordering);
+        lastKey = builtLastKey;
+        reorderWanted = false;
+    }
+}
+
+std::optional<TimeOrder> Document::Detail::startOrdering(const RebuildPass& pass) {
+    if (!pass.reorder) return std::nullopt;
+    std::optional<TimeOrder> ordering(std::in_place, localOffsetNow());
+    for (const auto& [id, source] : *pass.sources)
+        ordering->addSource(static_cast<std::uint16_t>(id), modifiedOf(source));
+    return ordering;
+}
+
+void Document::setOrder(LineOrder order) {
+    Detail& d = *detail_;
+    {
+        cpp::Mutex::Lock job(d.jobMutex, false);
+        {
+            cpp::Mutex::Lock data(d.dataMutex, false);
+            if (d.order == order) return;
+            d.order = order;
+            d.reorderWanted = order == LineOrder::Time;
+            if (order == LineOrder::Arrival && d.placed) {
+                // The view names places no more: it fills again by arrival.
+                d.placed = false;
+                d.places = {};
+                d.view.rows.clear();
+                d.view.viewChanged = true;
+            }
+        }
+        d.requestRelayout();
+    }
+    d.notifyViewer();
+}
+
+LineOrder Document::order() const {
+    cpp::Mutex::Lock data(detail_->dataMutex, false);
+    return detail_->order;
+}
+
+}  // namespace data

@@ -51,7 +51,7 @@ THE BAR AT THE TOP
 Options — Open..., Open Recent, Open Containing Folder, Close, Save As... (saves the lines shown), Find Next, Find Previous, Go to Line..., Help.
 Pause button — stops and resumes following the files; the title then ends in "(paused)".
 Filter box — the filter you are editing; the view follows as you type. Enter or the Add button saves it into the list below.
-View button — a click goes to the next view mode: View Filters, View Files and Filters, Hide Filters. Its arrow opens the View menu: the three modes, Show Marked Lines Only (shows just the marked lines) and Theme (System, Light, Dark).
+View button — a click goes to the next view mode: View Filters, View Files and Filters, Hide Filters. Its arrow opens the View menu: the three modes, Theme (System, Light, Dark), Order and Show Marked Lines Only (shows just the marked lines). Order By Arrival shows the lines as they came; By Time merges the lines of all files by the timestamps they start with (ISO 8601, 2026/12/08, syslog, web-server, 08.12.2026, 12/08/2026 and Unix seconds or milliseconds). A line without a stamp stays under the stamped line above it, a file without stamps keeps the time its lines arrived, and a line that comes late is put where its time belongs.
 Wrap Lines button — wraps long lines.
 
 
@@ -103,7 +103,7 @@ Started from anywhere but %LOCALAPPDATA%\qi-lark, qi-lark installs itself there 
 WHERE THE FILES ARE KEPT
 
 In %LOCALAPPDATA%\qi-lark, or in the folder that the environment variable QILARK_DATA_DIR names:
-qi-lark.config.txt — the configuration, one "key<Tab>value" line per setting: recent files, the last session (session), view mode (view), line wrapping (line_wrap), theme (theme); update-check set to off turns the update check off, reopen-session set to off the reopening of the last session.
+qi-lark.config.txt — the configuration, one "key<Tab>value" line per setting: recent files, the last session (session), view mode (view), line wrapping (line_wrap), theme (theme), order (order: arrival or time); update-check set to off turns the update check off, reopen-session set to off the reopening of the last session.
 yy-mm-dd.log.txt — the program's own log, one file a day.
 )help";
 

@@ -128,6 +128,7 @@ void MainWindow::onCreate() {
     optionsMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_OPTIONS)));
     rebuildRecentMenu();
     viewMenu_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDM_VIEW_MODE)));
+    setOrder(context_.config().get("order") == "time" ? data::LineOrder::Time : data::LineOrder::Arrival);
     applyLook(true);
 
     dropTarget_ = cpp::windows::ComPtr<::IDropTarget>(makeDropTarget(*this));
@@ -349,6 +350,14 @@ void MainWindow::setShowMarkedOnly(bool on) {
     CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
+void MainWindow::setOrder(data::LineOrder order) {
+    if (order != context_.document().order()) pendingCaret_ = text_->caretLine();
+    context_.document().setOrder(order);
+    context_.config().set("order", order == data::LineOrder::Time ? "time" : "arrival");
+    CheckMenuRadioItem(GetSubMenu(viewMenu_.get(), 0), ID_ORDER_ARRIVAL, ID_ORDER_TIME,
+                       order == data::LineOrder::Time ? ID_ORDER_TIME : ID_ORDER_ARRIVAL, MF_BYCOMMAND);
+}
+
 void MainWindow::updateOptionsMenu() {
     CheckMenuItem(optionsMenu(), ID_REOPEN_SESSION,
                   MF_BYCOMMAND | (context_.config().get("reopen-session") == "off" ? MF_UNCHECKED : MF_CHECKED));
@@ -497,6 +506,8 @@ void MainWindow::onCommand(UINT id, UINT code) {
     case ID_THEME_DARK: setThemeChoice(appearance::ThemeChoice::Dark); return;
     case ID_HELP: help_.show(handle(), look_, context_.version()); return;
     case ID_SHOW_MARKED_ONLY: setShowMarkedOnly(!document.showMarkedOnly()); return;
+    case ID_ORDER_ARRIVAL: setOrder(data::LineOrder::Arrival); return;
+    case ID_ORDER_TIME: setOrder(data::LineOrder::Time); return;
     case ID_REOPEN_SESSION:
         context_.config().set("reopen-session", context_.config().get("reopen-session") == "off" ? "on" : "off");
         return;
@@ -572,6 +583,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         refreshWanted_ = false;
         context_.viewer().refresh();
         scrollToPendingTop();
+        if (pendingCaret_ && context_.document().isIdle()) {
+            text_->showLine(pendingCaret_->first, pendingCaret_->second);
+            pendingCaret_.reset();
+        }
         return 0;
     case WM_TIMER:
         if (wParam == sessionTimer) {

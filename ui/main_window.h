@@ -130,6 +130,9 @@ private:
     // Saves the session soon, once for any number of changes meanwhile.
     void requestSessionSave();
     void setShowMarkedOnly(bool on);
+    // Shows the lines in this order, kept in the configuration; the caret's
+    // line is shown again once the view is rebuilt.
+    void setOrder(data::LineOrder order);
     // Reads a source again from its start in another encoding.
     void readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding);
     void openDialog();
@@ -166,6 +169,7 @@ private:
     std::vector<std::pair<std::int32_t, std::int32_t>> marksNumbering_;  // each source's newest first line
     std::map<std::int32_t, std::vector<std::int32_t>> marks_;  // by number, as of the two above
     std::optional<std::pair<std::int32_t, std::int32_t>> pendingTop_;  // source id, line number
+    std::optional<std::pair<std::int32_t, std::int32_t>> pendingCaret_;  // likewise
     struct ItemRecord {
         std::int32_t sourceId = 0;
         std::int32_t filterId = 0;

@@ -77,6 +77,10 @@ public:
     // Moves to a line number of the caret's source (or the nearest visible
     // line after it); beeps when there is none.
     bool goToLine(std::int32_t lineNumber);
+    // The caret's line as its source and number; none in an empty view.
+    std::optional<std::pair<std::int32_t, std::int32_t>> caretLine();
+    // The caret at a line of a source, or the next shown one; false when there is none.
+    bool showLine(std::int32_t sourceId, std::int32_t lineNumber);
     // Asks for a line number and goes there.
     void askGoToLine();
     // Throws when the target is open as a source or cannot be written; an

@@ -61,18 +61,25 @@ bool TextWindow::goToLine(std::int32_t lineNumber) {
         MessageBeep(MB_OK);
         return false;
     }
-    std::int32_t source = sources.begin()->first;
-    if (viewer_.rowCount() > 0) {
-        const TextCursor at = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
-        source = viewer_.row(at.row, false).entry.sourceId;
-    }
-    const auto line = document_.visibleLineAt(source, lineNumber);
-    if (!line) {
+    const auto caret = caretLine();
+    if (!showLine(caret ? caret->first : sources.begin()->first, lineNumber)) {
         MessageBeep(MB_OK);
         return false;
     }
-    moveCaretToLine(*line);
     return true;
+}
+
+std::optional<std::pair<std::int32_t, std::int32_t>> TextWindow::caretLine() {
+    if (viewer_.rowCount() == 0) return std::nullopt;
+    const TextCursor at = document_.toDisplayCursor(viewer_.caret(), viewer_.wrap());
+    const data::TextEntry entry = viewer_.row(at.row, false).entry;
+    return std::make_pair(static_cast<std::int32_t>(entry.sourceId), entry.lineNumber);
+}
+
+bool TextWindow::showLine(std::int32_t sourceId, std::int32_t lineNumber) {
+    const auto line = document_.visibleLineAt(sourceId, lineNumber);
+    if (line) moveCaretToLine(*line);
+    return line.has_value();
 }
 
 namespace {

@@ -162,6 +162,28 @@ TEST(MainWindow, GzipFileBesideAPlainOneShowsItsText) {
     EXPECT_EQ(waitForExit(process), 0u);
 }
 
+// Three logs stamped in three ways, opened in time order, copy as one
+// merged by time; the line without a stamp stays under its stamped line.
+TEST(MainWindow, LogsOpenedInTimeOrderCopyMergedByTheirStamps) {
+    TemporaryFolder data, logs;
+    writeFile(data.file("qi-lark.config.txt"), "order\ttime\n");
+    writeFile(logs.file("app.log"), "2026-12-08T15:34:01.100Z app start\n2026-12-08T15:34:05.000Z app stop\n");
+    writeFile(logs.file("db.log"), "1796744042000 db open\n    at pool.c:12\n1796744046000 db close\n");
+    writeFile(logs.file("web.log"), "[08/Dec/2026:16:34:03 +0100] GET /\n");
+    const StartedProgram process = startProgram(
+        data, String::substitute("--noInstall % % %", logs.file("app.log").toString('\\'),
+                                 logs.file("db.log").toString('\\'), logs.file("web.log").toString('\\')));
+    const HWND main = waitForWindow(process.id());
+    ASSERT_NE(main, nullptr);
+    const String merged =
+        "2026-12-08T15:34:01.100Z app start\r\n1796744042000 db open\r\n    at pool.c:12\r\n"
+        "[08/Dec/2026:16:34:03 +0100] GET /\r\n2026-12-08T15:34:05.000Z app stop\r\n1796744046000 db close";
+    String shown;
+    EXPECT_TRUE(waitFor([&] { return (shown = copyAll(main)) == merged; })) << shown;
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(waitForExit(process), 0u);
+}
+
 // A start without files comes back to the last session: its files and
 // filter, and the marks of a file unchanged since; a file truncated since
 // loses its marks and one deleted since is named, not opened. Of two

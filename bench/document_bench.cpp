@@ -3,6 +3,7 @@
 // prints the figures as "name value" lines:
 //
 //   qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT [quick|full] [GZIP_FILE [UTF16_FILE]]
+//   qilark_bench merge FILE_A FILE_B LINES
 //
 // GZIP_FILE holds the same lines compressed by gzip, for the time to index
 // it and the mean time to read back one of 1000 random lines through its
@@ -266,7 +267,43 @@ std::pair<double, double> measureGzipLines(const cpp::FilePath& path, std::size_
 
 }  // namespace
 
+// Two logs opened together, indexed by arrival and then in time order:
+// "merge_arrival_seconds", "merge_time_seconds" and the bytes a line the
+// time order adds to the index ("merge_order_bytes_per_line").
+int measureMerge(const cpp::FilePath& first, const cpp::FilePath& second, std::size_t lines) {
+    cpp::Bus bus(8, cpp::String("Bus"));
+    int failures = 0;
+    const auto time = [&](data::LineOrder order, const char* name) {
+        double best = 1e9;
+        data::DocumentStatus status;
+        for (int round = 0; round < 3; ++round) {
+            data::Document document(bus);
+            const auto start = Clock::now();
+            document.setOrder(order);
+            document.openFile(first);
+            document.openFile(second);
+            status = settle(document, lines);
+            best = std::min(best, secondsSince(start));
+            if (status.lines != lines || status.visibleLines != lines) {
+                std::fprintf(stderr, "%s: %zu lines, %zu shown, wc -l says %zu\n", name, status.lines,
+                             status.visibleLines, lines);
+                ++failures;
+            }
+            document.stop();
+        }
+        std::printf("%s_seconds %.3f\n", name, best);
+        return status.indexMemory;
+    };
+    const std::uint64_t arrival = time(data::LineOrder::Arrival, "merge_arrival");
+    const std::uint64_t ordered = time(data::LineOrder::Time, "merge_time");
+    std::printf("merge_order_bytes_per_line %.2f\n",
+                (static_cast<double>(ordered) - static_cast<double>(arrival)) / static_cast<double>(lines));
+    return failures == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "merge")
+        return measureMerge(cpp::FilePath(argv[2]), cpp::FilePath(argv[3]), std::strtoull(argv[4], nullptr, 10));
     if (argc < 6) {
         std::fprintf(stderr, "usage: qilark_bench FILE LINES PLAIN_COUNT REGEX_COUNT NOCASE_COUNT [MODE [GZIP [UTF16]]]\n");
         return 2;

@@ -1,8 +1,11 @@
 // Writes a deterministic, realistic log: timestamp, level, thread, component
 // and message; about 1 line in 200 with non-ASCII text, 1 in 500 starting
 // with tabs and 1 in 10 000 of 2 to 20 KB; about 110 bytes a line on average.
+// With STAMPS "epoch" each line starts with the same moment in Unix
+// milliseconds instead of "2026-12-DD hh:mm:ss.mmm", so two logs of
+// different seeds and stamps interleave in time.
 //
-//   qilark_loggen FILE SIZE_MB [SEED]
+//   qilark_loggen FILE SIZE_MB [SEED [STAMPS]]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +32,7 @@ const char* const foreign[] = {"Größe überschritten", "задание вып�
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: qilark_loggen FILE SIZE_MB [SEED]\n");
+        std::fprintf(stderr, "usage: qilark_loggen FILE SIZE_MB [SEED [iso|epoch]]\n");
         return 2;
     }
     std::FILE* out = std::fopen(argv[1], "wb");
@@ -39,6 +42,8 @@ int main(int argc, char** argv) {
     }
     const std::uint64_t target = std::strtoull(argv[2], nullptr, 10) * 1'000'000;
     std::mt19937_64 random(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 2026);
+    const bool epoch = argc > 4 && std::string(argv[4]) == "epoch";
+    constexpr std::uint64_t december1 = 20788;  // 2026-12-01 in days since 1970
     std::uint64_t written = 0;
     std::uint64_t millis = 1'765'000'000'000ull;
     std::string line;
@@ -48,11 +53,18 @@ int main(int argc, char** argv) {
         if (n % 500 == 499) line += "\t\t";
         millis += random() % 40;
         const std::uint64_t seconds = millis / 1000;
-        std::snprintf(buffer, sizeof buffer, "2026-12-%02d %02d:%02d:%02d.%03d %s [worker-%d] %s: ",
-                      static_cast<int>(1 + seconds / 86400 % 28), static_cast<int>(seconds / 3600 % 24),
-                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
-                      static_cast<int>(millis % 1000), levels[random() % std::size(levels)],
-                      static_cast<int>(random() % 16), components[random() % std::size(components)]);
+        if (epoch) {
+            const std::uint64_t written = (december1 + seconds / 86400 % 28) * 86'400'000 + millis % 86'400'000;
+            std::snprintf(buffer, sizeof buffer, "%llu %s [worker-%d] %s: ", static_cast<unsigned long long>(written),
+                          levels[random() % std::size(levels)], static_cast<int>(random() % 16),
+                          components[random() % std::size(components)]);
+        } else {
+            std::snprintf(buffer, sizeof buffer, "2026-12-%02d %02d:%02d:%02d.%03d %s [worker-%d] %s: ",
+                          static_cast<int>(1 + seconds / 86400 % 28), static_cast<int>(seconds / 3600 % 24),
+                          static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
+                          static_cast<int>(millis % 1000), levels[random() % std::size(levels)],
+                          static_cast<int>(random() % 16), components[random() % std::size(components)]);
+        }
         line += buffer;
         std::snprintf(buffer, sizeof buffer, messages[random() % std::size(messages)], static_cast<int>(random() % 100000),
                       static_cast<int>(random() % 5000), static_cast<int>(random() % 256), static_cast<int>(random() % 256));

@@ -59,6 +59,14 @@ void Document::Detail::clearState() {
     marksChanged = true;
     ++marksVersion;
     showMarkedOnly = false;  // with no marks left it would show nothing
+    // The thread has stopped: its clock may go too. New lines are placed
+    // once the places are built anew.
+    placed = false;
+    places = {};
+    ++placesVersion;
+    clock.reset();
+    lastKey = 0;
+    reorderWanted = order == LineOrder::Time;
     cleared = true;
     schedule.reset();
     progress = 1.0;
@@ -198,6 +206,8 @@ std::optional<Source> Document::reopenSource(std::int32_t id, std::optional<cpp:
             // Every filter matches again, leaving the withdrawn lines out.
             d.filters.changed.insert(d.filters.active()->id());
             for (const auto& [filterId, filter] : d.filters.saved()) d.filters.changed.insert(filterId);
+            // In time order the withdrawn lines leave their places.
+            d.reorderWanted = d.order == LineOrder::Time;
         }
         d.requestRefilter();
     }

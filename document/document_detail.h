@@ -42,7 +42,7 @@ struct Document::Detail {
     // Merges the taken batch from `done` on, advancing `done` as lines are merged.
     void appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
                      const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                     const std::vector<bool>& withdrawn, std::size_t& done);
+                     const std::vector<bool>& withdrawn, const SourceStore::Sources& sources, std::size_t& done);
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();
@@ -102,13 +102,18 @@ struct Document::Detail {
     // Forgets a source's marks, those still to arrive included.
     void dropMarks(std::int32_t sourceId);
 
-    // Time order. `order` and `reorderWanted` change under both locks.
+    // Time order. `order` changes under both locks; `orderVersion` grows with
+    // each change, so that a rebuild begun before it installs nothing.
     LineOrder order = LineOrder::Arrival;
-    bool reorderWanted = false;  // the places are to be built anew from the stamps
-    // Whether the view's lines are places in time order, and the store index
-    // of the line at each place; under the data lock.
+    std::uint64_t orderVersion = 0;
+    // Under the data lock: the places are to be built anew from the stamps;
+    // whether the view's lines are places, and the store index of the line
+    // at each place; and how often places were inserted or built, for
+    // writers that walk them in stretches.
+    bool reorderWanted = false;
     bool placed = false;
     std::vector<std::uint32_t> places;
+    std::uint64_t placesVersion = 0;
     // The document thread's alone: keys the lines that follow the places.
     std::optional<TimeOrder> clock;
     std::int64_t lastKey = 0;  // of the line at the last place
@@ -125,14 +130,25 @@ struct Document::Detail {
     // store index is in `set`.
     std::optional<std::uint32_t> nextShownIn(const LineSet& set, std::uint32_t line, bool forward) const;
     // The keys of lines about to be merged, texts[from, from + count) being
-    // theirs; without the lock, on the document thread.
-    std::vector<std::int64_t> keysOf(std::uint32_t first, const TextEntry* entries, const LineTexts& texts,
-                                     std::size_t from, std::size_t count);
-    // Places the lines merged at [first, first + keys.size()) by their keys
-    // and shows the places that moved; under the data lock. True when a line
-    // was too late to be placed: the places are then to be built anew.
-    bool placeMerged(std::uint32_t first, const TextEntry* entries, const std::vector<std::int64_t>& keys,
-                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics);
+    // theirs, which arrive at `arrived`; none before time order was first
+    // built. Without the lock, on the document thread.
+    std::vector<std::int64_t> keysOf(const SourceStore::Sources& sources, std::uint32_t first, const TextEntry* entries,
+                                     const LineTexts& texts, std::size_t from, std::size_t count,
+                                     std::int64_t arrived);
+    // Places the lines merged at [first, first + count) by their keys and
+    // shows the places that moved; under the data lock. A line too late to
+    // be placed by a short walk back, and every line after it, waits at the
+    // end for the places to be built anew.
+    void placeMerged(std::uint32_t first, const TextEntry* entries, std::size_t count,
+                     const std::vector<std::int64_t>& keys, const std::vector<Filter>& passFilters,
+                     const LayoutMetrics& metrics);
+    // Where a late line of this key goes, found by walking back over at most
+    // `budget` places, which it spends; none when that does not reach it.
+    std::optional<std::size_t> latePlace(std::int64_t key, std::size_t& budget);
+    // Asks for the places to be built anew once they are wanted, no batch
+    // waits and every source has caught up: while files are read, lines
+    // from several of them would be late again and again. With the job lock held.
+    void requestReorderIfDue();
     // A rebuild's keying of every line when its pass builds the places anew.
     std::optional<TimeOrder> startOrdering(const RebuildPass& pass);
     // The time order's end of a rebuild: the places built anew when
@@ -164,6 +180,7 @@ struct Document::Detail::RebuildPass {
     // `reorder` the places are built anew from every line's stamp first.
     bool byTime = false;
     bool reorder = false;
+    std::uint64_t orderVersion = 0;
 };
 
 }  // namespace data

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <stdexcept>
 
 #include "document/document_detail.h"
 #include "document/visibility.h"
@@ -10,9 +11,9 @@ namespace data {
 namespace {
 
 constexpr std::int64_t secondMicros = 1'000'000;
-// A late line is placed by walking back from the last place at most this
-// far; one later still has the places built anew.
-constexpr std::size_t lateWalkLimit = 10000;
+// Late lines of one merged chunk are placed by walking back over at most
+// this many places in all; one later still has the places built anew.
+constexpr std::size_t lateWalkBudget = 2000;
 
 // Microseconds east of UTC of the local clock now, for stamps without an offset.
 std::int64_t localOffsetNow() {
@@ -53,6 +54,7 @@ public:
         Stretch& stretch = stretches_[next_++ % kept];
         stretch.first = index;
         stretch.records = store_.entries(index, stretchLength);
+        if (stretch.records.empty()) throw std::logic_error("RecordCursor: a line beyond the store");
         return stretch.records.front();
     }
 
@@ -124,63 +126,82 @@ std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<s
 
 }  // namespace
 
-std::vector<std::int64_t> Document::Detail::keysOf(std::uint32_t first, const TextEntry* entries,
-                                                   const LineTexts& texts, std::size_t from, std::size_t count) {
+std::vector<std::int64_t> Document::Detail::keysOf(const SourceStore::Sources& sources, std::uint32_t first,
+                                                   const TextEntry* entries, const LineTexts& texts, std::size_t from,
+                                                   std::size_t count, std::int64_t arrived) {
+    if (!clock) return {};
     std::vector<std::int64_t> keys(count);
-    if (!clock) return keys;
-    const auto sources = store.sources();
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t id = entries[i].sourceId;
         if (!clock->knows(id)) {
-            const auto found = sources->find(id);
-            clock->addSource(id, found == sources->end() ? cpp::DateTime().sinceEpoch().count()
-                                                         : modifiedOf(found->second));
+            const auto found = sources.find(id);
+            clock->addSource(id, found == sources.end() ? arrived : modifiedOf(found->second));
         }
-        const std::uint32_t index = first + static_cast<std::uint32_t>(i);
-        keys[i] = clock->nextKey(index, id, texts[from + i], store.arrivedAt(index));
+        keys[i] = clock->nextKey(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
     }
     return keys;
 }
 
-bool Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries, const std::vector<std::int64_t>& keys,
-                                   const std::vector<Filter>& passFilters, const LayoutMetrics& metrics) {
-    bool tooLate = false;
+std::optional<std::size_t> Document::Detail::latePlace(std::int64_t key, std::size_t& budget) {
+    // After the last line whose key is not above this one; lines without a
+    // stamp follow the stamped line they belong to.
+    std::size_t at = places.size();
+    for (std::size_t p = places.size(); p > 0; --p) {
+        if (budget == 0) return std::nullopt;
+        --budget;
+        const std::uint32_t index = places[p - 1];
+        const auto entry = store.entry(index);
+        if (!entry) continue;
+        std::optional<std::int64_t> placedKey;
+        try {
+            placedKey = clock->placedKey(index, entry->sourceId, store.readLine(index), store.arrivedAt(index));
+        } catch (const cpp::IOException&) {
+            return std::nullopt;  // its key is unknown: the places are built anew
+        }
+        if (!placedKey) continue;
+        if (*placedKey <= key) return at;
+        at = p - 1;
+    }
+    return at;
+}
+
+void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries, std::size_t count,
+                                   const std::vector<std::int64_t>& keys, const std::vector<Filter>& passFilters,
+                                   const LayoutMetrics& metrics) {
     std::size_t changedFrom = places.size();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::size_t budget = lateWalkBudget;
+    for (std::size_t i = 0; i < count; ++i) {
         if (store.isWithdrawn(entries[i].sourceId)) continue;
         const std::uint32_t index = first + static_cast<std::uint32_t>(i);
-        if (places.empty() || keys[i] >= lastKey) {
+        if (reorderWanted || keys.empty()) {
+            places.push_back(index);
+        } else if (places.empty() || keys[i] >= lastKey) {
             places.push_back(index);
             lastKey = keys[i];
-            continue;
-        }
-        // A late line goes after the last line whose key is not above its
-        // own; lines without a stamp follow the stamped line they belong to.
-        std::size_t at = places.size();
-        std::size_t p = places.size();
-        for (; p > 0 && places.size() - p < lateWalkLimit; --p) {
-            const std::uint32_t placedIndex = places[p - 1];
-            const auto entry = store.entry(placedIndex);
-            if (!entry) continue;
-            const cpp::String text = store.readLine(placedIndex);
-            const auto key = clock->placedKey(placedIndex, entry->sourceId, text, store.arrivedAt(placedIndex));
-            if (!key) continue;
-            if (*key <= keys[i]) break;
-            at = p - 1;
-        }
-        if (p > 0 && places.size() - p >= lateWalkLimit) {
+        } else if (const auto at = latePlace(keys[i], budget)) {
+            places.insert(places.begin() + static_cast<std::ptrdiff_t>(*at), index);
+            changedFrom = std::min(changedFrom, *at);
+            ++placesVersion;
+        } else {
+            reorderWanted = true;
             places.push_back(index);
-            tooLate = true;
-            continue;
         }
-        places.insert(places.begin() + static_cast<std::ptrdiff_t>(at), index);
-        changedFrom = std::min(changedFrom, at);
     }
     RecordCursor records(store);
     for (std::size_t k = changedFrom / linesPerBlock; k * linesPerBlock < places.size(); ++k)
         view.rows.replace(k, placedRows(*this, places, k, passFilters, metrics, records));
     view.viewChanged = true;
-    return tooLate;
+}
+
+void Document::Detail::requestReorderIfDue() {
+    if (order != LineOrder::Time || store.batchCount() > 0) return;
+    for (const auto& [id, source] : *store.sources())
+        if (!store.isWithdrawn(id) && source.readShare() < 1.0) return;
+    {
+        cpp::Mutex::Lock data(dataMutex, false);
+        if (!reorderWanted) return;
+    }
+    requestRelayout();
 }
 
 void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering) {
@@ -204,9 +225,10 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     cpp::Mutex::Lock job(jobMutex, false);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
-    if (order != LineOrder::Time) return;  // switched back meanwhile
+    if (orderVersion != pass.orderVersion) return;  // switched meanwhile: another rebuild follows
     places = std::move(built);
     placed = true;
+    ++placesVersion;
     view.rows = std::move(rows);
     view.viewChanged = true;
     if (ordering) {
@@ -232,11 +254,13 @@ void Document::setOrder(LineOrder order) {
             cpp::Mutex::Lock data(d.dataMutex, false);
             if (d.order == order) return;
             d.order = order;
+            ++d.orderVersion;
             d.reorderWanted = order == LineOrder::Time;
             if (order == LineOrder::Arrival && d.placed) {
                 // The view names places no more: it fills again by arrival.
                 d.placed = false;
                 d.places = {};
+                ++d.placesVersion;
                 d.view.rows.clear();
                 d.view.viewChanged = true;
             }

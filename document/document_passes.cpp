@@ -121,6 +121,7 @@ void Document::Detail::doAppend() {
     std::vector<Filter> passFilters;
     LayoutMetrics metrics;
     std::vector<bool> withdrawn;
+    std::shared_ptr<const SourceStore::Sources> sources;
     std::uint32_t first = 0;
     {
         cpp::Mutex::Lock job(jobMutex, true);
@@ -131,10 +132,11 @@ void Document::Detail::doAppend() {
         passFilters = snapshotFilters(filters);
         metrics = layoutMetrics();
         withdrawn = store.withdrawn();
+        sources = store.sources();
     }
     std::size_t done = 0;
     try {
-        appendTaken(first, entries, texts, passFilters, metrics, withdrawn, done);
+        appendTaken(first, entries, texts, passFilters, metrics, withdrawn, *sources, done);
     } catch (...) {
         // The lines not yet merged wait at the head of the queue for the next try.
         std::vector<TextEntry> rest(entries.begin() + static_cast<std::ptrdiff_t>(done), entries.end());
@@ -147,6 +149,8 @@ void Document::Detail::doAppend() {
     }
     {
         cpp::Mutex::Lock job(jobMutex, false);
+        // Asked before the append ends, so that the document is never idle in between.
+        requestReorderIfDue();
         schedule.finishAppend();
     }
     if (entries.empty()) {
@@ -159,7 +163,8 @@ void Document::Detail::doAppend() {
 
 void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
                                    const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                                   const std::vector<bool>& withdrawn, std::size_t& done) {
+                                   const std::vector<bool>& withdrawn, const SourceStore::Sources& sources,
+                                   std::size_t& done) {
     while (done < entries.size()) {
         const std::uint32_t a = first + static_cast<std::uint32_t>(done);
         // Chunks never cross a multiple of 1000, so each feeds one block.
@@ -171,11 +176,11 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         }
         std::vector<ShownLine> shown =
             collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, nullptr);
-        const std::vector<std::int64_t> keys = keysOf(a, entries.data() + done, texts, done, k);
-        bool tooLate = false;
+        const std::int64_t arrived = store.arrivalOf(cpp::DateTime().sinceEpoch().count());
+        const std::vector<std::int64_t> keys = keysOf(sources, a, entries.data() + done, texts, done, k, arrived);
         {
             cpp::Mutex::Lock data(dataMutex, false);
-            store.commit(entries.data() + done, k);
+            store.commit(entries.data() + done, k, arrived);
             markArrived(a, entries.data() + done, k);
             // New lines are marked only by number, and only here.
             if (showMarkedOnly)
@@ -187,19 +192,11 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             }
             filters.filtersChanged = true;
             if (placed) {
-                tooLate = placeMerged(a, entries.data() + done - k, keys, passFilters, metrics);
+                placeMerged(a, entries.data() + done - k, k, keys, passFilters, metrics);
             } else {
                 view.rows.add(a / linesPerBlock, shown);
             }
             view.viewChanged = true;
-        }
-        if (tooLate) {
-            cpp::Mutex::Lock job(jobMutex, false);
-            {
-                cpp::Mutex::Lock data(dataMutex, false);
-                reorderWanted = true;
-            }
-            requestRelayout();
         }
         notifyIfDue();
     }
@@ -272,9 +269,12 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
     pass.withdrawn = std::make_shared<const std::vector<bool>>(store.withdrawn());
-    // The order and whether the lines are placed change under both locks.
     pass.byTime = order == LineOrder::Time;
-    pass.reorder = pass.byTime && (reorderWanted || !placed);
+    pass.orderVersion = orderVersion;
+    {
+        cpp::Mutex::Lock data(dataMutex, false);
+        pass.reorder = pass.byTime && (reorderWanted || !placed);
+    }
     if (!pass.byTime) clock.reset();
     auto freshFilters = std::make_shared<std::vector<Filter>>();
     for (const Filter& filter : pass.filters) {

@@ -151,7 +151,7 @@ unsigned Document::getChanges(DocumentStatus& status, LayoutMetrics& metrics,
     status.progress = d.progress;
     status.arrivals = d.store.arrivals();
     status.lineMemory = d.store.linesMemory() + pendingBytes;
-    status.indexMemory = d.view.rows.memory();
+    status.indexMemory = d.view.rows.memory() + d.places.capacity() * sizeof(std::uint32_t);
     status.filterMemory = d.filters.active()->matches().memory();
     for (const auto& [id, filter] : d.filters.saved()) status.filterMemory += filter->matches().memory();
     status.textCacheMemory = d.store.textCacheMemory();

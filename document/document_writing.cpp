@@ -18,17 +18,52 @@ struct Stretch {
     std::shared_ptr<const SourceStore::Sources> sources;
 };
 
-// With `marked`, the marked lines instead, shown or not.
+// In time order the lines to write are taken at once, with their store
+// indices: late lines move the places while the stretches are written.
+struct PlacedLines {
+    std::vector<std::uint32_t> lines;
+    std::vector<std::uint32_t> indices;
+    std::size_t next = 0;
+};
+
+// Under the data lock; none unless the lines are placed.
+std::optional<PlacedLines> takePlacedLines(const Document::Detail& d, std::uint32_t first, std::uint32_t last,
+                                           bool marked) {
+    if (!d.placed) return std::nullopt;
+    PlacedLines taken;
+    const auto take = [&](std::uint32_t line) {
+        taken.lines.push_back(line);
+        taken.indices.push_back(d.places[line]);
+    };
+    if (marked) {
+        for (std::uint32_t line = first; line <= last && line < d.places.size(); ++line)
+            if (d.marks.contains(d.places[line])) take(line);
+    } else {
+        const ViewRows& visible = d.view.rows;
+        for (std::size_t p = visible.linePositionOf(first); p < visible.lineCount() && visible.lineAt(p) <= last; ++p)
+            take(visible.lineAt(p));
+    }
+    return taken;
+}
+
+// With `marked`, the marked lines instead, shown or not; with `placed`, the
+// next lines taken there.
 Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last, std::size_t limit,
-                    std::uint64_t clears, bool marked = false) {
+                    std::uint64_t clears, bool marked, PlacedLines* placed) {
     Stretch stretch;
     cpp::Mutex::Lock data(d.dataMutex, false);
     if (d.clears != clears) throw cpp::IOException(String("The files were closed while their lines were written"));
     const std::size_t stored = d.lineTotal();
-    if (marked && d.placed) {
-        // Places are not ordered as the marks are: the places are walked.
-        for (std::uint32_t line = next; line <= last && line < stored && stretch.lines.size() < limit; ++line)
-            if (d.marks.contains(d.places[line])) stretch.lines.push_back(line);
+    std::vector<std::uint32_t> indices;
+    if (placed) {
+        const std::size_t end = std::min(placed->lines.size(), placed->next + limit);
+        stretch.lines.assign(placed->lines.begin() + static_cast<std::ptrdiff_t>(placed->next),
+                             placed->lines.begin() + static_cast<std::ptrdiff_t>(end));
+        indices.assign(placed->indices.begin() + static_cast<std::ptrdiff_t>(placed->next),
+                       placed->indices.begin() + static_cast<std::ptrdiff_t>(end));
+        placed->next = end;
+    } else if (d.placed) {
+        throw cpp::IOException(String("The lines were put in time order while they were written"));
     } else if (marked) {
         for (auto line = d.marks.firstAtOrAfter(next); line && *line <= last && *line < stored;
              line = d.marks.firstAtOrAfter(*line + 1)) {
@@ -45,8 +80,7 @@ Stretch nextStretch(Document::Detail& d, std::uint32_t next, std::uint32_t last,
         }
     }
     // Neighbouring lines of the store are decoded together: a record alone costs its group.
-    std::vector<std::uint32_t> indices;
-    for (const std::uint32_t line : stretch.lines) indices.push_back(d.indexAt(line));
+    if (!placed) indices = stretch.lines;
     for (std::size_t i = 0; i < indices.size();) {
         std::size_t end = i + 1;
         while (end < indices.size() && indices[end] == indices[end - 1] + 1) ++end;
@@ -63,6 +97,11 @@ std::uint64_t clearsNow(Document::Detail& d) {
     return d.clears;
 }
 
+std::optional<PlacedLines> takeLines(Document::Detail& d, std::uint32_t first, std::uint32_t last, bool marked) {
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    return takePlacedLines(d, first, last, marked);
+}
+
 bool goOn(const Document::WriteProgress& progress, std::uint32_t next, std::uint32_t first, std::uint32_t last) {
     return !progress || progress(static_cast<double>(next - first) / (static_cast<double>(last - first) + 1));
 }
@@ -74,10 +113,12 @@ WriteReport writeLines(Document::Detail& d, const cpp::Output& output, const Tex
                        bool selection, const Document::WriteProgress& progress, bool marked = false) {
     WriteReport report;
     const std::uint64_t clears = clearsNow(d);
+    std::optional<PlacedLines> placed = takeLines(d, start.row, end.row, marked);
     std::uint32_t next = start.row;
     std::string chunk;
     for (;;) {
-        const Stretch stretch = nextStretch(d, next, end.row, linesPerStretch, clears, marked);
+        const Stretch stretch =
+            nextStretch(d, next, end.row, linesPerStretch, clears, marked, placed ? &*placed : nullptr);
         if (stretch.lines.empty()) break;
         std::vector<std::size_t> unreadable;
         const LineTexts texts = SourceStore::readTexts(*stretch.sources, stretch.entries, &unreadable);
@@ -145,9 +186,10 @@ std::optional<std::uint64_t> Document::selectionBytes(const TextCursor& start, c
                                                       const WriteProgress& progress) {
     Detail& d = *detail_;
     const std::uint64_t clears = clearsNow(d);
+    std::optional<PlacedLines> placed = takeLines(d, start.row, end.row, false);
     std::uint64_t bytes = 0;
     for (std::uint32_t next = start.row;;) {
-        const Stretch stretch = nextStretch(d, next, end.row, linesPerCount, clears);
+        const Stretch stretch = nextStretch(d, next, end.row, linesPerCount, clears, false, placed ? &*placed : nullptr);
         if (stretch.lines.empty()) break;
         for (const TextEntry& entry : stretch.entries) bytes += static_cast<std::uint64_t>(std::max(entry.byteLength, 0)) + 2;
         next = stretch.lines.back() + 1;

@@ -140,13 +140,12 @@ void SourceStore::returnBatch(std::vector<TextEntry> entries, LineTexts texts) {
     pendingTexts_.push_front(std::move(texts));
 }
 
-void SourceStore::commit(const TextEntry* entries, std::size_t count) {
+void SourceStore::commit(const TextEntry* entries, std::size_t count, std::int64_t arrived) {
     const cpp::Time now;
     arrivals_.erase(arrivals_.begin(), arrivals_.lower_bound(cpp::Time(now.sinceClockStart() - arrivalMemory)));
     if (arrivals_.empty() || now - arrivals_.rbegin()->first >= arrivalStep) arrivals_[now] = lines_.size();
-    const std::int64_t wallClock = cpp::DateTime().sinceEpoch().count();
-    if (arrivalLog_.empty() || wallClock - arrivalLog_.back().second >= arrivalLogStep)
-        arrivalLog_.emplace_back(static_cast<std::uint32_t>(lines_.size()), wallClock);
+    if (arrivalLog_.empty() || arrived - arrivalLog_.back().second >= arrivalLogStep)
+        arrivalLog_.emplace_back(static_cast<std::uint32_t>(lines_.size()), arrived);
     lines_.append(entries, count);
     // Worked per run of one source: a batch comes from one reader.
     const std::size_t base = lines_.size() - count;

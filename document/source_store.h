@@ -84,7 +84,8 @@ public:
     // What the waiting batches hold; under the job lock, like the queue.
     std::uint64_t pendingBytes() const { return pendingBytes_; }
 
-    void commit(const TextEntry* entries, std::size_t count);
+    // `arrived`: the wall-clock time of the merge, microseconds since 1970 UTC.
+    void commit(const TextEntry* entries, std::size_t count, std::int64_t arrived);
     std::size_t lineCount() const { return lines_.size(); }
     std::optional<TextEntry> entry(std::uint32_t index) const;
     // The index of the first line of a source numbered `lineNumber` or later.
@@ -92,6 +93,11 @@ public:
     const Arrivals& arrivals() const { return arrivals_; }
     // When the line at `index` arrived, to the second: microseconds since 1970 UTC.
     std::int64_t arrivedAt(std::uint32_t index) const;
+    // What arrivedAt will say of lines committed at `arrived`.
+    std::int64_t arrivalOf(std::int64_t arrived) const {
+        return arrivalLog_.empty() || arrived - arrivalLog_.back().second >= arrivalLogStep ? arrived
+                                                                                           : arrivalLog_.back().second;
+    }
 
     // The text of a line; empty beyond the store.
     cpp::String readLine(std::uint32_t index);

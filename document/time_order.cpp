@@ -1,5 +1,6 @@
 #include "document/time_order.h"
 
+#include <algorithm>
 #include <queue>
 #include <stdexcept>
 
@@ -77,6 +78,15 @@ std::optional<std::int64_t> TimeOrder::placedKey(std::uint32_t index, std::uint1
 }
 
 std::vector<std::uint32_t> TimeOrder::takeOrder() {
+    std::vector<std::uint32_t> order = mergeChains();
+    if (!order.empty()) lastKey_ = keys_[order.back()];
+    runs_ = {};
+    keys_ = {};
+    for (auto& [id, keyed] : sources_) keyed.waiting = {};
+    return order;
+}
+
+std::vector<std::uint32_t> TimeOrder::mergeChains() const {
     // Each source's lines fall into chains whose keys never go down: a
     // stretch that starts below where the source's chain stands opens a new
     // one. Merging the chains by (key, index) is then a stable sort by key.
@@ -101,6 +111,8 @@ std::vector<std::uint32_t> TimeOrder::takeOrder() {
                 } else {
                     chains[open->second].stretches.emplace_back(begin, end);
                 }
+            } else if (chains.size() == mostChains) {
+                return sortedByKey();
             } else {
                 openChain[run.sourceId] = chains.size();
                 chains.push_back(Chain{{{begin, end}}, 0, begin});
@@ -108,7 +120,6 @@ std::vector<std::uint32_t> TimeOrder::takeOrder() {
             begin = end;
         }
     }
-    runs_ = {};
 
     const auto before = [this](std::uint32_t a, std::uint32_t b) {
         return keys_[a] < keys_[b] || (keys_[a] == keys_[b] && a < b);
@@ -134,9 +145,14 @@ std::vector<std::uint32_t> TimeOrder::takeOrder() {
             if (!more) heads.push(c);
         }
     }
-    if (!order.empty()) lastKey_ = keys_[order.back()];
-    keys_ = {};
-    for (auto& [id, keyed] : sources_) keyed.waiting = {};
+    return order;
+}
+
+std::vector<std::uint32_t> TimeOrder::sortedByKey() const {
+    std::vector<std::uint32_t> order;
+    for (const Run& run : runs_)
+        for (std::uint32_t index = run.begin; index < run.end; ++index) order.push_back(index);
+    std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return keys_[a] < keys_[b]; });
     return order;
 }
 

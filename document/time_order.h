@@ -57,6 +57,11 @@ private:
         std::vector<std::uint32_t> waiting;
     };
     SourceKeys& source(std::uint16_t sourceId);
+    // The order of the lines added: their sources' rising chains merged, or,
+    // when the keys fall too often for a few chains to hold them, a sort.
+    std::vector<std::uint32_t> mergeChains() const;
+    std::vector<std::uint32_t> sortedByKey() const;
+    static constexpr std::size_t mostChains = 256;
     // The key of the source's next line; `first` tells that it holds the source's first stamp.
     static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
                                 bool& first);

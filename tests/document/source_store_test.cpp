@@ -50,7 +50,7 @@ void commitPending(SourceStore& store, Delivered& delivered) {
     cpp::Mutex::Lock lock(delivered.mutex, false);
     std::vector<TextEntry> entries;
     data::LineTexts texts;
-    while (store.takeBatch(entries, texts)) store.commit(entries.data(), entries.size());
+    while (store.takeBatch(entries, texts)) store.commit(entries.data(), entries.size(), cpp::DateTime().sinceEpoch().count());
 }
 
 // A store whose readers deliver into `delivered`.

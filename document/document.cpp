@@ -65,6 +65,8 @@ void Document::Detail::clearState() {
     places = {};
     ++placesVersion;
     clock.reset();
+    building.reset();
+    if (order == LineOrder::Time) startKeepingKeys();
     lastKey = 0;
     reorderWanted = order == LineOrder::Time;
     cleared = true;

@@ -114,8 +114,12 @@ struct Document::Detail {
     bool placed = false;
     std::vector<std::uint32_t> places;
     std::uint64_t placesVersion = 0;
-    // The document thread's alone: keys the lines that follow the places.
+    // The document thread's alone: keys the lines that follow the places;
+    // and, in time order from an empty store on, the keys of every line
+    // merged, kept until the places are built from them without reading a
+    // text again.
     std::optional<TimeOrder> clock;
+    std::optional<TimeOrder> building;
     std::int64_t lastKey = 0;  // of the line at the last place
     std::uint32_t indexAt(std::uint32_t line) const { return placed ? places[line] : line; }
     // The record of a line the view may name; none beyond them.
@@ -136,12 +140,18 @@ struct Document::Detail {
                                      const LineTexts& texts, std::size_t from, std::size_t count,
                                      std::int64_t arrived);
     // Places the lines merged at [first, first + count) by their keys and
-    // shows the places that moved; under the data lock. A line too late to
-    // be placed by a short walk back, and every line after it, waits at the
-    // end for the places to be built anew.
+    // shows the places that moved; under the data lock. `shown`: which of
+    // them are shown, by index, and their rows. A line too late to be placed
+    // by a short walk back, and every line after it, waits at the end for
+    // the places to be built anew.
     void placeMerged(std::uint32_t first, const TextEntry* entries, std::size_t count,
-                     const std::vector<std::int64_t>& keys, const std::vector<Filter>& passFilters,
-                     const LayoutMetrics& metrics);
+                     const std::vector<std::int64_t>& keys, const std::vector<ShownLine>& shown,
+                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics);
+    void startKeepingKeys();
+    // Keeps the keys of lines about to be merged in `building`.
+    void keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn, std::uint32_t first,
+                  const TextEntry* entries, const LineTexts& texts, std::size_t from, std::size_t count,
+                  std::int64_t arrived);
     // Where a late line of this key goes, found by walking back over at most
     // `budget` places, which it spends; none when that does not reach it.
     std::optional<std::size_t> latePlace(std::int64_t key, std::size_t& budget);
@@ -152,8 +162,9 @@ struct Document::Detail {
     // A rebuild's keying of every line when its pass builds the places anew.
     std::optional<TimeOrder> startOrdering(const RebuildPass& pass);
     // The time order's end of a rebuild: the places built anew when
-    // `ordering` holds them, then the view over the places.
-    void finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering);
+    // `ordering` holds them (`keysKept`: kept as the lines came), then the
+    // view over the places.
+    void finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering, bool keysKept);
 
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart

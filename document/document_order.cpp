@@ -102,11 +102,12 @@ std::optional<std::uint32_t> Document::Detail::nextShownIn(const LineSet& set, s
 
 namespace {
 
-// The shown places of block `k` of `places` and their rows, judged by the
-// filters' matches and the marks as they stand; under the data lock.
+// The shown places of block `k` of `places` from place `from` on, and their
+// rows, judged by the filters' matches and the marks as they stand; under
+// the data lock.
 std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<std::uint32_t>& places, std::size_t k,
-                                  const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                                  RecordCursor& records) {
+                                  std::size_t from, const std::vector<Filter>& passFilters,
+                                  const LayoutMetrics& metrics, RecordCursor& records) {
     Visibility visibility;
     for (const Filter& filter : passFilters)
         if (const auto current = d.filters.find(filter.id()))
@@ -114,7 +115,7 @@ std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<s
     if (d.showMarkedOnly) visibility.add(FilterKind::ShowOnly, true, d.marks);
     std::vector<ShownLine> shown;
     const std::size_t end = std::min(places.size(), (k + 1) * linesPerBlock);
-    for (std::size_t p = k * linesPerBlock; p < end; ++p) {
+    for (std::size_t p = from; p < end; ++p) {
         const std::uint32_t index = places[p];
         if (!visibility.isVisible(index)) continue;
         const TextEntry& entry = records.at(index);
@@ -142,6 +143,22 @@ std::vector<std::int64_t> Document::Detail::keysOf(const SourceStore::Sources& s
     return keys;
 }
 
+void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn,
+                               std::uint32_t first, const TextEntry* entries, const LineTexts& texts, std::size_t from,
+                               std::size_t count, std::int64_t arrived) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint16_t id = entries[i].sourceId;
+        if (id < withdrawn.size() && withdrawn[id]) continue;
+        if (!building->knows(id)) {
+            const auto found = sources.find(id);
+            building->addSource(id, found == sources.end() ? arrived : modifiedOf(found->second));
+        }
+        building->addLine(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
+    }
+}
+
+void Document::Detail::startKeepingKeys() { building.emplace(localOffsetNow()); }
+
 std::optional<std::size_t> Document::Detail::latePlace(std::int64_t key, std::size_t& budget) {
     // After the last line whose key is not above this one; lines without a
     // stamp follow the stamped line they belong to.
@@ -166,9 +183,10 @@ std::optional<std::size_t> Document::Detail::latePlace(std::int64_t key, std::si
 }
 
 void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries, std::size_t count,
-                                   const std::vector<std::int64_t>& keys, const std::vector<Filter>& passFilters,
-                                   const LayoutMetrics& metrics) {
-    std::size_t changedFrom = places.size();
+                                   const std::vector<std::int64_t>& keys, const std::vector<ShownLine>& shown,
+                                   const std::vector<Filter>& passFilters, const LayoutMetrics& metrics) {
+    const std::size_t placedBefore = places.size();
+    std::size_t changedFrom = placedBefore;
     std::size_t budget = lateWalkBudget;
     for (std::size_t i = 0; i < count; ++i) {
         if (store.isWithdrawn(entries[i].sourceId)) continue;
@@ -187,9 +205,31 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
             places.push_back(index);
         }
     }
-    RecordCursor records(store);
-    for (std::size_t k = changedFrom / linesPerBlock; k * linesPerBlock < places.size(); ++k)
-        view.rows.replace(k, placedRows(*this, places, k, passFilters, metrics, records));
+    if (changedFrom == placedBefore) {
+        // Only appended, in the order of the store: the shown lines keep
+        // their rows at their new places.
+        std::vector<ShownLine> placedShown;
+        std::size_t p = placedBefore;
+        auto next = shown.begin();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (store.isWithdrawn(entries[i].sourceId)) continue;
+            if (next != shown.end() && next->line == first + i) {
+                const std::size_t k = p / linesPerBlock;
+                if (!placedShown.empty() && placedShown.back().line / linesPerBlock != k) {
+                    view.rows.add(placedShown.back().line / linesPerBlock, placedShown);
+                    placedShown.clear();
+                }
+                placedShown.push_back(ShownLine{static_cast<std::uint32_t>(p), next->rows});
+                ++next;
+            }
+            ++p;
+        }
+        if (!placedShown.empty()) view.rows.add(placedShown.back().line / linesPerBlock, placedShown);
+    } else {
+        RecordCursor records(store);
+        for (std::size_t k = changedFrom / linesPerBlock; k * linesPerBlock < places.size(); ++k)
+            view.rows.replace(k, placedRows(*this, places, k, k * linesPerBlock, passFilters, metrics, records));
+    }
     view.viewChanged = true;
 }
 
@@ -199,12 +239,12 @@ void Document::Detail::requestReorderIfDue() {
         if (!store.isWithdrawn(id) && source.readShare() < 1.0) return;
     {
         cpp::Mutex::Lock data(dataMutex, false);
-        if (!reorderWanted) return;
+        if (!reorderWanted || store.lineCount() == 0) return;
     }
     requestRelayout();
 }
 
-void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering) {
+void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering, bool keysKept) {
     std::vector<std::uint32_t> built;
     std::int64_t builtLastKey = lastKey;
     if (ordering) {
@@ -216,10 +256,26 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     }
     ViewRows rows;
     RecordCursor records(store);
+    // Keys kept from an empty store on leave the lines placed as they came,
+    // each at its index, shown as the filters of this pass say: their
+    // rows are taken over instead of worked out again.
+    bool asTheyCame = false;
+    if (keysKept) {
+        cpp::Mutex::Lock data(dataMutex, false);
+        asTheyCame = places.size() == pass.total && (places.empty() || places.back() + 1 == pass.total);
+    }
     for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
         cpp::Mutex::Lock data(dataMutex, false);
         cpp::Thread::checkInterrupted();
-        rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));
+        if (asTheyCame) {
+            std::vector<ShownLine> shown;
+            for (std::size_t p = k * linesPerBlock; p < std::min(built.size(), (k + 1) * linesPerBlock); ++p)
+                if (view.rows.isVisible(built[p]))
+                    shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
+            rows.replace(k, shown);
+        } else {
+            rows.replace(k, placedRows(*this, built, k, k * linesPerBlock, pass.filters, pass.metrics, records));
+        }
         progress = 0.5 + 0.5 * std::min(1.0, static_cast<double>((k + 1) * linesPerBlock) / static_cast<double>(built.size()));
     }
     cpp::Mutex::Lock job(jobMutex, false);
@@ -235,6 +291,12 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         clock = std::move(ordering);
         lastKey = builtLastKey;
         reorderWanted = false;
+        if (pass.total == 0) {
+            // Files opened now are read through before their lines are
+            // placed: their keys are kept as they come.
+            startKeepingKeys();
+            reorderWanted = true;
+        }
     }
 }
 

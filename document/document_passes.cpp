@@ -177,7 +177,8 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         std::vector<ShownLine> shown =
             collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, nullptr);
         const std::int64_t arrived = store.arrivalOf(cpp::DateTime().sinceEpoch().count());
-        const std::vector<std::int64_t> keys = keysOf(sources, a, entries.data() + done, texts, done, k, arrived);
+        const std::vector<std::int64_t> keys =
+            building ? std::vector<std::int64_t>() : keysOf(sources, a, entries.data() + done, texts, done, k, arrived);
         {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k, arrived);
@@ -192,11 +193,21 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             }
             filters.filtersChanged = true;
             if (placed) {
-                placeMerged(a, entries.data() + done - k, k, keys, passFilters, metrics);
+                placeMerged(a, entries.data() + done - k, k, keys, shown, passFilters, metrics);
             } else {
                 view.rows.add(a / linesPerBlock, shown);
             }
             view.viewChanged = true;
+        }
+        if (building) {
+            // Merged already: keys that could not be kept leave the places
+            // to be built from the texts.
+            try {
+                keepKeys(sources, withdrawn, a, entries.data() + done - k, texts, done - k, k, arrived);
+            } catch (...) {
+                building.reset();
+                throw;
+            }
         }
         notifyIfDue();
     }
@@ -210,8 +221,10 @@ void Document::Detail::doRebuild() {
     // ahead, so that both cores work while this thread merges. The tasks
     // work on copies only, so they may outlive an abandoned pass.
     constexpr std::uint32_t blocksAhead = 3;
-    std::optional<TimeOrder> ordering = startOrdering(*pass);
-    const bool readTexts = !pass->freshFilters->empty() || ordering;
+    // Keys kept as the lines came need no text read again.
+    const bool keysKept = pass->reorder && building.has_value();
+    std::optional<TimeOrder> ordering = keysKept ? std::exchange(building, std::nullopt) : startOrdering(*pass);
+    const bool readTexts = !pass->freshFilters->empty() || (ordering && !keysKept);
     // Each block's entries are decoded once, for the bus and for the merge.
     struct Ahead {
         Entries entries;
@@ -219,20 +232,23 @@ void Document::Detail::doRebuild() {
     };
     std::deque<Ahead> ahead;
     std::uint32_t posted = 0;  // the first line not yet handed to the bus
-    for (std::uint32_t h = 0; h < pass->total; h += linesPerBlock) {
+    // In time order the view is built over the places: the blocks by
+    // arrival are walked only to match or to key their lines.
+    const std::uint32_t walked = pass->byTime && !readTexts ? 0 : pass->total;
+    for (std::uint32_t h = 0; h < walked; h += linesPerBlock) {
         std::vector<LineSet> freshSets;
         Entries entries;
         if (readTexts) {
             for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
                 auto block = std::make_shared<const std::vector<TextEntry>>(
                     store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
-                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering.has_value())});
+                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering && !keysKept)});
             }
             BlockRead read = ahead.front().read.get();
             freshSets = std::move(read.sets);
             entries = std::move(ahead.front().entries);
             ahead.pop_front();
-            if (ordering) {
+            if (ordering && !keysKept) {
                 for (std::size_t i = 0; i < entries->size(); ++i) {
                     const TextEntry& entry = (*entries)[i];
                     if (isWithdrawn(*pass->withdrawn, entry)) continue;
@@ -247,7 +263,7 @@ void Document::Detail::doRebuild() {
         rebuildBlock(*pass, h, std::move(freshSets), *entries);
         notifyIfDue();
     }
-    if (pass->byTime) finishPlacing(*pass, std::move(ordering));
+    if (pass->byTime) finishPlacing(*pass, std::move(ordering), keysKept);
     progress = 1.0;
     {
         cpp::Mutex::Lock data(dataMutex, false);
@@ -275,7 +291,11 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
         cpp::Mutex::Lock data(dataMutex, false);
         pass.reorder = pass.byTime && (reorderWanted || !placed);
     }
-    if (!pass.byTime) clock.reset();
+    if (!pass.byTime) {
+        // By arrival no key is wanted until time order is chosen again.
+        clock.reset();
+        building.reset();
+    }
     auto freshFilters = std::make_shared<std::vector<Filter>>();
     for (const Filter& filter : pass.filters) {
         pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);

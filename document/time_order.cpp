@@ -124,26 +124,45 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
     const auto before = [this](std::uint32_t a, std::uint32_t b) {
         return keys_[a] < keys_[b] || (keys_[a] == keys_[b] && a < b);
     };
+    std::vector<std::uint32_t> order;
+    order.reserve(lines);
+    // Gives the chain's lines while its head goes before `bound` (none: to
+    // its end): in long runs of one source no other chain is looked at for
+    // each line. False once the chain ran out.
+    const auto give = [&](Chain& chain, std::optional<std::uint32_t> bound) {
+        for (;;) {
+            order.push_back(chain.head);
+            if (++chain.head == chain.stretches[chain.stretch].second) {
+                if (++chain.stretch == chain.stretches.size()) return false;
+                chain.head = chain.stretches[chain.stretch].first;
+            }
+            if (bound && !before(chain.head, *bound)) return true;
+        }
+    };
+    if (chains.size() <= fewChains) {
+        // A few chains, as a few sorted logs make: their heads are compared
+        // directly, cheaper than a heap when lines of the logs alternate.
+        std::vector<Chain*> live;
+        for (Chain& chain : chains) live.push_back(&chain);
+        while (!live.empty()) {
+            std::size_t best = 0;
+            for (std::size_t i = 1; i < live.size(); ++i)
+                if (before(live[i]->head, live[best]->head)) best = i;
+            std::optional<std::uint32_t> bound;
+            for (std::size_t i = 0; i < live.size(); ++i)
+                if (i != best && (!bound || before(live[i]->head, *bound))) bound = live[i]->head;
+            if (!give(*live[best], bound)) live.erase(live.begin() + static_cast<std::ptrdiff_t>(best));
+        }
+        return order;
+    }
     const auto later = [&](std::size_t a, std::size_t b) { return before(chains[b].head, chains[a].head); };
     std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heads(later);
     for (std::size_t c = 0; c < chains.size(); ++c) heads.push(c);
-    std::vector<std::uint32_t> order;
-    order.reserve(lines);
     while (!heads.empty()) {
         const std::size_t c = heads.top();
         heads.pop();
-        Chain& chain = chains[c];
-        // A chain gives lines while it holds the least head: in long runs of
-        // one source the heap is not touched for each line.
-        for (bool more = true; more;) {
-            order.push_back(chain.head);
-            if (++chain.head == chain.stretches[chain.stretch].second) {
-                if (++chain.stretch == chain.stretches.size()) break;
-                chain.head = chain.stretches[chain.stretch].first;
-            }
-            more = heads.empty() || before(chain.head, chains[heads.top()].head);
-            if (!more) heads.push(c);
-        }
+        const bool more = give(chains[c], heads.empty() ? std::nullopt : std::optional(chains[heads.top()].head));
+        if (more) heads.push(c);
     }
     return order;
 }

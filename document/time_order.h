@@ -62,6 +62,7 @@ private:
     std::vector<std::uint32_t> mergeChains() const;
     std::vector<std::uint32_t> sortedByKey() const;
     static constexpr std::size_t mostChains = 256;
+    static constexpr std::size_t fewChains = 8;
     // The key of the source's next line; `first` tells that it holds the source's first stamp.
     static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
                                 bool& first);

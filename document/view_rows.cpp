@@ -56,6 +56,13 @@ std::size_t ViewRows::rowPositionOf(std::uint32_t line) const {
     return rowSums_.before(k) + block.rowsBefore(block.rank(line % linesPerBlock));
 }
 
+std::uint32_t ViewRows::rowsOf(std::uint32_t line) const {
+    const Block& block = blocks_[line / linesPerBlock];
+    if (block.rowEnds.empty()) return 1;
+    const std::uint32_t rank = block.rank(line % linesPerBlock);
+    return block.rowEnds[rank] - block.rowsBefore(rank);
+}
+
 bool ViewRows::isVisible(std::uint32_t line) const {
     const std::size_t k = line / linesPerBlock;
     if (k >= blocks_.size()) return false;

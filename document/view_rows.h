@@ -33,6 +33,8 @@ public:
     // The position of the first row of the first visible line at or after `line`.
     std::size_t rowPositionOf(std::uint32_t line) const;
     bool isVisible(std::uint32_t line) const;
+    // The display rows of a visible line.
+    std::uint32_t rowsOf(std::uint32_t line) const;
 
     // Adds lines after those block k holds; k is the last block or the next.
     void add(std::size_t k, const std::vector<ShownLine>& lines);

@@ -80,6 +80,7 @@ LayoutMetrics Document::Detail::layoutMetrics() {
 }
 
 void Document::Detail::requestRefilter() {
+    ++viewRequests;
     progress = 0.0;
     if (schedule.requestRefilter() && thread) thread->info()->interrupt();
     jobMutex.notifyAll();
@@ -87,6 +88,7 @@ void Document::Detail::requestRefilter() {
 }
 
 void Document::Detail::requestRelayout() {
+    ++viewRequests;
     progress = 0.0;
     if (schedule.requestRelayout() && thread) thread->info()->interrupt();
     jobMutex.notifyAll();

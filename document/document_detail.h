@@ -120,6 +120,11 @@ struct Document::Detail {
     // text again.
     std::optional<TimeOrder> clock;
     std::optional<TimeOrder> building;
+    // Filter and layout requests, counted under the job lock, and their
+    // count when `building` began: while they are equal the view shown
+    // holds the rows a rebuild would work out.
+    std::uint64_t viewRequests = 0;
+    std::uint64_t requestsWhenKept = 0;
     std::int64_t lastKey = 0;  // of the line at the last place
     std::uint32_t indexAt(std::uint32_t line) const { return placed ? places[line] : line; }
     // The record of a line the view may name; none beyond them.
@@ -147,7 +152,11 @@ struct Document::Detail {
     void placeMerged(std::uint32_t first, const TextEntry* entries, std::size_t count,
                      const std::vector<std::int64_t>& keys, const std::vector<ShownLine>& shown,
                      const std::vector<Filter>& passFilters, const LayoutMetrics& metrics);
+    // With both locks held.
     void startKeepingKeys();
+    // Whether every source that is read and not paused has read its file
+    // through; with the job lock held.
+    bool sourcesCaughtUp() const;
     // Keeps the keys of lines about to be merged in `building`.
     void keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn, std::uint32_t first,
                   const TextEntry* entries, const LineTexts& texts, std::size_t from, std::size_t count,
@@ -164,7 +173,7 @@ struct Document::Detail {
     // The time order's end of a rebuild: the places built anew when
     // `ordering` holds them (`keysKept`: kept as the lines came), then the
     // view over the places.
-    void finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering, bool keysKept);
+    void finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>& ordering, bool keysKept);
 
     bool cleared = false;
     std::uint64_t clears = 0;  // how often the lines were forgotten: line indices restart
@@ -192,6 +201,9 @@ struct Document::Detail::RebuildPass {
     bool byTime = false;
     bool reorder = false;
     std::uint64_t orderVersion = 0;
+    // Nothing but the order changes: no filter, layout or mark request
+    // came since the keys were kept.
+    bool onlyOrder = false;
 };
 
 }  // namespace data

@@ -157,7 +157,16 @@ void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::
     }
 }
 
-void Document::Detail::startKeepingKeys() { building.emplace(localOffsetNow()); }
+void Document::Detail::startKeepingKeys() {
+    building.emplace(localOffsetNow());
+    requestsWhenKept = viewRequests;
+}
+
+bool Document::Detail::sourcesCaughtUp() const {
+    for (const auto& [id, source] : *store.sources())
+        if (!store.isWithdrawn(id) && !source.paused() && source.readShare() < 1.0) return false;
+    return true;
+}
 
 std::optional<std::size_t> Document::Detail::latePlace(std::int64_t key, std::size_t& budget) {
     // After the last line whose key is not above this one; lines without a
@@ -213,6 +222,8 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
         auto next = shown.begin();
         for (std::size_t i = 0; i < count; ++i) {
             if (store.isWithdrawn(entries[i].sourceId)) continue;
+            // A source withdrawn since `shown` was worked out has lines there.
+            while (next != shown.end() && next->line < first + i) ++next;
             if (next != shown.end() && next->line == first + i) {
                 const std::size_t k = p / linesPerBlock;
                 if (!placedShown.empty() && placedShown.back().line / linesPerBlock != k) {
@@ -234,22 +245,24 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
 }
 
 void Document::Detail::requestReorderIfDue() {
-    if (order != LineOrder::Time || store.batchCount() > 0) return;
-    for (const auto& [id, source] : *store.sources())
-        if (!store.isWithdrawn(id) && source.readShare() < 1.0) return;
+    if (order != LineOrder::Time || store.batchCount() > 0 || !sourcesCaughtUp()) return;
     {
         cpp::Mutex::Lock data(dataMutex, false);
         if (!reorderWanted || store.lineCount() == 0) return;
     }
+    // The reorder alone leaves the rows shown as they are.
+    const bool untouched = viewRequests == requestsWhenKept;
     requestRelayout();
+    if (untouched) requestsWhenKept = viewRequests;
 }
 
-void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>&& ordering, bool keysKept) {
+void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>& ordering, bool keysKept) {
     std::vector<std::uint32_t> built;
-    std::int64_t builtLastKey = lastKey;
     if (ordering) {
-        built = ordering->takeOrder();
-        builtLastKey = ordering->lastKey();
+        if (keysKept)
+            for (std::size_t id = 0; id < pass.withdrawn->size(); ++id)
+                if ((*pass.withdrawn)[id]) ordering->dropSource(static_cast<std::uint16_t>(id));
+        built = ordering->order();
     } else {
         cpp::Mutex::Lock data(dataMutex, false);
         built = places;  // only this thread changes them
@@ -260,7 +273,7 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     // each at its index, shown as the filters of this pass say: their
     // rows are taken over instead of worked out again.
     bool asTheyCame = false;
-    if (keysKept) {
+    if (keysKept && pass.onlyOrder) {
         cpp::Mutex::Lock data(dataMutex, false);
         asTheyCame = places.size() == pass.total && (places.empty() || places.back() + 1 == pass.total);
     }
@@ -288,8 +301,10 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     view.rows = std::move(rows);
     view.viewChanged = true;
     if (ordering) {
+        ordering->finish(places);
+        lastKey = ordering->lastKey();
         clock = std::move(ordering);
-        lastKey = builtLastKey;
+        ordering.reset();
         reorderWanted = false;
         if (pass.total == 0) {
             // Files opened now are read through before their lines are

@@ -179,7 +179,8 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
         const std::int64_t arrived = store.arrivalOf(cpp::DateTime().sinceEpoch().count());
         const std::vector<std::int64_t> keys =
             building ? std::vector<std::int64_t>() : keysOf(sources, a, entries.data() + done, texts, done, k, arrived);
-        {
+        const std::size_t mergedBefore = done;
+        try {
             cpp::Mutex::Lock data(dataMutex, false);
             store.commit(entries.data() + done, k, arrived);
             markArrived(a, entries.data() + done, k);
@@ -198,16 +199,13 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
                 view.rows.add(a / linesPerBlock, shown);
             }
             view.viewChanged = true;
-        }
-        if (building) {
-            // Merged already: keys that could not be kept leave the places
-            // to be built from the texts.
-            try {
-                keepKeys(sources, withdrawn, a, entries.data() + done - k, texts, done - k, k, arrived);
-            } catch (...) {
-                building.reset();
-                throw;
-            }
+            data.unlock();
+            if (building) keepKeys(sources, withdrawn, a, entries.data() + done - k, texts, done - k, k, arrived);
+        } catch (...) {
+            // Lines merged without their keys kept leave the places to be
+            // built from the texts.
+            if (done != mergedBefore) building.reset();
+            throw;
         }
         notifyIfDue();
     }
@@ -225,45 +223,51 @@ void Document::Detail::doRebuild() {
     const bool keysKept = pass->reorder && building.has_value();
     std::optional<TimeOrder> ordering = keysKept ? std::exchange(building, std::nullopt) : startOrdering(*pass);
     const bool readTexts = !pass->freshFilters->empty() || (ordering && !keysKept);
-    // Each block's entries are decoded once, for the bus and for the merge.
-    struct Ahead {
-        Entries entries;
-        cpp::Future<BlockRead> read;
-    };
-    std::deque<Ahead> ahead;
-    std::uint32_t posted = 0;  // the first line not yet handed to the bus
-    // In time order the view is built over the places: the blocks by
-    // arrival are walked only to match or to key their lines.
-    const std::uint32_t walked = pass->byTime && !readTexts ? 0 : pass->total;
-    for (std::uint32_t h = 0; h < walked; h += linesPerBlock) {
-        std::vector<LineSet> freshSets;
-        Entries entries;
-        if (readTexts) {
-            for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
-                auto block = std::make_shared<const std::vector<TextEntry>>(
-                    store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
-                ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering && !keysKept)});
-            }
-            BlockRead read = ahead.front().read.get();
-            freshSets = std::move(read.sets);
-            entries = std::move(ahead.front().entries);
-            ahead.pop_front();
-            if (ordering && !keysKept) {
-                for (std::size_t i = 0; i < entries->size(); ++i) {
-                    const TextEntry& entry = (*entries)[i];
-                    if (isWithdrawn(*pass->withdrawn, entry)) continue;
-                    const std::uint32_t index = h + static_cast<std::uint32_t>(i);
-                    ordering->addLine(index, entry.sourceId, read.heads[i], store.arrivedAt(index));
+    try {
+        // Each block's entries are decoded once, for the bus and for the merge.
+        struct Ahead {
+            Entries entries;
+            cpp::Future<BlockRead> read;
+        };
+        std::deque<Ahead> ahead;
+        std::uint32_t posted = 0;  // the first line not yet handed to the bus
+        // In time order the view is built over the places: the blocks by
+        // arrival are walked only to match or to key their lines.
+        const std::uint32_t walked = pass->byTime && !readTexts ? 0 : pass->total;
+        for (std::uint32_t h = 0; h < walked; h += linesPerBlock) {
+            std::vector<LineSet> freshSets;
+            Entries entries;
+            if (readTexts) {
+                for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
+                    auto block = std::make_shared<const std::vector<TextEntry>>(
+                        store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
+                    ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering && !keysKept)});
                 }
+                BlockRead read = ahead.front().read.get();
+                freshSets = std::move(read.sets);
+                entries = std::move(ahead.front().entries);
+                ahead.pop_front();
+                if (ordering && !keysKept) {
+                    for (std::size_t i = 0; i < entries->size(); ++i) {
+                        const TextEntry& entry = (*entries)[i];
+                        if (isWithdrawn(*pass->withdrawn, entry)) continue;
+                        const std::uint32_t index = h + static_cast<std::uint32_t>(i);
+                        ordering->addLine(index, entry.sourceId, read.heads[i], store.arrivedAt(index));
+                    }
+                }
+            } else {
+                entries = std::make_shared<const std::vector<TextEntry>>(
+                    store.entries(h, std::min(pass->total - h, linesPerBlock)));
             }
-        } else {
-            entries = std::make_shared<const std::vector<TextEntry>>(
-                store.entries(h, std::min(pass->total - h, linesPerBlock)));
+            rebuildBlock(*pass, h, std::move(freshSets), *entries);
+            notifyIfDue();
         }
-        rebuildBlock(*pass, h, std::move(freshSets), *entries);
-        notifyIfDue();
+        if (pass->byTime) finishPlacing(*pass, ordering, keysKept);
+    } catch (...) {
+        // Kept keys outlive an interrupted pass: the next one builds from them.
+        if (keysKept && ordering) building = std::move(ordering);
+        throw;
     }
-    if (pass->byTime) finishPlacing(*pass, std::move(ordering), keysKept);
     progress = 1.0;
     {
         cpp::Mutex::Lock data(dataMutex, false);
@@ -287,10 +291,16 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.withdrawn = std::make_shared<const std::vector<bool>>(store.withdrawn());
     pass.byTime = order == LineOrder::Time;
     pass.orderVersion = orderVersion;
+    bool wasPlaced = false;
     {
         cpp::Mutex::Lock data(dataMutex, false);
+        wasPlaced = placed;
         pass.reorder = pass.byTime && (reorderWanted || !placed);
     }
+    // Keys kept while files are read wait for the last line: a rebuild in
+    // between shows the places as they are.
+    if (pass.reorder && wasPlaced && building && !sourcesCaughtUp()) pass.reorder = false;
+    pass.onlyOrder = viewRequests == requestsWhenKept;
     if (!pass.byTime) {
         // By arrival no key is wanted until time order is chosen again.
         clock.reset();

@@ -77,13 +77,24 @@ std::optional<std::int64_t> TimeOrder::placedKey(std::uint32_t index, std::uint1
     return found->second.reader.peek(text);
 }
 
-std::vector<std::uint32_t> TimeOrder::takeOrder() {
-    std::vector<std::uint32_t> order = mergeChains();
+std::vector<std::uint32_t> TimeOrder::order() const { return mergeChains(); }
+
+void TimeOrder::finish(const std::vector<std::uint32_t>& order) {
     if (!order.empty()) lastKey_ = keys_[order.back()];
     runs_ = {};
     keys_ = {};
     for (auto& [id, keyed] : sources_) keyed.waiting = {};
-    return order;
+}
+
+std::vector<std::uint32_t> TimeOrder::takeOrder() {
+    std::vector<std::uint32_t> taken = order();
+    finish(taken);
+    return taken;
+}
+
+void TimeOrder::dropSource(std::uint16_t sourceId) {
+    runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [&](const Run& run) { return run.sourceId == sourceId; }),
+                runs_.end());
 }
 
 std::vector<std::uint32_t> TimeOrder::mergeChains() const {

@@ -30,8 +30,14 @@ public:
     // (microseconds since 1970 UTC). Indices grow from call to call; the
     // lines skipped have no place in the order.
     void addLine(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived);
-    // The indices of the lines added, in time order. Ends the build.
+    // The indices of the lines added, in time order.
+    std::vector<std::uint32_t> order() const;
+    // Ends the build, whose order was `order`: the keys go.
+    void finish(const std::vector<std::uint32_t>& order);
+    // Both at once.
     std::vector<std::uint32_t> takeOrder();
+    // The lines of a source added so far get no place.
+    void dropSource(std::uint16_t sourceId);
 
     // The key of the last line in the order taken.
     std::int64_t lastKey() const { return lastKey_; }

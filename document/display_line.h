@@ -15,6 +15,9 @@ namespace data {
 struct DisplayLine {
     TextRow row;
     TextEntry entry;
+    // Its index in the store, the order lines arrived in; in time order it
+    // differs from `row.line`, its place.
+    std::uint32_t index = 0;
     PreparedLineCache::Line text;  // null while the text is not loaded
     std::uint32_t segmentStart = 0;
     std::uint32_t segmentEnd = 0;

@@ -64,6 +64,7 @@ DisplayRows Document::getRows(std::uint32_t first, std::uint32_t count, bool wai
             if (!entry) continue;
             const std::uint32_t index = d.indexAt(line.row.line);
             line.entry = *entry;
+            line.index = index;
             line.marked = d.marks.contains(index);
             line.segmentStart = wrap ? d.view.metrics.segmentStart(entry->leadingTabs, line.row.subRow) : 0;
             line.segmentEnd = wrap ? d.view.metrics.segmentEnd(*entry, line.row.subRow)

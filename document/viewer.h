@@ -90,7 +90,8 @@ public:
     int contentWidth() const;
     std::int64_t contentHeight() const;
     bool isAtBottom() const;
-    // The first line that arrived in the last six seconds; all ones when none did.
+    // The index in the store (see DisplayLine::index) of the first line that
+    // arrived in the last six seconds; all ones when none did.
     std::uint32_t firstRecentLine(cpp::Time now = cpp::Time()) const;
 
     const DocumentStatus& status() const;

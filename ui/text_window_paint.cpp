@@ -226,8 +226,8 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
         const data::LayoutMetrics& m = viewer_.metrics();
         const int width =
             static_cast<int>(viewer_.lineNumberDigits() * m.digitWidth + 2 * m.gutterMargin + 2 * m.sideBearing + 1);
-        const std::uint32_t r = line.row.line;
-        const bool recent = r >= recentRow_;
+        // A late line put in its place in time order is marked there too.
+        const bool recent = line.index >= recentRow_;
         {
             cpp::windows::Selected pen(draw.dc(), nullPen_.get());
             cpp::windows::Selected brush(draw.dc(), recent ? recentGutterBrush_.get() : gutterBrush_.get());
@@ -239,7 +239,8 @@ void TextWindow::paintLineHeader(DrawContext& draw, std::uint32_t row, const dat
             FillRect(draw.dc(), &sign, markBrush_.get());
         }
         if (startsLine) {
-            const std::wstring number = std::to_wstring(static_cast<std::uint64_t>(r) + 1);
+            // A line keeps its number in either order.
+            const std::wstring number = std::to_wstring(static_cast<std::uint64_t>(line.index) + 1);
             draw.setTextColor(recent ? look_.palette().recentGutterNumber : look_.palette().gutterNumber);
             TextOutW(draw.dc(), static_cast<int>(m.gutterMargin), top + static_cast<int>(m.rowPadding),
                      number.c_str(), static_cast<int>(number.size()));

@@ -244,6 +244,14 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
         }
         if (round > 0) continue;
 
+        // Each shown line tells its index by arrival, which the gutter shows.
+        const auto stored = document.entries(0, static_cast<std::uint32_t>(total));
+        const auto rows = testing_support::allRows(document, false).lines;
+        EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [&](const data::DisplayLine& line) {
+            return stored[line.index].sourceId == line.entry.sourceId &&
+                   stored[line.index].lineNumber == line.entry.lineNumber;
+        }));
+
         // The rest of the document names lines by their places.
         const auto placeOf = [&](const std::string& text) {
             return static_cast<std::uint32_t>(std::find(shown.begin(), shown.end(), text) - shown.begin());

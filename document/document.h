@@ -13,6 +13,7 @@
 #include "document/pass_schedule.h"
 #include "document/source_store.h"
 #include "document/text_row.h"
+#include "document/timestamp.h"
 #include "document/write_report.h"
 #include "foundation/bus.h"
 #include "foundation/input.h"
@@ -131,6 +132,9 @@ public:
     // The line of the store holding line `lineNumber` of the source, or the
     // nearest visible line after it when it is hidden; none beyond the end.
     std::optional<std::uint32_t> visibleLineAt(std::int32_t sourceId, std::int32_t lineNumber) const;
+    // The first shown line whose stamp is at or after the moment; none when
+    // no such line or no stamp is found. Reads texts while it searches.
+    std::optional<std::uint32_t> lineAtTime(const TimeQuery& query);
     // Whether the filter has a usable, non-empty pattern.
     bool filterTakesPart(std::int32_t filterId) const;
 

@@ -10,22 +10,10 @@ namespace data {
 
 namespace {
 
-constexpr std::int64_t secondMicros = 1'000'000;
+constexpr std::int64_t dayMicros = 86'400'000'000;
 // Late lines of one merged chunk are placed by walking back over at most
 // this many places in all; one later still has the places built anew.
 constexpr std::size_t lateWalkBudget = 2000;
-
-// Microseconds east of UTC of the local clock now, for stamps without an offset.
-std::int64_t localOffsetNow() {
-    const cpp::DateTime now;
-    const cpp::Date date(now);
-    const std::tm& local = date.fields();
-    const std::int64_t days = daysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                            static_cast<unsigned>(local.tm_mday));
-    const std::int64_t asIfUtc = (days * 86400 + (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * secondMicros;
-    const std::int64_t utc = now.sinceEpoch().count() / secondMicros * secondMicros;
-    return asIfUtc - utc;
-}
 
 // When a source's file was last written, for stamps without a year; now
 // for piped input or a file that cannot be asked.
@@ -158,7 +146,7 @@ void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::
 }
 
 void Document::Detail::startKeepingKeys() {
-    building.emplace(localOffsetNow());
+    building.emplace(localClockOffset());
     requestsWhenKept = viewRequests;
 }
 
@@ -317,7 +305,7 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
 
 std::optional<TimeOrder> Document::Detail::startOrdering(const RebuildPass& pass) {
     if (!pass.reorder) return std::nullopt;
-    std::optional<TimeOrder> ordering(std::in_place, localOffsetNow());
+    std::optional<TimeOrder> ordering(std::in_place, localClockOffset());
     for (const auto& [id, source] : *pass.sources)
         ordering->addSource(static_cast<std::uint16_t>(id), modifiedOf(source));
     return ordering;
@@ -345,6 +333,53 @@ void Document::setOrder(LineOrder order) {
         d.requestRelayout();
     }
     d.notifyViewer();
+}
+
+std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query) {
+    Detail& d = *detail_;
+    const std::int64_t localOffset = localClockOffset();
+    cpp::Mutex::Lock data(d.dataMutex, false);
+    const ViewRows& shown = d.view.rows;
+    if (shown.lineCount() == 0) return std::nullopt;
+    // The stamp of the shown line at a position, or else of the nearest
+    // stamped one above it; none when a few hundred above have none.
+    const auto stampAt = [&](std::size_t position) -> std::optional<std::int64_t> {
+        for (std::size_t p = position + 1, looked = 0; p-- > 0 && looked < 256; ++looked) {
+            const std::uint32_t index = d.indexAt(shown.lineAt(p));
+            StampReader reader(cpp::DateTime().sinceEpoch().count(), localOffset);
+            try {
+                if (const auto stamp = reader.read(d.store.readLine(index))) return stamp;
+            } catch (const cpp::IOException&) {
+                // An unreadable line tells no time: the one above may.
+            }
+        }
+        return std::nullopt;
+    };
+    std::int64_t target = 0;
+    if (query.day) {
+        target = *query.day * dayMicros + query.timeOfDay - localOffset;
+    } else {
+        const auto last = stampAt(shown.lineCount() - 1);
+        if (!last) return std::nullopt;
+        const std::int64_t lastLocal = *last + localOffset;
+        std::int64_t day = lastLocal / dayMicros - (lastLocal % dayMicros < 0 ? 1 : 0);
+        if (day * dayMicros + query.timeOfDay > lastLocal) --day;
+        target = day * dayMicros + query.timeOfDay - localOffset;
+    }
+    // In time order the stamps rise with the places; by arrival they rise
+    // within each file, and the search finds a place where they cross it.
+    std::size_t low = 0, high = shown.lineCount();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        const auto stamp = stampAt(middle);
+        if (!stamp || *stamp < target) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low == shown.lineCount()) return std::nullopt;
+    return shown.lineAt(low);
 }
 
 LineOrder Document::order() const {

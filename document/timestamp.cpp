@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "foundation/time.h"
+
 namespace data {
 
 namespace {
@@ -133,6 +135,7 @@ public:
         return true;
     }
     bool endsHere() const { return !isDigit(peek()); }
+    std::size_t at() const { return at_; }
 
 private:
     std::string_view text_;
@@ -149,6 +152,38 @@ std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
     const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
+}
+
+std::int64_t localClockOffset() {
+    const cpp::DateTime now;
+    const cpp::Date date(now);
+    const std::tm& local = date.fields();
+    const std::int64_t days = daysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                            static_cast<unsigned>(local.tm_mday));
+    const std::int64_t asIfUtc = (days * 86400 + (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * second;
+    return asIfUtc - now.sinceEpoch().count() / second * second;
+}
+
+std::optional<TimeQuery> readTimeQuery(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    Scan scan(text, 0);
+    Written w;
+    TimeQuery query;
+    if (text.size() > 10 && (text[10] == ' ' || text[10] == 'T')) {
+        if (!scan.number(4, 4, w.year) || !scan.literal('-') || !scan.number(2, 2, w.month) || !scan.literal('-') ||
+            !scan.number(2, 2, w.day) || !(scan.literal(' ') || scan.literal('T')))
+            return std::nullopt;
+        query.day = daysFromCivil(w.year, w.month, w.day);
+    } else {
+        w.year = 2000, w.month = 1, w.day = 1;  // any valid date: the time alone is read
+    }
+    // Seconds may be left out: "hh:mm" is read as "hh:mm:00".
+    const std::string withSeconds = text.size() - scan.at() == 5 ? std::string(text) + ":00" : std::string(text);
+    Scan timed(withSeconds, scan.at());
+    if (!timed.time(w) || !timed.atEnd() || !w.valid()) return std::nullopt;
+    query.timeOfDay = ((w.hour * 60 + w.minute) * 60 + w.second) * second + w.fraction;
+    return query;
 }
 
 StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)

@@ -60,4 +60,17 @@ private:
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
 
+// Microseconds east of UTC of the local clock now, for stamps without an offset.
+std::int64_t localClockOffset();
+
+// A moment a user asks to go to, on the local clock: a date and a time, or
+// a time alone, which means the latest such time the lines reach.
+struct TimeQuery {
+    std::optional<std::int64_t> day;  // days since 1970-01-01
+    std::int64_t timeOfDay = 0;       // microseconds since midnight
+};
+// "15:34", "15:34:01", "15:34:01.250" (or ","), each after "2026-12-08 " or
+// "2026-12-08T" or alone; none for anything else.
+std::optional<TimeQuery> readTimeQuery(std::string_view text);
+
 }  // namespace data

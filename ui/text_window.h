@@ -77,6 +77,10 @@ public:
     // Moves to a line number of the caret's source (or the nearest visible
     // line after it); beeps when there is none.
     bool goToLine(std::int32_t lineNumber);
+    // What the Go to line dialog takes: a line number as goToLine does, or a
+    // time (see data::readTimeQuery): the caret goes to the first shown line
+    // at or after it. False, with a beep, when there is none or the text is neither.
+    bool goTo(const cpp::String& typed);
     // The caret's line as its source and number; none in an empty view.
     std::optional<std::pair<std::int32_t, std::int32_t>> caretLine();
     // The caret at a line of a source, or the next shown one; false when there is none.

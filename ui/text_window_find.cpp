@@ -1,9 +1,10 @@
-// Jumping to the next match of a filter and to a line number.
+// Jumping to the next match of a filter, to a line number and to a time.
 #include "resources/resource_ids.h"
 #include "ui/text_window.h"
 
 namespace ui {
 
+using cpp::String;
 using data::TextCursor;
 
 void TextWindow::showWithContext(std::uint32_t row) {
@@ -90,10 +91,12 @@ INT_PTR CALLBACK goToLineProcedure(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        BOOL valid = FALSE;
-        const UINT number = GetDlgItemInt(dialog, IDC_LINE_NUMBER, &valid, FALSE);
-        *reinterpret_cast<std::int32_t*>(GetWindowLongPtrW(dialog, DWLP_USER)) =
-            LOWORD(wParam) == IDOK && valid ? static_cast<std::int32_t>(number) : 0;
+        if (LOWORD(wParam) == IDOK) {
+            const HWND edit = GetDlgItem(dialog, IDC_LINE_NUMBER);
+            std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+            text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+            *reinterpret_cast<std::optional<String>*>(GetWindowLongPtrW(dialog, DWLP_USER)) = String(text);
+        }
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
     }
@@ -103,10 +106,27 @@ INT_PTR CALLBACK goToLineProcedure(HWND dialog, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 void TextWindow::askGoToLine() {
-    std::int32_t number = 0;
+    std::optional<String> typed;
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_GO_TO_LINE), GetAncestor(handle(), GA_ROOT),
-                    goToLineProcedure, reinterpret_cast<LPARAM>(&number));
-    if (number > 0) goToLine(number);
+                    goToLineProcedure, reinterpret_cast<LPARAM>(&typed));
+    if (typed) goTo(*typed);
+}
+
+bool TextWindow::goTo(const String& typed) {
+    std::string text = typed;
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    if (!text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos) {
+        const auto number = static_cast<std::int32_t>(std::stol(text));
+        if (number > 0) return goToLine(number);
+    } else if (const auto moment = data::readTimeQuery(text)) {
+        if (const auto line = document_.lineAtTime(*moment)) {
+            moveCaretToLine(*line);
+            return true;
+        }
+    }
+    MessageBeep(MB_OK);
+    return false;
 }
 
 }  // namespace ui

@@ -252,6 +252,30 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
                    stored[line.index].lineNumber == line.entry.lineNumber;
         }));
 
+        // Going to a time finds the first line at or after it: a stamped
+        // line past the middle whose stamped predecessor is earlier.
+        std::map<std::string, const Line*> lineOf;
+        for (const auto& source : sources)
+            for (const Line& line : source) lineOf[line.text] = &line;
+        std::size_t target = shown.size() / 2;
+        while (target + 1 < shown.size() &&
+               !(lineOf.at(shown[target])->stamped && lineOf.at(shown[target - 1])->stamped &&
+                 lineOf.at(shown[target - 1])->key < lineOf.at(shown[target])->key && lineOf.at(shown[target])->key != INT64_MAX))
+            ++target;
+        const std::int64_t local = lineOf.at(shown[target])->key + data::localClockOffset();
+        constexpr std::int64_t day = 86400 * second;
+        const data::TimeQuery withDate{local / day, local % day};
+        EXPECT_EQ(document.lineAtTime(withDate), std::optional<std::uint32_t>(static_cast<std::uint32_t>(target)));
+        const data::TimeQuery alone{std::nullopt, local % day};
+        std::int64_t lastStamp = 0;
+        for (const String& text : shown)
+            if (lineOf.at(text)->key != INT64_MAX) lastStamp = std::max(lastStamp, lineOf.at(text)->key);
+        if ((lastStamp + data::localClockOffset()) / day == local / day) {
+            EXPECT_EQ(document.lineAtTime(alone), document.lineAtTime(withDate)) << "the latest such time: that day";
+        }
+        const data::TimeQuery tooLate{local / day + 1, 0};
+        EXPECT_FALSE(document.lineAtTime(tooLate));
+
         // The rest of the document names lines by their places.
         const auto placeOf = [&](const std::string& text) {
             return static_cast<std::uint32_t>(std::find(shown.begin(), shown.end(), text) - shown.begin());

@@ -98,3 +98,24 @@ TEST(StampReader, TheFirstStampSetsTheSourcesFormat) {
     EXPECT_TRUE(plain.gaveUp());
     EXPECT_FALSE(plain.read("2026-12-08 15:34:01 x")) << "too late";
 }
+
+// What the Go to line dialog takes as a time: with a date or alone, with or
+// without seconds and their fraction; nothing else.
+TEST(StampReader, TimesToGoToAreReadWithOrWithoutADate) {
+    const std::int64_t december8 = data::daysFromCivil(2026, 12, 8);
+    const auto at = [](unsigned h, unsigned m, unsigned s, std::int64_t micros = 0) {
+        return ((h * 60 + m) * 60 + s) * second + micros;
+    };
+    const auto query = [](const char* text) { return data::readTimeQuery(text); };
+    ASSERT_TRUE(query("15:34"));
+    EXPECT_FALSE(query("15:34")->day);
+    EXPECT_EQ(query("15:34")->timeOfDay, at(15, 34, 0));
+    EXPECT_EQ(query(" 15:34:01.250 ")->timeOfDay, at(15, 34, 1, 250000));
+    EXPECT_EQ(query("15:34:01,5")->timeOfDay, at(15, 34, 1, 500000));
+    ASSERT_TRUE(query("2026-12-08 15:34"));
+    EXPECT_EQ(query("2026-12-08 15:34")->day, std::optional<std::int64_t>(december8));
+    EXPECT_EQ(query("2026-12-08T15:34:01")->timeOfDay, at(15, 34, 1));
+    for (const char* refused : {"", "1534", "15", "15:3", "24:00", "15:34:01x", "2026-12-08", "2026-13-08 15:34",
+                                "2026/12/08 15:34", "1.2.3"})
+        EXPECT_FALSE(query(refused)) << refused;
+}

@@ -305,4 +305,9 @@ TEST(MainWindowFind, NextPreviousAndGoToLineOverAMillionLines) {
     const auto at = t.document().toDisplayCursor(t.viewer().caret(), false);
     EXPECT_EQ(t.window.text().statusItems(at)[0], "big : 500000 : 0");
     EXPECT_FALSE(t.window.text().goToLine(2'000'000));
+    EXPECT_TRUE(t.window.text().goTo(" 400000 ")) << "what the dialog takes";
+    EXPECT_EQ(t.viewer().caret(), TextCursor(399'999, 0));
+    EXPECT_FALSE(t.window.text().goTo("12:00")) << "no line tells a time";
+    EXPECT_FALSE(t.window.text().goTo("line 5"));
+    EXPECT_EQ(t.viewer().caret(), TextCursor(399'999, 0));
 }

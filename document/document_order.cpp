@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <stdexcept>
 
@@ -335,51 +336,107 @@ void Document::setOrder(LineOrder order) {
     d.notifyViewer();
 }
 
-std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query) {
+namespace {
+
+// Lines looked at, from a place on, for one with a stamp: lines without one
+// belong to the stamped line above them.
+constexpr std::int64_t stampReach = 64;
+
+// The first place in [low, high) whose stamp is at or after `target`, the
+// stamps rising with the places. `stampedFrom(x, high)` gives the first
+// stamped place in [x, high) within reach, with its stamp.
+template <class StampedFrom>
+std::optional<std::int64_t> firstAtOrAfter(std::int64_t low, std::int64_t high, std::int64_t target,
+                                           StampedFrom stampedFrom) {
+    std::optional<std::int64_t> found;
+    while (low < high) {
+        const std::int64_t middle = low + (high - low) / 2;
+        const std::optional<std::pair<std::int64_t, std::int64_t>> stamped = stampedFrom(middle, high);
+        if (!stamped) {
+            high = middle;
+        } else if (stamped->second >= target) {
+            found = stamped->first;
+            high = middle;
+        } else {
+            low = stamped->first + 1;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query, std::int32_t sourceId) {
     Detail& d = *detail_;
     const std::int64_t localOffset = localClockOffset();
     cpp::Mutex::Lock data(d.dataMutex, false);
     const ViewRows& shown = d.view.rows;
-    if (shown.lineCount() == 0) return std::nullopt;
-    // The stamp of the shown line at a position, or else of the nearest
-    // stamped one above it; none when a few hundred above have none.
-    const auto stampAt = [&](std::size_t position) -> std::optional<std::int64_t> {
-        for (std::size_t p = position + 1, looked = 0; p-- > 0 && looked < 256; ++looked) {
-            const std::uint32_t index = d.indexAt(shown.lineAt(p));
-            StampReader reader(cpp::DateTime().sinceEpoch().count(), localOffset);
-            try {
-                if (const auto stamp = reader.read(d.store.readLine(index))) return stamp;
-            } catch (const cpp::IOException&) {
-                // An unreadable line tells no time: the one above may.
-            }
+    // Each source's stamps are read as its lines are: in the format its
+    // first stamp sets, its year from its file's time.
+    const auto sources = d.store.sources();
+    std::map<std::int32_t, StampReader> readers;
+    const auto stampOf = [&](std::uint32_t index) -> std::optional<std::int64_t> {
+        const auto entry = d.store.entry(index);
+        if (!entry) return std::nullopt;
+        auto reader = readers.find(entry->sourceId);
+        if (reader == readers.end()) {
+            const auto source = sources->find(entry->sourceId);
+            const std::int64_t modified =
+                source == sources->end() ? cpp::DateTime().sinceEpoch().count() : modifiedOf(source->second);
+            reader = readers.emplace(entry->sourceId, StampReader(modified, localOffset)).first;
         }
+        try {
+            return reader->second.read(d.store.readLine(index));
+        } catch (const cpp::IOException&) {
+            return std::nullopt;  // an unreadable line tells no time
+        }
+    };
+    // In time order every shown line is searched; by arrival only the lines
+    // of the given source, whose stamps rise with their numbers.
+    std::int64_t low = 0, high = 0;
+    std::function<std::optional<std::uint32_t>(std::int64_t)> indexAt;
+    if (d.placed) {
+        high = static_cast<std::int64_t>(shown.lineCount());
+        indexAt = [&](std::int64_t position) {
+            return std::optional<std::uint32_t>(d.places[shown.lineAt(static_cast<std::size_t>(position))]);
+        };
+    } else if (const auto numbers = d.store.lineNumbersOf(sourceId)) {
+        low = numbers->first;
+        high = static_cast<std::int64_t>(numbers->second) + 1;
+        indexAt = [&](std::int64_t number) -> std::optional<std::uint32_t> {
+            const auto index = d.store.firstLineOf(sourceId, static_cast<std::int32_t>(number));
+            const auto entry = index ? d.store.entry(*index) : std::nullopt;
+            return entry && entry->lineNumber == number ? index : std::nullopt;
+        };
+    }
+    const auto stampedFrom = [&](std::int64_t from, std::int64_t end) -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+        for (std::int64_t x = from; x < std::min(end, from + stampReach); ++x)
+            if (const auto index = indexAt(x))
+                if (const auto stamp = stampOf(*index)) return std::make_pair(x, *stamp);
         return std::nullopt;
     };
+    if (low >= high) return std::nullopt;
     std::int64_t target = 0;
     if (query.day) {
         target = *query.day * dayMicros + query.timeOfDay - localOffset;
     } else {
-        const auto last = stampAt(shown.lineCount() - 1);
+        // The latest such time the lines reach: on the day of the last stamp.
+        std::optional<std::int64_t> last;
+        for (std::int64_t x = high; x-- > low && high - x <= 64 * stampReach && !last;)
+            if (const auto index = indexAt(x)) last = stampOf(*index);
         if (!last) return std::nullopt;
         const std::int64_t lastLocal = *last + localOffset;
         std::int64_t day = lastLocal / dayMicros - (lastLocal % dayMicros < 0 ? 1 : 0);
         if (day * dayMicros + query.timeOfDay > lastLocal) --day;
         target = day * dayMicros + query.timeOfDay - localOffset;
     }
-    // In time order the stamps rise with the places; by arrival they rise
-    // within each file, and the search finds a place where they cross it.
-    std::size_t low = 0, high = shown.lineCount();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        const auto stamp = stampAt(middle);
-        if (!stamp || *stamp < target) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    if (low == shown.lineCount()) return std::nullopt;
-    return shown.lineAt(low);
+    const auto found = firstAtOrAfter(low, high, target, stampedFrom);
+    if (!found) return std::nullopt;
+    if (d.placed) return shown.lineAt(static_cast<std::size_t>(*found));
+    // By arrival: the shown line at or after the source's line found.
+    const std::size_t position = shown.linePositionOf(*indexAt(*found));
+    if (position >= shown.lineCount()) return std::nullopt;
+    return shown.lineAt(position);
 }
 
 LineOrder Document::order() const {

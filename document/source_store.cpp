@@ -177,6 +177,13 @@ std::optional<TextEntry> SourceStore::entry(std::uint32_t index) const {
     return lines_[index];
 }
 
+std::optional<std::pair<std::int32_t, std::int32_t>> SourceStore::lineNumbersOf(std::int32_t sourceId) const {
+    if (sourceId < 0 || static_cast<std::size_t>(sourceId) >= sourceLines_.size()) return std::nullopt;
+    const SourceLines& lines = sourceLines_[static_cast<std::size_t>(sourceId)];
+    if (lines.marks.empty()) return std::nullopt;
+    return std::make_pair(lines.marks.front().first, lines_[lines.last].lineNumber);
+}
+
 std::optional<std::uint32_t> SourceStore::firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const {
     if (sourceId < 0 || static_cast<std::size_t>(sourceId) >= sourceLines_.size()) return std::nullopt;
     const SourceLines& lines = sourceLines_[static_cast<std::size_t>(sourceId)];

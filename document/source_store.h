@@ -90,6 +90,8 @@ public:
     std::optional<TextEntry> entry(std::uint32_t index) const;
     // The index of the first line of a source numbered `lineNumber` or later.
     std::optional<std::uint32_t> firstLineOf(std::int32_t sourceId, std::int32_t lineNumber) const;
+    // The numbers of a source's first and last lines merged; none before its first.
+    std::optional<std::pair<std::int32_t, std::int32_t>> lineNumbersOf(std::int32_t sourceId) const;
     const Arrivals& arrivals() const { return arrivals_; }
     // When the line at `index` arrived, to the second: microseconds since 1970 UTC.
     std::int64_t arrivedAt(std::uint32_t index) const;

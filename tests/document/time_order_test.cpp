@@ -252,6 +252,16 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
                    stored[line.index].lineNumber == line.entry.lineNumber;
         }));
 
+        // Wrapped, the shown lines make their rows in the same order.
+        document.setViewWidth(240);
+        ASSERT_TRUE(testing_support::waitUntilIdle(document, total));
+        const auto wrapped = testing_support::allRows(document, true).lines;
+        std::vector<String> firstRows;
+        for (const auto& row : wrapped)
+            if (row.row.subRow == 0) firstRows.push_back(row.text ? row.text->text : String("<none>"));
+        EXPECT_GT(wrapped.size(), shown.size()) << "lines wrap";
+        EXPECT_EQ(firstDifference(firstRows, shown), "");
+
         // Going to a time finds the first line at or after it: a stamped
         // line past the middle whose stamped predecessor is earlier.
         std::map<std::string, const Line*> lineOf;

@@ -63,7 +63,6 @@ void Document::Detail::clearState() {
     // once the places are built anew.
     placed = false;
     places = {};
-    ++placesVersion;
     clock.reset();
     building.reset();
     if (order == LineOrder::Time) startKeepingKeys();

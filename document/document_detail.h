@@ -108,12 +108,10 @@ struct Document::Detail {
     std::uint64_t orderVersion = 0;
     // Under the data lock: the places are to be built anew from the stamps;
     // whether the view's lines are places, and the store index of the line
-    // at each place; and how often places were inserted or built, for
-    // writers that walk them in stretches.
+    // at each place.
     bool reorderWanted = false;
     bool placed = false;
     std::vector<std::uint32_t> places;
-    std::uint64_t placesVersion = 0;
     // The document thread's alone: keys the lines that follow the places;
     // and, in time order from an empty store on, the keys of every line
     // merged, kept until the places are built from them without reading a

@@ -26,6 +26,17 @@ std::int64_t modifiedOf(const Source& source) {
     return cpp::DateTime().sinceEpoch().count();
 }
 
+// The same for a source by id; `otherwise` for one gone from the table.
+std::int64_t modifiedOf(const SourceStore::Sources& sources, std::int32_t id, std::int64_t otherwise) {
+    const auto found = sources.find(id);
+    return found == sources.end() ? otherwise : modifiedOf(found->second);
+}
+
+// Adds a source to the keys the first time one of its lines comes.
+void addSourceOnce(TimeOrder& keys, const SourceStore::Sources& sources, std::uint16_t id, std::int64_t arrived) {
+    if (!keys.knows(id)) keys.addSource(id, modifiedOf(sources, id, arrived));
+}
+
 // Records of lines taken out of their order: lines in time order come in
 // runs of a few sources, so a stretch of records around each run is decoded
 // at once and kept for the next. For the document thread, which may read
@@ -91,12 +102,11 @@ std::optional<std::uint32_t> Document::Detail::nextShownIn(const LineSet& set, s
 
 namespace {
 
-// The shown places of block `k` of `places` from place `from` on, and their
-// rows, judged by the filters' matches and the marks as they stand; under
-// the data lock.
+// The shown places of block `k` of `places` and their rows, judged by the
+// filters' matches and the marks as they stand; under the data lock.
 std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<std::uint32_t>& places, std::size_t k,
-                                  std::size_t from, const std::vector<Filter>& passFilters,
-                                  const LayoutMetrics& metrics, RecordCursor& records) {
+                                  const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
+                                  RecordCursor& records) {
     Visibility visibility;
     for (const Filter& filter : passFilters)
         if (const auto current = d.filters.find(filter.id()))
@@ -104,7 +114,7 @@ std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<s
     if (d.showMarkedOnly) visibility.add(FilterKind::ShowOnly, true, d.marks);
     std::vector<ShownLine> shown;
     const std::size_t end = std::min(places.size(), (k + 1) * linesPerBlock);
-    for (std::size_t p = from; p < end; ++p) {
+    for (std::size_t p = k * linesPerBlock; p < end; ++p) {
         const std::uint32_t index = places[p];
         if (!visibility.isVisible(index)) continue;
         const TextEntry& entry = records.at(index);
@@ -123,10 +133,7 @@ std::vector<std::int64_t> Document::Detail::keysOf(const SourceStore::Sources& s
     std::vector<std::int64_t> keys(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t id = entries[i].sourceId;
-        if (!clock->knows(id)) {
-            const auto found = sources.find(id);
-            clock->addSource(id, found == sources.end() ? arrived : modifiedOf(found->second));
-        }
+        addSourceOnce(*clock, sources, id, arrived);
         keys[i] = clock->nextKey(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
     }
     return keys;
@@ -138,10 +145,7 @@ void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t id = entries[i].sourceId;
         if (id < withdrawn.size() && withdrawn[id]) continue;
-        if (!building->knows(id)) {
-            const auto found = sources.find(id);
-            building->addSource(id, found == sources.end() ? arrived : modifiedOf(found->second));
-        }
+        addSourceOnce(*building, sources, id, arrived);
         building->addLine(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
     }
 }
@@ -197,7 +201,6 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
         } else if (const auto at = latePlace(keys[i], budget)) {
             places.insert(places.begin() + static_cast<std::ptrdiff_t>(*at), index);
             changedFrom = std::min(changedFrom, *at);
-            ++placesVersion;
         } else {
             reorderWanted = true;
             places.push_back(index);
@@ -228,7 +231,7 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
     } else {
         RecordCursor records(store);
         for (std::size_t k = changedFrom / linesPerBlock; k * linesPerBlock < places.size(); ++k)
-            view.rows.replace(k, placedRows(*this, places, k, k * linesPerBlock, passFilters, metrics, records));
+            view.rows.replace(k, placedRows(*this, places, k, passFilters, metrics, records));
     }
     view.viewChanged = true;
 }
@@ -254,7 +257,7 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         built = ordering->order();
     } else {
         cpp::Mutex::Lock data(dataMutex, false);
-        built = places;  // only this thread changes them
+        built = places;
     }
     ViewRows rows;
     RecordCursor records(store);
@@ -276,7 +279,7 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
                     shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
             rows.replace(k, shown);
         } else {
-            rows.replace(k, placedRows(*this, built, k, k * linesPerBlock, pass.filters, pass.metrics, records));
+            rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));
         }
         progress = 0.5 + 0.5 * std::min(1.0, static_cast<double>((k + 1) * linesPerBlock) / static_cast<double>(built.size()));
     }
@@ -286,7 +289,6 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     if (orderVersion != pass.orderVersion) return;  // switched meanwhile: another rebuild follows
     places = std::move(built);
     placed = true;
-    ++placesVersion;
     view.rows = std::move(rows);
     view.viewChanged = true;
     if (ordering) {
@@ -326,7 +328,6 @@ void Document::setOrder(LineOrder order) {
                 // The view names places no more: it fills again by arrival.
                 d.placed = false;
                 d.places = {};
-                ++d.placesVersion;
                 d.view.rows.clear();
                 d.view.viewChanged = true;
             }
@@ -380,9 +381,7 @@ std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query, std::i
         if (!entry) return std::nullopt;
         auto reader = readers.find(entry->sourceId);
         if (reader == readers.end()) {
-            const auto source = sources->find(entry->sourceId);
-            const std::int64_t modified =
-                source == sources->end() ? cpp::DateTime().sinceEpoch().count() : modifiedOf(source->second);
+            const std::int64_t modified = modifiedOf(*sources, entry->sourceId, cpp::DateTime().sinceEpoch().count());
             reader = readers.emplace(entry->sourceId, StampReader(modified, localOffset)).first;
         }
         try {

@@ -86,12 +86,6 @@ void TimeOrder::finish(const std::vector<std::uint32_t>& order) {
     for (auto& [id, keyed] : sources_) keyed.waiting = {};
 }
 
-std::vector<std::uint32_t> TimeOrder::takeOrder() {
-    std::vector<std::uint32_t> taken = order();
-    finish(taken);
-    return taken;
-}
-
 void TimeOrder::dropSource(std::uint16_t sourceId) {
     runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [&](const Run& run) { return run.sourceId == sourceId; }),
                 runs_.end());

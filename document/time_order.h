@@ -34,8 +34,6 @@ public:
     std::vector<std::uint32_t> order() const;
     // Ends the build, whose order was `order`: the keys go.
     void finish(const std::vector<std::uint32_t>& order);
-    // Both at once.
-    std::vector<std::uint32_t> takeOrder();
     // The lines of a source added so far get no place.
     void dropSource(std::uint16_t sourceId);
 

@@ -161,7 +161,7 @@ TEST(TimeOrder, IsAStableSortOfTheLinesByTheirSourcesStamps) {
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::uint32_t> wanted;
         for (const auto& [key, at] : expected) wanted.push_back(at);
-        ASSERT_EQ(order.takeOrder(), wanted) << "round " << round;
+        ASSERT_EQ(order.order(), wanted) << "round " << round;
     }
 }
 

@@ -6,25 +6,18 @@
 namespace data {
 
 std::uint32_t ViewRows::Block::select(std::uint32_t rank) const {
-    for (std::size_t w = 0; w < words; ++w) {
-        std::uint64_t word = visible[w];
-        const auto count = static_cast<std::uint32_t>(std::popcount(word));
-        if (rank < count) {
-            for (; rank > 0; --rank) word &= word - 1;
-            return static_cast<std::uint32_t>(w * 64) + static_cast<std::uint32_t>(std::countr_zero(word));
-        }
-        rank -= count;
-    }
-    return linesPerBlock;
+    if (rank >= lines) return linesPerBlock;
+    // The last word with fewer visible lines before it than the rank.
+    const std::size_t w = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), rank) - before.begin()) - 1;
+    std::uint64_t word = visible[w];
+    for (rank -= before[w]; rank > 0; --rank) word &= word - 1;
+    return static_cast<std::uint32_t>(w * 64) + static_cast<std::uint32_t>(std::countr_zero(word));
 }
 
 std::uint32_t ViewRows::Block::rank(std::uint32_t offset) const {
-    std::uint32_t count = 0;
-    const std::size_t whole = std::min<std::size_t>(offset / 64, words);
-    for (std::size_t w = 0; w < whole; ++w) count += static_cast<std::uint32_t>(std::popcount(visible[w]));
-    if (whole < words && offset % 64 != 0)
-        count += static_cast<std::uint32_t>(std::popcount(visible[whole] & ((std::uint64_t(1) << (offset % 64)) - 1)));
-    return count;
+    const std::size_t w = offset / 64;
+    if (w >= words) return lines;
+    return before[w] + static_cast<std::uint32_t>(std::popcount(visible[w] & ((std::uint64_t(1) << (offset % 64)) - 1)));
 }
 
 std::uint32_t ViewRows::lineAt(std::size_t position) const {
@@ -79,8 +72,10 @@ void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
     Block& block = blocks_[k];
     rowEndsBytes_ -= block.rowEnds.capacity() * sizeof(std::uint32_t);
     std::uint32_t rows = 0;
+    std::size_t firstWord = words;
     for (const ShownLine& shown : lines) {
         const std::uint32_t offset = shown.line % linesPerBlock;
+        firstWord = std::min<std::size_t>(firstWord, offset / 64);
         block.visible[offset / 64] |= std::uint64_t(1) << (offset % 64);
         const bool counted = shown.rows != 1 || !block.rowEnds.empty();
         if (counted && block.rowEnds.empty())
@@ -90,6 +85,8 @@ void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
         if (counted) block.rowEnds.push_back(block.rows);
         rows += shown.rows;
     }
+    for (std::size_t w = firstWord + 1; w < words; ++w)
+        block.before[w] = static_cast<std::uint16_t>(block.before[w - 1] + std::popcount(block.visible[w - 1]));
     rowEndsBytes_ += block.rowEnds.capacity() * sizeof(std::uint32_t);
     lineSums_.add(k, static_cast<std::int64_t>(lines.size()));
     rowSums_.add(k, rows);

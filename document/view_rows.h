@@ -47,6 +47,9 @@ private:
     static constexpr std::size_t words = (linesPerBlock + 63) / 64;
     struct Block {
         std::array<std::uint64_t, words> visible{};
+        // The visible lines in the words before each word, so that a rank
+        // costs one count of bits.
+        std::array<std::uint16_t, words> before{};
         std::uint32_t lines = 0;
         std::uint32_t rows = 0;
         // The rows up to and including each visible line; empty while every

@@ -144,16 +144,6 @@ private:
 
 }  // namespace
 
-std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-    // Counted from 1 March, so that a leap day ends its year.
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 std::int64_t localClockOffset() {
     const cpp::DateTime now;
     const cpp::Date date(now);
@@ -191,7 +181,7 @@ StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)
 
 std::optional<std::int64_t> StampReader::read(std::string_view line) {
     if (gaveUp()) return std::nullopt;
-    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_);
+    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_, lastAt_);
     for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at) {
         if (!startsWord(line, at)) continue;
         for (const StampFormat format : {StampFormat::EpochMillis, StampFormat::EpochSeconds, StampFormat::Iso,
@@ -199,6 +189,7 @@ std::optional<std::int64_t> StampReader::read(std::string_view line) {
                                          StampFormat::YearLast, StampFormat::Syslog}) {
             if (const auto moment = readAt(line, at, format, dayFirst_)) {
                 format_ = format;
+                lastAt_ = at;
                 return moment;
             }
         }
@@ -210,13 +201,21 @@ std::optional<std::int64_t> StampReader::read(std::string_view line) {
 std::optional<std::int64_t> StampReader::peek(std::string_view line) const {
     if (format_ == StampFormat::None) return std::nullopt;
     bool dayFirst = dayFirst_;
-    return readIn(line, format_, dayFirst);
+    std::size_t at = lastAt_;
+    return readIn(line, format_, dayFirst, at);
 }
 
-std::optional<std::int64_t> StampReader::readIn(std::string_view line, StampFormat format, bool& dayFirst) const {
-    for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at)
-        if (startsWord(line, at))
-            if (const auto moment = readAt(line, at, format, dayFirst)) return moment;
+std::optional<std::int64_t> StampReader::readIn(std::string_view line, StampFormat format, bool& dayFirst,
+                                                std::size_t& lastAt) const {
+    const std::size_t searched = std::min(line.size(), searchedBytes);
+    if (lastAt < searched && startsWord(line, lastAt))
+        if (const auto moment = readAt(line, lastAt, format, dayFirst)) return moment;
+    for (std::size_t at = 0; at < searched; ++at)
+        if (at != lastAt && startsWord(line, at))
+            if (const auto moment = readAt(line, at, format, dayFirst)) {
+                lastAt = at;
+                return moment;
+            }
     return std::nullopt;
 }
 
@@ -232,7 +231,8 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
         std::int64_t value = 0;
         if (at != 0 || !scan.number(millis ? 13 : 10, millis ? 13 : 10, value)) return std::nullopt;
         const std::int64_t micros = millis ? value * 1000 : value * second;
-        if (micros < daysFromCivil(2000, 1, 1) * day || micros > daysFromCivil(2100, 1, 1) * day) return std::nullopt;
+        constexpr std::int64_t earliest = daysFromCivil(2000, 1, 1) * day, latest = daysFromCivil(2100, 1, 1) * day;
+        if (micros < earliest || micros > latest) return std::nullopt;
         return micros;
     }
     case StampFormat::Iso:

@@ -44,8 +44,10 @@ public:
     bool gaveUp() const { return format_ == StampFormat::None && unstamped_ >= linesToFind; }
 
 private:
-    // The first stamp of `format` in the line's searched bytes.
-    std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst) const;
+    // The first stamp of `format` in the line's searched bytes, tried first
+    // at `lastAt`, which moves to where it was found.
+    std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst,
+                                       std::size_t& lastAt) const;
     // Numeric dates with the year last learn `dayFirst` from a day above 12.
     std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format,
                                        bool& dayFirst) const;
@@ -55,10 +57,21 @@ private:
     StampFormat format_ = StampFormat::None;
     bool dayFirst_ = false;
     std::size_t unstamped_ = 0;
+    // Where the last stamp was found: a log writes it at the same place in
+    // each line, so that place is tried first.
+    std::size_t lastAt_ = 0;
 };
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
+constexpr std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    // Counted from 1 March, so that a leap day ends its year.
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
 
 // Microseconds east of UTC of the local clock now, for stamps without an offset.
 std::int64_t localClockOffset();

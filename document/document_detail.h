@@ -40,9 +40,9 @@ struct Document::Detail {
     std::optional<PassSchedule::Pass> takeWork();
     void doAppend();
     // Merges the taken batch from `done` on, advancing `done` as lines are merged.
-    void appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
-                     const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                     const std::vector<bool>& withdrawn, const SourceStore::Sources& sources, std::size_t& done);
+    void appendTaken(std::uint32_t first, const LineBatch& batch, const std::vector<Filter>& passFilters,
+                     const LayoutMetrics& metrics, const std::vector<bool>& withdrawn,
+                     const SourceStore::Sources& sources, std::size_t& done);
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();
@@ -136,12 +136,11 @@ struct Document::Detail {
     // The nearest shown line after (or, going back, before) `line` whose
     // store index is in `set`.
     std::optional<std::uint32_t> nextShownIn(const LineSet& set, std::uint32_t line, bool forward) const;
-    // The keys of lines about to be merged, texts[from, from + count) being
-    // theirs, which arrive at `arrived`; none before time order was first
-    // built. Without the lock, on the document thread.
-    std::vector<std::int64_t> keysOf(const SourceStore::Sources& sources, std::uint32_t first, const TextEntry* entries,
-                                     const LineTexts& texts, std::size_t from, std::size_t count,
-                                     std::int64_t arrived);
+    // The keys of the batch's lines [from, from + count), about to be merged
+    // at `first`, which arrive at `arrived`; none before time order was
+    // first built. Without the lock, on the document thread.
+    std::vector<std::int64_t> keysOf(const SourceStore::Sources& sources, std::uint32_t first, const LineBatch& batch,
+                                     std::size_t from, std::size_t count, std::int64_t arrived);
     // Places the lines merged at [first, first + count) by their keys and
     // shows the places that moved; under the data lock. `shown`: which of
     // them are shown, by index, and their rows. A line too late to be placed
@@ -155,10 +154,9 @@ struct Document::Detail {
     // Whether every source that is read and not paused has read its file
     // through; with the job lock held.
     bool sourcesCaughtUp() const;
-    // Keeps the keys of lines about to be merged in `building`.
+    // Keeps the keys of the same lines in `building`.
     void keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn, std::uint32_t first,
-                  const TextEntry* entries, const LineTexts& texts, std::size_t from, std::size_t count,
-                  std::int64_t arrived);
+                  const LineBatch& batch, std::size_t from, std::size_t count, std::int64_t arrived);
     // Where a late line of this key goes, found by walking back over at most
     // `budget` places, which it spends; none when that does not reach it.
     std::optional<std::size_t> latePlace(std::int64_t key, std::size_t& budget);

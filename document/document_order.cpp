@@ -19,11 +19,7 @@ constexpr std::size_t lateWalkBudget = 2000;
 // When a source's file was last written, for stamps without a year; now
 // for piped input or a file that cannot be asked.
 std::int64_t modifiedOf(const Source& source) {
-    if (source.kind() == Source::Kind::File) {
-        const cpp::FileInfo info(source.path());
-        if (info.valid) return info.modified.sinceEpoch().count();
-    }
-    return cpp::DateTime().sinceEpoch().count();
+    return modifiedOrNow(source.kind() == Source::Kind::File ? std::optional(source.path()) : std::nullopt);
 }
 
 // The same for a source by id; `otherwise` for one gone from the table.
@@ -124,30 +120,44 @@ std::vector<ShownLine> placedRows(const Document::Detail& d, const std::vector<s
     return shown;
 }
 
+// The stamp of a batch's line: read by its reader, or else here.
+std::optional<std::int64_t> stampOf(TimeOrder& keys, const LineBatch& batch, std::size_t line) {
+    const std::uint16_t id = batch.entries[line].sourceId;
+    return batch.stamps.empty() ? keys.readStamp(id, batch.texts[line]) : batch.stampOf(line);
+}
+
+// Readies the keys for lines of the batch, all of one source.
+void addBatchSource(TimeOrder& keys, const SourceStore::Sources& sources, const LineBatch& batch,
+                    std::int64_t arrived) {
+    if (batch.entries.empty()) return;
+    const std::uint16_t id = batch.entries.front().sourceId;
+    addSourceOnce(keys, sources, id, arrived);
+    if (batch.stampReader) keys.setReader(id, *batch.stampReader);
+}
+
 }  // namespace
 
 std::vector<std::int64_t> Document::Detail::keysOf(const SourceStore::Sources& sources, std::uint32_t first,
-                                                   const TextEntry* entries, const LineTexts& texts, std::size_t from,
-                                                   std::size_t count, std::int64_t arrived) {
+                                                   const LineBatch& batch, std::size_t from, std::size_t count,
+                                                   std::int64_t arrived) {
     if (!clock) return {};
+    addBatchSource(*clock, sources, batch, arrived);
     std::vector<std::int64_t> keys(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint16_t id = entries[i].sourceId;
-        addSourceOnce(*clock, sources, id, arrived);
-        keys[i] = clock->nextKey(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        keys[i] = clock->nextKey(first + static_cast<std::uint32_t>(i), batch.entries[from + i].sourceId,
+                                 stampOf(*clock, batch, from + i), arrived);
     return keys;
 }
 
 void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn,
-                               std::uint32_t first, const TextEntry* entries, const LineTexts& texts, std::size_t from,
-                               std::size_t count, std::int64_t arrived) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint16_t id = entries[i].sourceId;
-        if (id < withdrawn.size() && withdrawn[id]) continue;
-        addSourceOnce(*building, sources, id, arrived);
-        building->addLine(first + static_cast<std::uint32_t>(i), id, texts[from + i], arrived);
-    }
+                               std::uint32_t first, const LineBatch& batch, std::size_t from, std::size_t count,
+                               std::int64_t arrived) {
+    if (count == 0) return;
+    const std::uint16_t id = batch.entries[from].sourceId;
+    if (id < withdrawn.size() && withdrawn[id]) return;
+    addBatchSource(*building, sources, batch, arrived);
+    for (std::size_t i = 0; i < count; ++i)
+        building->addLine(first + static_cast<std::uint32_t>(i), id, stampOf(*building, batch, from + i), arrived);
 }
 
 void Document::Detail::startKeepingKeys() {
@@ -322,6 +332,7 @@ void Document::setOrder(LineOrder order) {
             cpp::Mutex::Lock data(d.dataMutex, false);
             if (d.order == order) return;
             d.order = order;
+            d.store.readStamps(order == LineOrder::Time);
             ++d.orderVersion;
             d.reorderWanted = order == LineOrder::Time;
             if (order == LineOrder::Arrival && d.placed) {

@@ -116,8 +116,7 @@ void Document::Detail::run() {
 }
 
 void Document::Detail::doAppend() {
-    std::vector<TextEntry> entries;
-    LineTexts texts;
+    LineBatch batch;
     std::vector<Filter> passFilters;
     LayoutMetrics metrics;
     std::vector<bool> withdrawn;
@@ -125,7 +124,7 @@ void Document::Detail::doAppend() {
     std::uint32_t first = 0;
     {
         cpp::Mutex::Lock job(jobMutex, true);
-        if (!store.takeBatch(entries, texts)) return;
+        if (!store.takeBatch(batch)) return;
         jobMutex.notifyAll();  // a reader may wait for room in the queue
         schedule.startAppend();
         first = static_cast<std::uint32_t>(store.lineCount());  // only this thread adds lines
@@ -136,14 +135,12 @@ void Document::Detail::doAppend() {
     }
     std::size_t done = 0;
     try {
-        appendTaken(first, entries, texts, passFilters, metrics, withdrawn, *sources, done);
+        appendTaken(first, batch, passFilters, metrics, withdrawn, *sources, done);
     } catch (...) {
         // The lines not yet merged wait at the head of the queue for the next try.
-        std::vector<TextEntry> rest(entries.begin() + static_cast<std::ptrdiff_t>(done), entries.end());
-        LineTexts restTexts;
-        for (std::size_t i = done; i < texts.size(); ++i) restTexts.append(texts[i]);
+        LineBatch rest = batch.from(done);
         cpp::Mutex::Lock job(jobMutex, false);
-        store.returnBatch(std::move(rest), std::move(restTexts));
+        store.returnBatch(std::move(rest));
         schedule.finishAppend();
         throw;
     }
@@ -153,7 +150,7 @@ void Document::Detail::doAppend() {
         requestReorderIfDue();
         schedule.finishAppend();
     }
-    if (entries.empty()) {
+    if (batch.entries.empty()) {
         // A reader that caught up hands on no lines, only its progress.
         cpp::Mutex::Lock data(dataMutex, false);
         store.sourcesChanged = true;
@@ -161,10 +158,11 @@ void Document::Detail::doAppend() {
     notifyViewer();
 }
 
-void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEntry>& entries, const LineTexts& texts,
-                                   const std::vector<Filter>& passFilters, const LayoutMetrics& metrics,
-                                   const std::vector<bool>& withdrawn, const SourceStore::Sources& sources,
-                                   std::size_t& done) {
+void Document::Detail::appendTaken(std::uint32_t first, const LineBatch& batch, const std::vector<Filter>& passFilters,
+                                   const LayoutMetrics& metrics, const std::vector<bool>& withdrawn,
+                                   const SourceStore::Sources& sources, std::size_t& done) {
+    const std::vector<TextEntry>& entries = batch.entries;
+    const LineTexts& texts = batch.texts;
     while (done < entries.size()) {
         const std::uint32_t a = first + static_cast<std::uint32_t>(done);
         // Chunks never cross a multiple of 1000, so each feeds one block.
@@ -178,7 +176,7 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             collectRows(passFilters, sets, a, entries.data() + done, k, metrics, withdrawn, nullptr);
         const std::int64_t arrived = store.arrivalOf(cpp::DateTime().sinceEpoch().count());
         const std::vector<std::int64_t> keys =
-            building ? std::vector<std::int64_t>() : keysOf(sources, a, entries.data() + done, texts, done, k, arrived);
+            building ? std::vector<std::int64_t>() : keysOf(sources, a, batch, done, k, arrived);
         const std::size_t mergedBefore = done;
         try {
             cpp::Mutex::Lock data(dataMutex, false);
@@ -200,7 +198,7 @@ void Document::Detail::appendTaken(std::uint32_t first, const std::vector<TextEn
             }
             view.viewChanged = true;
             data.unlock();
-            if (building) keepKeys(sources, withdrawn, a, entries.data() + done - k, texts, done - k, k, arrived);
+            if (building) keepKeys(sources, withdrawn, a, batch, done - k, k, arrived);
         } catch (...) {
             // Lines merged without their keys kept leave the places to be
             // built from the texts.
@@ -252,7 +250,8 @@ void Document::Detail::doRebuild() {
                         const TextEntry& entry = (*entries)[i];
                         if (isWithdrawn(*pass->withdrawn, entry)) continue;
                         const std::uint32_t index = h + static_cast<std::uint32_t>(i);
-                        ordering->addLine(index, entry.sourceId, read.heads[i], store.arrivedAt(index));
+                        ordering->addLine(index, entry.sourceId, ordering->readStamp(entry.sourceId, read.heads[i]),
+                                          store.arrivedAt(index));
                     }
                 }
             } else {

@@ -86,23 +86,22 @@ Source Source::standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Bat
     return Source(detail);
 }
 
-void Source::start(bool paused) {
+void Source::start(bool paused, StampRequest stamps) {
     Detail& d = *detail_;
     d.colour = paletteColour(d.id);
     Detail* self = &d;  // the reader ends before the Detail does
-    SourceReader::LinesCallback lines = [self](std::vector<TextEntry>&& entries, LineTexts&& texts,
-                                               std::uint64_t longest) {
+    SourceReader::LinesCallback lines = [self](LineBatch&& batch) {
         // An empty batch carries no lines, only news of the reader's progress.
-        if (!entries.empty()) self->lastLineNumber = entries.back().lineNumber;
-        if (self->batch) self->batch(self->id, std::move(entries), std::move(texts), longest);
+        if (!batch.entries.empty()) self->lastLineNumber = batch.entries.back().lineNumber;
+        if (self->batch) self->batch(self->id, std::move(batch));
     };
     const SourceReader::Identity identity{d.id, d.name, d.pathText};
     if (d.kind == Kind::File) {
         d.reader = std::make_unique<SourceReader>(identity, std::move(d.file), d.bus, std::move(lines),
-                                                  [](std::error_code) {}, paused, d.encoding);
+                                                  [](std::error_code) {}, paused, d.encoding, std::move(stamps));
     } else {
         d.reader = std::make_unique<SourceReader>(identity, d.input, d.copy, d.path, d.bus, std::move(lines),
-                                                  [](std::error_code) {}, paused);
+                                                  [](std::error_code) {}, paused, std::nullopt, std::move(stamps));
     }
 }
 

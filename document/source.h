@@ -21,8 +21,7 @@ class Source {
 public:
     enum class Kind { StandardInput = 0, File = 1 };
     // Receives each batch on the reader thread, to keep.
-    using Batch = std::function<void(std::int32_t sourceId, std::vector<TextEntry>&& entries,
-                                     LineTexts&& texts, std::uint64_t longest)>;
+    using Batch = std::function<void(std::int32_t sourceId, LineBatch&& lines)>;
 
     // Throws IOException when the file cannot be opened. `opened`, when
     // given, is the file already open under that name (tests hand in one
@@ -35,8 +34,9 @@ public:
     static Source standardInput(std::int32_t id, cpp::Input pipe, cpp::Bus bus, Batch batch);
 
     // Takes the palette colour of the id and starts reading; a source started
-    // paused hands on nothing until `resume`.
-    void start(bool paused = false);
+    // paused hands on nothing until `resume`. Its lines carry their stamps
+    // while `stamps` is set.
+    void start(bool paused = false, StampRequest stamps = nullptr);
     void pause();
     void resume();
     // Ends reading for good; the lines read stay.

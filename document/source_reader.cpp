@@ -52,13 +52,14 @@ String asUtf8(cpp::TextEncoding encoding, String raw) {
 
 SourceReader::SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus,
                            LinesCallback lines, EndCallback end, bool startPaused,
-                           std::optional<cpp::TextEncoding> encoding)
+                           std::optional<cpp::TextEncoding> encoding, StampRequest stamps)
     : identity_(std::move(identity)),
       bus_(std::move(bus)),
       file_(std::move(file)),
       chosenEncoding_(encoding),
       lines_(std::move(lines)),
       end_(std::move(end)),
+      stampRequest_(std::move(stamps)),
       paused_(startPaused) {
     readShare_ = 0.0;
     generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(file_, cacheBlocks, bus_, true), {}, false});
@@ -67,7 +68,7 @@ SourceReader::SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessF
 
 SourceReader::SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
                            const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
-                           bool startPaused, std::optional<cpp::TextEncoding> encoding)
+                           bool startPaused, std::optional<cpp::TextEncoding> encoding, StampRequest stamps)
     : identity_(std::move(identity)),
       bus_(std::move(bus)),
       input_(std::move(stream)),
@@ -75,6 +76,7 @@ SourceReader::SourceReader(Identity identity, cpp::Input stream, std::shared_ptr
       copy_(std::move(copy)),
       lines_(std::move(lines)),
       end_(std::move(end)),
+      stampRequest_(std::move(stamps)),
       paused_(startPaused) {
     auto readBack = std::make_shared<cpp::RandomAccessFile>(copyPath);
     generations_.push_back(Generation{1, std::make_shared<FileBlockCache>(readBack, cacheBlocks, bus_, false), {}, false});
@@ -320,6 +322,20 @@ void SourceReader::run() {
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
     std::string copied;  // what the batch adds to the copy of standard input
     bool copyFailed = false;
+    // Stamps are read for a whole batch or for none of it, as asked when it
+    // began; the reader of them lasts as long as the source.
+    std::vector<std::int64_t> stamps;
+    bool stampsAsked = false;
+    std::optional<StampReader> stampReader;
+    const auto handOn = [&](std::vector<TextEntry>&& lines, LineTexts&& linesTexts) {
+        LineBatch batch{std::move(lines), std::move(linesTexts), {}, std::nullopt, longest};
+        if (stampsAsked) {
+            batch.stamps = std::move(stamps);
+            batch.stampReader = stampReader;
+        }
+        stamps = {};
+        lines_(std::move(batch));
+    };
     const auto flush = [&] {
         if (!copied.empty()) {
             // One write a batch: a write per line made piped input crawl. It
@@ -352,7 +368,7 @@ void SourceReader::run() {
                         // The share stays as it was; reading goes on.
                     }
                 }
-                lines_(std::move(entries), std::move(texts), longest);
+                handOn(std::move(entries), std::move(texts));
                 entries = std::vector<TextEntry>();
                 texts = LineTexts();
                 entries.reserve(batchLimit);
@@ -360,7 +376,7 @@ void SourceReader::run() {
             } else {
                 // A few lines of a followed file: batches wait in the store's
                 // queue while the document is busy, each costing what it holds.
-                lines_(std::vector<TextEntry>(entries), texts.fitted(), longest);
+                handOn(std::vector<TextEntry>(entries), texts.fitted());
                 entries.clear();
                 texts.clear();
             }
@@ -378,7 +394,7 @@ void SourceReader::run() {
         const bool nothingLeft = entries.empty() && readShare_ < 1.0;
         readShare_ = 1.0;
         flush();
-        if (nothingLeft || faultFound) lines_({}, {}, 0);
+        if (nothingLeft || faultFound) lines_(LineBatch{});
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
@@ -391,6 +407,13 @@ void SourceReader::run() {
             characters = cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
             text = decoded;
             rawTexts.append(raw);
+        }
+        if (entries.empty()) stampsAsked = stampRequest_ && stampRequest_->load(std::memory_order_relaxed);
+        if (stampsAsked) {
+            if (!stampReader)
+                stampReader.emplace(modifiedOrNow(file_ ? std::optional(file_->path()) : std::nullopt),
+                                    localClockOffset());
+            stamps.push_back(stampReader->read(text).value_or(LineBatch::noStamp));
         }
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "document/file_block_cache.h"
-#include "document/line_texts.h"
+#include "document/line_batch.h"
 #include "document/text_entry.h"
 #include "foundation/file.h"
 #include "foundation/input.h"
@@ -36,7 +36,7 @@ namespace data {
 class SourceReader {
 public:
     // Takes the batch over, so that no line's text is copied on its way.
-    using LinesCallback = std::function<void(std::vector<TextEntry>&&, LineTexts&&, std::uint64_t)>;
+    using LinesCallback = std::function<void(LineBatch&&)>;
     using EndCallback = std::function<void(std::error_code)>;
 
     struct Identity {
@@ -52,13 +52,16 @@ public:
 
     // Follows `file` under the name it was opened by. Without an encoding,
     // each generation's is detected from its first bytes.
+    // Lines read while `stamps` is set carry their stamps.
     SourceReader(Identity identity, std::shared_ptr<cpp::RandomAccessFile> file, cpp::Bus bus, LinesCallback lines,
-                 EndCallback end, bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt);
+                 EndCallback end, bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                 StampRequest stamps = nullptr);
     // Reads `stream` to its end, writing each line into `copy` at its own
     // offset, where texts are read back from (`copyPath`).
     SourceReader(Identity identity, cpp::Input stream, std::shared_ptr<cpp::File::Handle> copy,
                  const cpp::FilePath& copyPath, cpp::Bus bus, LinesCallback lines, EndCallback end,
-                 bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt);
+                 bool startPaused = false, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                 StampRequest stamps = nullptr);
     ~SourceReader();
     SourceReader(const SourceReader&) = delete;
     SourceReader& operator=(const SourceReader&) = delete;
@@ -134,6 +137,7 @@ private:
     std::uint64_t copyPosition_ = 0;
     LinesCallback lines_;
     EndCallback end_;
+    StampRequest stampRequest_;
 
     std::mutex generationsLock_;  // guards generations_; never held while taking another lock
     std::vector<Generation> generations_;

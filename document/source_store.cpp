@@ -23,7 +23,7 @@ SourceStore::SourceStore(cpp::Bus bus, Source::Batch batch)
 SourceStore::~SourceStore() { clear(); }
 
 Source SourceStore::add(Source source, bool paused) {
-    source.start(paused);
+    source.start(paused, stampRequest_);
     listed_.push_back(source.id());
     auto sources = std::make_shared<Sources>(*sources_);
     sources->emplace(source.id(), source);
@@ -102,28 +102,17 @@ bool SourceStore::takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos) {
     return true;
 }
 
-namespace {
-
-std::uint64_t batchBytes(const std::vector<TextEntry>& entries, const LineTexts& texts) {
-    return entries.capacity() * sizeof(TextEntry) + texts.capacityBytes();
+void SourceStore::appendBatch(LineBatch batch) {
+    pendingBytes_ += batch.bytes();
+    longestPending_ = std::max(longestPending_, batch.longest);
+    pending_.push_back(std::move(batch));
 }
 
-}  // namespace
-
-void SourceStore::appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest) {
-    pendingBytes_ += batchBytes(entries, texts);
-    pendingEntries_.push_back(std::move(entries));
-    pendingTexts_.push_back(std::move(texts));
-    longestPending_ = std::max(longestPending_, longest);
-}
-
-bool SourceStore::takeBatch(std::vector<TextEntry>& entries, LineTexts& texts) {
-    if (pendingEntries_.empty()) return false;
-    entries = std::move(pendingEntries_.front());
-    texts = std::move(pendingTexts_.front());
-    pendingEntries_.pop_front();
-    pendingTexts_.pop_front();
-    pendingBytes_ -= std::min(pendingBytes_, batchBytes(entries, texts));
+bool SourceStore::takeBatch(LineBatch& batch) {
+    if (pending_.empty()) return false;
+    batch = std::move(pending_.front());
+    pending_.pop_front();
+    pendingBytes_ -= std::min(pendingBytes_, batch.bytes());
     return true;
 }
 
@@ -133,11 +122,10 @@ std::int64_t SourceStore::arrivedAt(std::uint32_t index) const {
     return after == arrivalLog_.begin() ? cpp::DateTime().sinceEpoch().count() : std::prev(after)->second;
 }
 
-void SourceStore::returnBatch(std::vector<TextEntry> entries, LineTexts texts) {
-    if (entries.empty()) return;
-    pendingBytes_ += batchBytes(entries, texts);
-    pendingEntries_.push_front(std::move(entries));
-    pendingTexts_.push_front(std::move(texts));
+void SourceStore::returnBatch(LineBatch batch) {
+    if (batch.entries.empty()) return;
+    pendingBytes_ += batch.bytes();
+    pending_.push_front(std::move(batch));
 }
 
 void SourceStore::commit(const TextEntry* entries, std::size_t count, std::int64_t arrived) {
@@ -345,8 +333,7 @@ void SourceStore::clear() {
     arrivals_.clear();
     arrivalLog_.clear();
     longestColumns_ = 0;
-    pendingEntries_.clear();
-    pendingTexts_.clear();
+    pending_.clear();
     longestPending_ = 0;
     pendingBytes_ = 0;
 }

@@ -73,13 +73,15 @@ public:
     // Shared, so a reader of the table keeps it across later additions.
     std::shared_ptr<const Sources> sources() const { return sources_; }
 
-    void appendBatch(std::vector<TextEntry> entries, LineTexts texts, std::uint64_t longest);
-    bool hasBatch() const { return !pendingEntries_.empty(); }
-    std::size_t batchCount() const { return pendingEntries_.size(); }
+    void appendBatch(LineBatch batch);
+    bool hasBatch() const { return !pending_.empty(); }
+    std::size_t batchCount() const { return pending_.size(); }
     // Moves the oldest batch out; false when none waits.
-    bool takeBatch(std::vector<TextEntry>& entries, LineTexts& texts);
+    bool takeBatch(LineBatch& batch);
     // Puts what could not be merged of a taken batch back at the head.
-    void returnBatch(std::vector<TextEntry> entries, LineTexts texts);
+    void returnBatch(LineBatch batch);
+    // While set, the readers hand lines on with their stamps.
+    void readStamps(bool wanted) { stampRequest_->store(wanted, std::memory_order_relaxed); }
     std::uint64_t longestPending() const { return longestPending_; }
     // What the waiting batches hold; under the job lock, like the queue.
     std::uint64_t pendingBytes() const { return pendingBytes_; }
@@ -180,8 +182,8 @@ private:
     static constexpr std::int64_t arrivalLogStep = 1'000'000;
     std::vector<std::pair<std::uint32_t, std::int64_t>> arrivalLog_;
     std::uint32_t longestColumns_ = 0;
-    std::deque<std::vector<TextEntry>> pendingEntries_;
-    std::deque<LineTexts> pendingTexts_;
+    std::deque<LineBatch> pending_;
+    std::shared_ptr<std::atomic<bool>> stampRequest_ = std::make_shared<std::atomic<bool>>(false);
     std::uint64_t longestPending_ = 0;
     std::uint64_t pendingBytes_ = 0;
 };

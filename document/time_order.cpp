@@ -18,10 +18,16 @@ TimeOrder::SourceKeys& TimeOrder::source(std::uint16_t sourceId) {
     return found->second;
 }
 
-std::int64_t TimeOrder::keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
-                               bool& first) {
+std::optional<std::int64_t> TimeOrder::readStamp(std::uint16_t sourceId, std::string_view text) {
+    return source(sourceId).reader.read(text);
+}
+
+void TimeOrder::setReader(std::uint16_t sourceId, const StampReader& reader) { source(sourceId).reader = reader; }
+
+std::int64_t TimeOrder::keyLine(SourceKeys& source, std::uint32_t index, std::optional<std::int64_t> stamp,
+                               std::int64_t arrived, bool& first) {
     first = false;
-    if (const auto stamp = source.reader.read(text)) {
+    if (stamp) {
         first = !source.stamped;
         if (first) {
             source.firstIndex = index;
@@ -34,12 +40,13 @@ std::int64_t TimeOrder::keyLine(SourceKeys& source, std::uint32_t index, std::st
     return source.stamped ? source.last : arrived;
 }
 
-void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived) {
+void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::optional<std::int64_t> stamp,
+                        std::int64_t arrived) {
     if (!runs_.empty() && index < runs_.back().end) throw std::logic_error("TimeOrder::addLine: indices must grow");
     SourceKeys& keyed = source(sourceId);
     if (keys_.size() <= index) keys_.resize(index + 1);
     bool first = false;
-    const std::int64_t key = keyLine(keyed, index, text, arrived, first);
+    const std::int64_t key = keyLine(keyed, index, stamp, arrived, first);
     if (first) {
         for (const std::uint32_t above : keyed.waiting) keys_[above] = key;
         keyed.waiting = {};
@@ -58,13 +65,13 @@ void TimeOrder::addLine(std::uint32_t index, std::uint16_t sourceId, std::string
     }
 }
 
-std::int64_t TimeOrder::nextKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text,
+std::int64_t TimeOrder::nextKey(std::uint32_t index, std::uint16_t sourceId, std::optional<std::int64_t> stamp,
                                 std::int64_t arrived) {
     // Lines above a first stamp that comes only now stay where their
     // arrival placed them.
     bool first = false;
     SourceKeys& keyed = source(sourceId);
-    const std::int64_t key = keyLine(keyed, index, text, arrived, first);
+    const std::int64_t key = keyLine(keyed, index, stamp, arrived, first);
     if (first) keyed.arrivalAbove = true;
     return key;
 }

@@ -26,10 +26,16 @@ public:
     // Stamps of a source's lines without a year take it from `modified`
     // (microseconds since 1970 UTC, see StampReader); call before its lines.
     void addSource(std::uint16_t sourceId, std::int64_t modified);
-    // The line at `index` of the store, which arrived at `arrived`
-    // (microseconds since 1970 UTC). Indices grow from call to call; the
-    // lines skipped have no place in the order.
-    void addLine(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived);
+    // The stamp of a source's next line, read from its text here.
+    std::optional<std::int64_t> readStamp(std::uint16_t sourceId, std::string_view text);
+    // The source's stamps come read already by the reader that hands its
+    // lines on, which stood so after them: its format reads placed lines.
+    void setReader(std::uint16_t sourceId, const StampReader& reader);
+    // The line at `index` of the store, with its stamp (none for a line
+    // without one), which arrived at `arrived` (microseconds since 1970
+    // UTC). Indices grow from call to call; the lines skipped have no place
+    // in the order.
+    void addLine(std::uint32_t index, std::uint16_t sourceId, std::optional<std::int64_t> stamp, std::int64_t arrived);
     // The indices of the lines added, in time order.
     std::vector<std::uint32_t> order() const;
     // Ends the build, whose order was `order`: the keys go.
@@ -41,7 +47,8 @@ public:
     std::int64_t lastKey() const { return lastKey_; }
     bool knows(std::uint16_t sourceId) const { return sources_.count(sourceId) != 0; }
     // After the build: the key of a source's next line, at `index`.
-    std::int64_t nextKey(std::uint32_t index, std::uint16_t sourceId, std::string_view text, std::int64_t arrived);
+    std::int64_t nextKey(std::uint32_t index, std::uint16_t sourceId, std::optional<std::int64_t> stamp,
+                         std::int64_t arrived);
     // After the build: the key of the line at `index` placed already, from
     // its text and arrival; none for a line without a stamp below its
     // source's first, which is keyed by the stamped line above it.
@@ -68,8 +75,8 @@ private:
     static constexpr std::size_t mostChains = 256;
     static constexpr std::size_t fewChains = 8;
     // The key of the source's next line; `first` tells that it holds the source's first stamp.
-    static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::string_view text, std::int64_t arrived,
-                                bool& first);
+    static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::optional<std::int64_t> stamp,
+                                std::int64_t arrived, bool& first);
     // Consecutive lines of one source in the store.
     struct Run {
         std::uint16_t sourceId;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "foundation/file.h"
 #include "foundation/time.h"
 
 namespace data {
@@ -55,8 +56,20 @@ public:
         return true;
     }
     // Between `fewest` and `most` digits, as many as there are.
-    template <typename Number>
-    bool number(std::size_t fewest, std::size_t most, Number& value) {
+    template <std::size_t fewest, std::size_t most, typename Number>
+    bool number(Number& value) {
+        if (text_.size() >= at_ + most) {
+            // Room for all: the counts are known here, so the loop unrolls.
+            Number read = 0;
+            std::size_t count = 0;
+            for (; count < most && isDigit(text_[at_ + count]); ++count)
+                read = static_cast<Number>(read * 10 + (text_[at_ + count] - '0'));
+            if (count < fewest) return false;
+            at_ += count;
+            if (isDigit(peek())) return false;
+            value = read;
+            return true;
+        }
         std::size_t count = 0;
         Number read = 0;
         while (count < most && isDigit(peek())) {
@@ -82,8 +95,8 @@ public:
     }
     // "hh:mm:ss", then a fraction of up to nine digits after "." or ",".
     bool time(Written& w) {
-        if (!number(2, 2, w.hour) || !literal(':') || !number(2, 2, w.minute) || !literal(':') ||
-            !number(2, 2, w.second))
+        if (!number<2, 2>(w.hour) || !literal(':') || !number<2, 2>(w.minute) || !literal(':') ||
+            !number<2, 2>(w.second))
             return false;
         if ((peek() == '.' || peek() == ',') && at_ + 1 < text_.size() && isDigit(text_[at_ + 1])) {
             ++at_;
@@ -127,7 +140,7 @@ public:
         } else if (digits != 2) {
             at_ = start;
             return true;
-        } else if (literal(':') && !number(2, 2, minutes)) {
+        } else if (literal(':') && !number<2, 2>(minutes)) {
             return false;
         }
         if (hours > 23 || minutes > 59) return false;
@@ -143,6 +156,14 @@ private:
 };
 
 }  // namespace
+
+std::int64_t modifiedOrNow(const std::optional<cpp::FilePath>& file) {
+    if (file) {
+        const cpp::FileInfo info(*file);
+        if (info.valid) return info.modified.sinceEpoch().count();
+    }
+    return cpp::DateTime().sinceEpoch().count();
+}
 
 std::int64_t localClockOffset() {
     const cpp::DateTime now;
@@ -161,8 +182,8 @@ std::optional<TimeQuery> readTimeQuery(std::string_view text) {
     Written w;
     TimeQuery query;
     if (text.size() > 10 && (text[10] == ' ' || text[10] == 'T')) {
-        if (!scan.number(4, 4, w.year) || !scan.literal('-') || !scan.number(2, 2, w.month) || !scan.literal('-') ||
-            !scan.number(2, 2, w.day) || !(scan.literal(' ') || scan.literal('T')))
+        if (!scan.number<4, 4>(w.year) || !scan.literal('-') || !scan.number<2, 2>(w.month) || !scan.literal('-') ||
+            !scan.number<2, 2>(w.day) || !(scan.literal(' ') || scan.literal('T')))
             return std::nullopt;
         query.day = daysFromCivil(w.year, w.month, w.day);
     } else {
@@ -229,7 +250,7 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
     case StampFormat::EpochMillis: {
         const bool millis = format == StampFormat::EpochMillis;
         std::int64_t value = 0;
-        if (at != 0 || !scan.number(millis ? 13 : 10, millis ? 13 : 10, value)) return std::nullopt;
+        if (at != 0 || !(millis ? scan.number<13, 13>(value) : scan.number<10, 10>(value))) return std::nullopt;
         const std::int64_t micros = millis ? value * 1000 : value * second;
         constexpr std::int64_t earliest = daysFromCivil(2000, 1, 1) * day, latest = daysFromCivil(2100, 1, 1) * day;
         if (micros < earliest || micros > latest) return std::nullopt;
@@ -238,27 +259,27 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
     case StampFormat::Iso:
     case StampFormat::YearSlashed: {
         const char separator = format == StampFormat::Iso ? '-' : '/';
-        if (!scan.number(4, 4, w.year) || !scan.literal(separator) || !scan.number(2, 2, w.month) ||
-            !scan.literal(separator) || !scan.number(2, 2, w.day))
+        if (!scan.number<4, 4>(w.year) || !scan.literal(separator) || !scan.number<2, 2>(w.month) ||
+            !scan.literal(separator) || !scan.number<2, 2>(w.day))
             return std::nullopt;
         if (!(format == StampFormat::Iso && scan.literal('T')) && !scan.literal(' ')) return std::nullopt;
         if (!scan.time(w) || !scan.offset(w, false)) return std::nullopt;
         break;
     }
     case StampFormat::WebServer:
-        if (!scan.number(2, 2, w.day) || !scan.literal('/') || !scan.month(w.month) || !scan.literal('/') ||
-            !scan.number(4, 4, w.year) || !scan.literal(':') || !scan.time(w) || !scan.offset(w, true))
+        if (!scan.number<2, 2>(w.day) || !scan.literal('/') || !scan.month(w.month) || !scan.literal('/') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(':') || !scan.time(w) || !scan.offset(w, true))
             return std::nullopt;
         break;
     case StampFormat::Dotted:
-        if (!scan.number(1, 2, w.day) || !scan.literal('.') || !scan.number(1, 2, w.month) || !scan.literal('.') ||
-            !scan.number(4, 4, w.year) || !scan.literal(' ') || !scan.time(w))
+        if (!scan.number<1, 2>(w.day) || !scan.literal('.') || !scan.number<1, 2>(w.month) || !scan.literal('.') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.time(w))
             return std::nullopt;
         break;
     case StampFormat::YearLast: {
         unsigned first = 0, second = 0;
-        if (!scan.number(1, 2, first) || !scan.literal('/') || !scan.number(1, 2, second) || !scan.literal('/') ||
-            !scan.number(4, 4, w.year) || !scan.literal(' ') || !scan.time(w))
+        if (!scan.number<1, 2>(first) || !scan.literal('/') || !scan.number<1, 2>(second) || !scan.literal('/') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.time(w))
             return std::nullopt;
         const bool dayFirst = dayFirstSeen || (first > 12 && second <= 12);
         w.day = dayFirst ? first : second;
@@ -270,7 +291,7 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
     case StampFormat::Syslog: {
         if (!scan.month(w.month) || !scan.literal(' ')) return std::nullopt;
         scan.literal(' ');  // a day below 10 is padded with a blank
-        if (!scan.number(1, 2, w.day) || !scan.literal(' ') || !scan.time(w)) return std::nullopt;
+        if (!scan.number<1, 2>(w.day) || !scan.literal(' ') || !scan.time(w)) return std::nullopt;
         const std::int64_t modifiedDays = modified_ / day;
         w.year = 1970 + modifiedDays / 366;
         while (daysFromCivil(w.year + 1, 1, 1) <= modifiedDays) ++w.year;

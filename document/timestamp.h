@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "foundation/file_path.h"
+
 namespace data {
 
 // The ways a log writes the time of its lines.
@@ -72,6 +74,10 @@ constexpr std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned
     const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
 }
+
+// When a file was last written, for stamps without a year: microseconds
+// since 1970 UTC; now for no file or one that cannot be asked.
+std::int64_t modifiedOrNow(const std::optional<cpp::FilePath>& file);
 
 // Microseconds east of UTC of the local clock now, for stamps without an offset.
 std::int64_t localClockOffset();

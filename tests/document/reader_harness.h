@@ -22,7 +22,9 @@ struct Received {
     int caughtUp = 0;
 
     data::SourceReader::LinesCallback lines() {
-        return [this](const std::vector<data::TextEntry>& e, const data::LineTexts& t, std::uint64_t max) {
+        return [this](data::LineBatch&& batch) {
+            const auto& e = batch.entries;
+            const auto& t = batch.texts;
             cpp::Mutex::Lock lock(mutex, false);
             if (e.empty()) {
                 ++caughtUp;  // no lines: the reader reached the end of its file
@@ -31,8 +33,8 @@ struct Received {
             batchSizes.push_back(e.size());
             entries.insert(entries.end(), e.begin(), e.end());
             for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));
-            longest.push_back(max);
-            heldBytes.push_back(e.capacity() * sizeof(data::TextEntry) + t.capacityBytes());
+            longest.push_back(batch.longest);
+            heldBytes.push_back(batch.bytes());
         };
     }
     data::SourceReader::EndCallback end() {

@@ -25,11 +25,10 @@ struct Delivered {
     std::size_t lines = 0;
 
     data::Source::Batch callback(SourceStore*& store) {
-        return [this, &store](std::int32_t, const std::vector<TextEntry>& entries, const data::LineTexts& texts,
-                              std::uint64_t longest) {
+        return [this, &store](std::int32_t, data::LineBatch&& batch) {
             cpp::Mutex::Lock lock(mutex, false);
-            store->appendBatch(entries, texts, longest);
-            lines += entries.size();
+            lines += batch.entries.size();
+            store->appendBatch(std::move(batch));
             mutex.notifyAll();
         };
     }
@@ -48,9 +47,9 @@ struct Delivered {
 // Moves every pending batch into the line store.
 void commitPending(SourceStore& store, Delivered& delivered) {
     cpp::Mutex::Lock lock(delivered.mutex, false);
-    std::vector<TextEntry> entries;
-    data::LineTexts texts;
-    while (store.takeBatch(entries, texts)) store.commit(entries.data(), entries.size(), cpp::DateTime().sinceEpoch().count());
+    data::LineBatch batch;
+    while (store.takeBatch(batch))
+        store.commit(batch.entries.data(), batch.entries.size(), cpp::DateTime().sinceEpoch().count());
 }
 
 // A store whose readers deliver into `delivered`.

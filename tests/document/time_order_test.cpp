@@ -137,6 +137,8 @@ TEST(TimeOrder, IsAStableSortOfTheLinesByTheirSourcesStamps) {
 
         TimeOrder order(localOffset);
         for (std::size_t s = 0; s < sourceCount; ++s) order.addSource(static_cast<std::uint16_t>(s), december8);
+        // Odd sources come with stamps their readers read, as a document's files do.
+        std::vector<data::StampReader> readers(sourceCount, data::StampReader(december8, localOffset));
         std::vector<std::size_t> next(sourceCount, 0);
         std::vector<std::pair<std::int64_t, std::uint32_t>> expected;  // key, index
         std::uint32_t index = 0;
@@ -152,10 +154,12 @@ TEST(TimeOrder, IsAStableSortOfTheLinesByTheirSourcesStamps) {
                 const Line& line = sources[s][next[s]++];
                 if (random() % 50 == 0) ++index;  // a line of a withdrawn source, left out
                 const bool byArrival = kinds[s] == Writes::NoStamps || kinds[s] == Writes::StampsTooLate;
-                order.addLine(index, static_cast<std::uint16_t>(s), line.text, arrived);
+                const auto id = static_cast<std::uint16_t>(s);
+                order.addLine(index, id, s % 2 ? readers[s].read(line.text) : order.readStamp(id, line.text), arrived);
                 expected.emplace_back(byArrival ? arrived : line.key, index);
                 ++index;
             }
+            if (s % 2) order.setReader(static_cast<std::uint16_t>(s), readers[s]);
         }
         std::stable_sort(expected.begin(), expected.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });

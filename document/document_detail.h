@@ -107,8 +107,8 @@ struct Document::Detail {
     LineOrder order = LineOrder::Arrival;
     std::uint64_t orderVersion = 0;
     // Under the data lock: the places are to be built anew from the stamps;
-    // whether the view's lines are places, and the store index of the line
-    // at each place.
+    // whether the view's lines are places (else they are shown as they came,
+    // as while `building`), and the store index of the line at each place.
     bool reorderWanted = false;
     bool placed = false;
     std::vector<std::uint32_t> places;

@@ -271,13 +271,13 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
     }
     ViewRows rows;
     RecordCursor records(store);
-    // Keys kept from an empty store on leave the lines placed as they came,
-    // each at its index, shown as the filters of this pass say: their
-    // rows are taken over instead of worked out again.
+    // Keys kept from an empty store on leave the lines shown as they came,
+    // as the filters of this pass say: their rows are taken over instead of
+    // worked out again.
     bool asTheyCame = false;
     if (keysKept && pass.onlyOrder) {
         cpp::Mutex::Lock data(dataMutex, false);
-        asTheyCame = places.size() == pass.total && (places.empty() || places.back() + 1 == pass.total);
+        asTheyCame = !placed;
     }
     for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
         cpp::Mutex::Lock data(dataMutex, false);
@@ -309,7 +309,8 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         reorderWanted = false;
         if (pass.total == 0) {
             // Files opened now are read through before their lines are
-            // placed: their keys are kept as they come.
+            // placed: they are shown as they come, and their keys kept.
+            placed = false;
             startKeepingKeys();
             reorderWanted = true;
         }

@@ -288,19 +288,21 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
     pass.withdrawn = std::make_shared<const std::vector<bool>>(store.withdrawn());
-    pass.byTime = order == LineOrder::Time;
+    const bool timeOrder = order == LineOrder::Time;
     pass.orderVersion = orderVersion;
     bool wasPlaced = false;
     {
         cpp::Mutex::Lock data(dataMutex, false);
         wasPlaced = placed;
-        pass.reorder = pass.byTime && (reorderWanted || !placed);
+        pass.reorder = timeOrder && (reorderWanted || !placed);
     }
     // Keys kept while files are read wait for the last line: a rebuild in
-    // between shows the places as they are.
-    if (pass.reorder && wasPlaced && building && !sourcesCaughtUp()) pass.reorder = false;
+    // between shows the lines as they came, which is how they are shown
+    // until then.
+    if (pass.reorder && building && !sourcesCaughtUp()) pass.reorder = false;
+    pass.byTime = timeOrder && (pass.reorder || wasPlaced);
     pass.onlyOrder = viewRequests == requestsWhenKept;
-    if (!pass.byTime) {
+    if (!timeOrder) {
         // By arrival no key is wanted until time order is chosen again.
         clock.reset();
         building.reset();

@@ -1,6 +1,7 @@
 #include "document/timestamp.h"
 
 #include <array>
+#include <cstring>
 
 #include "foundation/file.h"
 #include "foundation/time.h"
@@ -14,6 +15,21 @@ constexpr std::int64_t day = 86'400 * second;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// Eight digits at `text` as a number; none when one of them is no digit.
+// Read as one word: a long epoch stamp costs a few steps instead of one a digit.
+std::optional<std::uint32_t> eightDigits(const char* text) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text, 8);
+    constexpr std::uint64_t high = 0xF0F0F0F0F0F0F0F0, zeros = 0x3030303030303030, six = 0x0606060606060606;
+    // Each byte 0x30..0x3F, and still so with 6 added: '0'..'9'.
+    if ((word & high) != zeros || ((word + six) & high) != zeros) return std::nullopt;
+    // The first character is the lowest byte: pairs, then fours, then all eight.
+    word -= zeros;
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
+    return static_cast<std::uint32_t>((word * 10000 + (word >> 32)) & 0xFFFFFFFF);
+}
+
 // A stamp starts a word: never within a number or a name.
 bool startsWord(std::string_view line, std::size_t at) {
     return at == 0 || !(isDigit(line[at - 1]) || isLetter(line[at - 1]));
@@ -62,6 +78,12 @@ public:
             // Room for all: the counts are known here, so the loop unrolls.
             Number read = 0;
             std::size_t count = 0;
+            if constexpr (fewest == most && most >= 8) {
+                const auto high = eightDigits(text_.data() + at_);
+                if (!high) return false;
+                read = static_cast<Number>(*high);
+                count = 8;
+            }
             for (; count < most && isDigit(text_[at_ + count]); ++count)
                 read = static_cast<Number>(read * 10 + (text_[at_ + count] - '0'));
             if (count < fewest) return false;

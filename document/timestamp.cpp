@@ -15,21 +15,6 @@ constexpr std::int64_t day = 86'400 * second;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-// Eight digits at `text` as a number; none when one of them is no digit.
-// Read as one word: a long epoch stamp costs a few steps instead of one a digit.
-std::optional<std::uint32_t> eightDigits(const char* text) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text, 8);
-    constexpr std::uint64_t high = 0xF0F0F0F0F0F0F0F0, zeros = 0x3030303030303030, six = 0x0606060606060606;
-    // Each byte 0x30..0x3F, and still so with 6 added: '0'..'9'.
-    if ((word & high) != zeros || ((word + six) & high) != zeros) return std::nullopt;
-    // The first character is the lowest byte: pairs, then fours, then all eight.
-    word -= zeros;
-    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
-    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
-    return static_cast<std::uint32_t>((word * 10000 + (word >> 32)) & 0xFFFFFFFF);
-}
-
 // A stamp starts a word: never within a number or a name.
 bool startsWord(std::string_view line, std::size_t at) {
     return at == 0 || !(isDigit(line[at - 1]) || isLetter(line[at - 1]));
@@ -71,6 +56,19 @@ public:
         ++at_;
         return true;
     }
+    // Exactly `count` digits, whatever follows.
+    template <std::size_t count, typename Number>
+    bool digits(Number& value) {
+        if (text_.size() < at_ + count) return false;
+        Number read = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!isDigit(text_[at_ + i])) return false;
+            read = static_cast<Number>(read * 10 + (text_[at_ + i] - '0'));
+        }
+        at_ += count;
+        value = read;
+        return true;
+    }
     // Between `fewest` and `most` digits, as many as there are.
     template <std::size_t fewest, std::size_t most, typename Number>
     bool number(Number& value) {
@@ -78,12 +76,6 @@ public:
             // Room for all: the counts are known here, so the loop unrolls.
             Number read = 0;
             std::size_t count = 0;
-            if constexpr (fewest == most && most >= 8) {
-                const auto high = eightDigits(text_.data() + at_);
-                if (!high) return false;
-                read = static_cast<Number>(*high);
-                count = 8;
-            }
             for (; count < most && isDigit(text_[at_ + count]); ++count)
                 read = static_cast<Number>(read * 10 + (text_[at_ + count] - '0'));
             if (count < fewest) return false;
@@ -115,11 +107,15 @@ public:
         }
         return false;
     }
+    void skip(std::size_t count) { at_ += count; }
     // "hh:mm:ss", then a fraction of up to nine digits after "." or ",".
-    bool time(Written& w) {
-        if (!number<2, 2>(w.hour) || !literal(':') || !number<2, 2>(w.minute) || !literal(':') ||
-            !number<2, 2>(w.second))
-            return false;
+    bool time(Written& w) { return clock(w) && fraction(w); }
+    bool clock(Written& w) {
+        return number<2, 2>(w.hour) && literal(':') && number<2, 2>(w.minute) && literal(':') &&
+               number<2, 2>(w.second);
+    }
+    // A fraction after "." or ",", if there is one.
+    bool fraction(Written& w) {
         if ((peek() == '.' || peek() == ',') && at_ + 1 < text_.size() && isDigit(text_[at_ + 1])) {
             ++at_;
             std::int64_t digits = 0, scale = 100'000;
@@ -177,6 +173,70 @@ private:
     std::size_t at_;
 };
 
+// Reads a stamp of `format` up to its whole seconds, which it gives on the
+// clock it was written by; the scan stands after them. A syslog stamp takes
+// its year from `modified`; numeric dates with the year last learn
+// `dayFirstSeen` from a day above 12.
+std::optional<std::int64_t> readSeconds(Scan& scan, StampFormat format, std::int64_t modified, bool& dayFirstSeen) {
+    Written w;
+    switch (format) {
+    case StampFormat::None: return std::nullopt;
+    case StampFormat::EpochSeconds:
+    case StampFormat::EpochMillis: {
+        // Both are read to the seconds; the milliseconds follow.
+        std::int64_t value = 0;
+        if (!scan.digits<10>(value)) return std::nullopt;
+        return value * second;
+    }
+    case StampFormat::Iso:
+    case StampFormat::YearSlashed: {
+        const char separator = format == StampFormat::Iso ? '-' : '/';
+        if (!scan.number<4, 4>(w.year) || !scan.literal(separator) || !scan.number<2, 2>(w.month) ||
+            !scan.literal(separator) || !scan.number<2, 2>(w.day))
+            return std::nullopt;
+        if (!(format == StampFormat::Iso && scan.literal('T')) && !scan.literal(' ')) return std::nullopt;
+        if (!scan.clock(w)) return std::nullopt;
+        break;
+    }
+    case StampFormat::WebServer:
+        if (!scan.number<2, 2>(w.day) || !scan.literal('/') || !scan.month(w.month) || !scan.literal('/') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(':') || !scan.clock(w))
+            return std::nullopt;
+        break;
+    case StampFormat::Dotted:
+        if (!scan.number<1, 2>(w.day) || !scan.literal('.') || !scan.number<1, 2>(w.month) || !scan.literal('.') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.clock(w))
+            return std::nullopt;
+        break;
+    case StampFormat::YearLast: {
+        unsigned first = 0, second = 0;
+        if (!scan.number<1, 2>(first) || !scan.literal('/') || !scan.number<1, 2>(second) || !scan.literal('/') ||
+            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.clock(w))
+            return std::nullopt;
+        const bool dayFirst = dayFirstSeen || (first > 12 && second <= 12);
+        w.day = dayFirst ? first : second;
+        w.month = dayFirst ? second : first;
+        if (!w.valid()) return std::nullopt;
+        dayFirstSeen = dayFirst;
+        break;
+    }
+    case StampFormat::Syslog: {
+        if (!scan.month(w.month) || !scan.literal(' ')) return std::nullopt;
+        scan.literal(' ');  // a day below 10 is padded with a blank
+        if (!scan.number<1, 2>(w.day) || !scan.literal(' ') || !scan.clock(w)) return std::nullopt;
+        const std::int64_t modifiedDays = modified / day;
+        w.year = 1970 + modifiedDays / 366;
+        while (daysFromCivil(w.year + 1, 1, 1) <= modifiedDays) ++w.year;
+        // A date after the file was last written belongs to the year before,
+        // and so does a 29 February of a year that has none.
+        if (!w.valid() || daysFromCivil(w.year, w.month, w.day) > modifiedDays + 1) --w.year;
+        break;
+    }
+    }
+    if (!w.valid()) return std::nullopt;
+    return w.onItsClock();
+}
+
 }  // namespace
 
 std::int64_t modifiedOrNow(const std::optional<cpp::FilePath>& file) {
@@ -224,15 +284,14 @@ StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)
 
 std::optional<std::int64_t> StampReader::read(std::string_view line) {
     if (gaveUp()) return std::nullopt;
-    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_, lastAt_);
+    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_, memo_);
     for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at) {
         if (!startsWord(line, at)) continue;
         for (const StampFormat format : {StampFormat::EpochMillis, StampFormat::EpochSeconds, StampFormat::Iso,
                                          StampFormat::YearSlashed, StampFormat::WebServer, StampFormat::Dotted,
                                          StampFormat::YearLast, StampFormat::Syslog}) {
-            if (const auto moment = readAt(line, at, format, dayFirst_)) {
+            if (const auto moment = readAt(line, at, format, dayFirst_, memo_)) {
                 format_ = format;
-                lastAt_ = at;
                 return moment;
             }
         }
@@ -244,87 +303,71 @@ std::optional<std::int64_t> StampReader::read(std::string_view line) {
 std::optional<std::int64_t> StampReader::peek(std::string_view line) const {
     if (format_ == StampFormat::None) return std::nullopt;
     bool dayFirst = dayFirst_;
-    std::size_t at = lastAt_;
-    return readIn(line, format_, dayFirst, at);
+    Memo memo = memo_;
+    return readIn(line, format_, dayFirst, memo);
 }
 
 std::optional<std::int64_t> StampReader::readIn(std::string_view line, StampFormat format, bool& dayFirst,
-                                                std::size_t& lastAt) const {
+                                                Memo& memo) const {
     const std::size_t searched = std::min(line.size(), searchedBytes);
-    if (lastAt < searched && startsWord(line, lastAt))
-        if (const auto moment = readAt(line, lastAt, format, dayFirst)) return moment;
+    const std::size_t last = memo.at;
+    if (last < searched && startsWord(line, last))
+        if (const auto moment = readAt(line, last, format, dayFirst, memo)) return moment;
     for (std::size_t at = 0; at < searched; ++at)
-        if (at != lastAt && startsWord(line, at))
-            if (const auto moment = readAt(line, at, format, dayFirst)) {
-                lastAt = at;
-                return moment;
-            }
+        if (at != last && startsWord(line, at))
+            if (const auto moment = readAt(line, at, format, dayFirst, memo)) return moment;
     return std::nullopt;
 }
 
 std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size_t at, StampFormat format,
-                                                bool& dayFirstSeen) const {
+                                                bool& dayFirstSeen, Memo& memo) const {
+    const bool epoch = format == StampFormat::EpochSeconds || format == StampFormat::EpochMillis;
+    if (format == StampFormat::None || (epoch && at != 0)) return std::nullopt;
     Scan scan(text, at);
+    std::int64_t seconds = 0;
+    if (memo.length != 0 && memo.at == at && memo.format == format && memo.dayFirst == dayFirstSeen &&
+        text.size() >= at + memo.length &&
+        std::memcmp(text.data() + at, memo.text.data(), memo.length) == 0) {
+        seconds = memo.seconds;
+        scan.skip(memo.length);
+    } else {
+        const auto read = readSeconds(scan, format, modified_, dayFirstSeen);
+        if (!read) return std::nullopt;
+        seconds = *read;
+        memo.at = at;
+        memo.length = std::min(scan.at() - at, memo.text.size());
+        std::memcpy(memo.text.data(), text.data() + at, memo.length);
+        memo.seconds = seconds;
+        memo.format = format;
+        memo.dayFirst = dayFirstSeen;
+        if (memo.length != scan.at() - at) memo.length = 0;  // too long to be remembered
+    }
     Written w;
     switch (format) {
-    case StampFormat::None: return std::nullopt;
-    case StampFormat::EpochSeconds:
+    case StampFormat::EpochSeconds: break;
     case StampFormat::EpochMillis: {
-        const bool millis = format == StampFormat::EpochMillis;
-        std::int64_t value = 0;
-        if (at != 0 || !(millis ? scan.number<13, 13>(value) : scan.number<10, 10>(value))) return std::nullopt;
-        const std::int64_t micros = millis ? value * 1000 : value * second;
+        unsigned millis = 0;
+        if (!scan.number<3, 3>(millis)) return std::nullopt;
+        w.fraction = millis * 1000;
+        break;
+    }
+    case StampFormat::Iso:
+    case StampFormat::YearSlashed:
+    case StampFormat::WebServer:
+        if (!scan.fraction(w) || !scan.offset(w, format == StampFormat::WebServer)) return std::nullopt;
+        break;
+    default:
+        if (!scan.fraction(w)) return std::nullopt;
+        break;
+    }
+    if (!scan.endsHere()) return std::nullopt;
+    if (epoch) {
+        const std::int64_t micros = seconds + w.fraction;
         constexpr std::int64_t earliest = daysFromCivil(2000, 1, 1) * day, latest = daysFromCivil(2100, 1, 1) * day;
         if (micros < earliest || micros > latest) return std::nullopt;
         return micros;
     }
-    case StampFormat::Iso:
-    case StampFormat::YearSlashed: {
-        const char separator = format == StampFormat::Iso ? '-' : '/';
-        if (!scan.number<4, 4>(w.year) || !scan.literal(separator) || !scan.number<2, 2>(w.month) ||
-            !scan.literal(separator) || !scan.number<2, 2>(w.day))
-            return std::nullopt;
-        if (!(format == StampFormat::Iso && scan.literal('T')) && !scan.literal(' ')) return std::nullopt;
-        if (!scan.time(w) || !scan.offset(w, false)) return std::nullopt;
-        break;
-    }
-    case StampFormat::WebServer:
-        if (!scan.number<2, 2>(w.day) || !scan.literal('/') || !scan.month(w.month) || !scan.literal('/') ||
-            !scan.number<4, 4>(w.year) || !scan.literal(':') || !scan.time(w) || !scan.offset(w, true))
-            return std::nullopt;
-        break;
-    case StampFormat::Dotted:
-        if (!scan.number<1, 2>(w.day) || !scan.literal('.') || !scan.number<1, 2>(w.month) || !scan.literal('.') ||
-            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.time(w))
-            return std::nullopt;
-        break;
-    case StampFormat::YearLast: {
-        unsigned first = 0, second = 0;
-        if (!scan.number<1, 2>(first) || !scan.literal('/') || !scan.number<1, 2>(second) || !scan.literal('/') ||
-            !scan.number<4, 4>(w.year) || !scan.literal(' ') || !scan.time(w))
-            return std::nullopt;
-        const bool dayFirst = dayFirstSeen || (first > 12 && second <= 12);
-        w.day = dayFirst ? first : second;
-        w.month = dayFirst ? second : first;
-        if (!w.valid()) return std::nullopt;
-        dayFirstSeen = dayFirst;
-        break;
-    }
-    case StampFormat::Syslog: {
-        if (!scan.month(w.month) || !scan.literal(' ')) return std::nullopt;
-        scan.literal(' ');  // a day below 10 is padded with a blank
-        if (!scan.number<1, 2>(w.day) || !scan.literal(' ') || !scan.time(w)) return std::nullopt;
-        const std::int64_t modifiedDays = modified_ / day;
-        w.year = 1970 + modifiedDays / 366;
-        while (daysFromCivil(w.year + 1, 1, 1) <= modifiedDays) ++w.year;
-        // A date after the file was last written belongs to the year before,
-        // and so does a 29 February of a year that has none.
-        if (!w.valid() || daysFromCivil(w.year, w.month, w.day) > modifiedDays + 1) --w.year;
-        break;
-    }
-    }
-    if (!w.valid() || !scan.endsHere()) return std::nullopt;
-    return w.onItsClock() - w.offset.value_or(localOffset_);
+    return seconds + w.fraction - w.offset.value_or(localOffset_);
 }
 
 }  // namespace data

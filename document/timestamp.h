@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -46,22 +47,31 @@ public:
     bool gaveUp() const { return format_ == StampFormat::None && unstamped_ >= linesToFind; }
 
 private:
+    // What the last stamp read leaves for the next line: where it stood, and
+    // its text up to its seconds with what that text reads as. A log writes
+    // its stamps at one place, and many lines within one second.
+    struct Memo {
+        std::size_t at = 0;
+        std::size_t length = 0;  // none remembered
+        std::array<char, 32> text{};
+        std::int64_t seconds = 0;  // on the clock it was written by
+        StampFormat format = StampFormat::None;
+        bool dayFirst = false;
+    };
+
     // The first stamp of `format` in the line's searched bytes, tried first
-    // at `lastAt`, which moves to where it was found.
-    std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst,
-                                       std::size_t& lastAt) const;
+    // where the last one stood.
+    std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst, Memo& memo) const;
     // Numeric dates with the year last learn `dayFirst` from a day above 12.
-    std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format,
-                                       bool& dayFirst) const;
+    std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format, bool& dayFirst,
+                                       Memo& memo) const;
 
     std::int64_t modified_;
     std::int64_t localOffset_;
     StampFormat format_ = StampFormat::None;
     bool dayFirst_ = false;
     std::size_t unstamped_ = 0;
-    // Where the last stamp was found: a log writes it at the same place in
-    // each line, so that place is tried first.
-    std::size_t lastAt_ = 0;
+    Memo memo_;
 };
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.

@@ -93,6 +93,20 @@ TEST(StampReader, TheFirstStampSetsTheSourcesFormat) {
     EXPECT_EQ(leap.read("Feb 29 10:00:00 host x"), std::optional<std::int64_t>((1709164800 + 10 * 3600) * second))
         << "the last 29 February";
 
+    // Lines of one second differ after it: each is read whole.
+    StampReader sameSecond(january2 * second, 0);
+    const std::int64_t at = december8 * second;
+    EXPECT_EQ(sameSecond.read("2026-12-08 15:34:01.100 x"), std::optional<std::int64_t>(at + 100000));
+    EXPECT_EQ(sameSecond.read("2026-12-08 15:34:01.250+01:00 x"), std::optional<std::int64_t>(at + 250000 - hour));
+    EXPECT_EQ(sameSecond.read("2026-12-08 15:34:015 x"), std::nullopt) << "a digit after the seconds";
+    EXPECT_EQ(sameSecond.read("2026-12-08 15:34:01Z"), std::optional<std::int64_t>(at));
+    EXPECT_EQ(sameSecond.peek("x 2026-12-08 15:34:01,5 x"), std::optional<std::int64_t>(at + 500000));
+    StampReader millis(january2 * second, 0);
+    EXPECT_EQ(millis.read("1796744041123 x"), std::optional<std::int64_t>(at + 123000));
+    EXPECT_EQ(millis.read("1796744041999 x"), std::optional<std::int64_t>(at + 999000));
+    EXPECT_EQ(millis.read("17967440419990 x"), std::nullopt) << "fourteen digits";
+    EXPECT_EQ(millis.read("1796744041 x"), std::nullopt) << "seconds where milliseconds were written";
+
     StampReader plain(january2 * second, 0);
     for (std::size_t i = 0; i < StampReader::linesToFind; ++i) EXPECT_FALSE(plain.read("no stamp here"));
     EXPECT_TRUE(plain.gaveUp());

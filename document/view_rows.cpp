@@ -56,6 +56,25 @@ std::uint32_t ViewRows::rowsOf(std::uint32_t line) const {
     return block.rowEnds[rank] - block.rowsBefore(rank);
 }
 
+void ViewRows::shownRows(std::uint32_t first, std::uint32_t count, std::uint8_t* rows) const {
+    std::fill(rows, rows + count, std::uint8_t(0));
+    const std::uint32_t end = first + count;
+    for (std::uint32_t line = first; line < end;) {
+        const std::size_t k = line / linesPerBlock;
+        if (k >= blocks_.size()) return;
+        const Block& block = blocks_[k];
+        const auto blockEnd = static_cast<std::uint32_t>(std::min<std::size_t>(end, (k + 1) * linesPerBlock));
+        std::uint32_t rank = block.rank(line % linesPerBlock);
+        for (; line < blockEnd; ++line) {
+            const std::uint32_t offset = line % linesPerBlock;
+            if (!((block.visible[offset / 64] >> (offset % 64)) & 1)) continue;
+            const std::uint32_t shown = block.rowEnds.empty() ? 1 : block.rowEnds[rank] - block.rowsBefore(rank);
+            rows[line - first] = static_cast<std::uint8_t>(std::min<std::uint32_t>(shown, 255));
+            ++rank;
+        }
+    }
+}
+
 bool ViewRows::isVisible(std::uint32_t line) const {
     const std::size_t k = line / linesPerBlock;
     if (k >= blocks_.size()) return false;
@@ -73,13 +92,16 @@ void ViewRows::add(std::size_t k, const std::vector<ShownLine>& lines) {
     rowEndsBytes_ -= block.rowEnds.capacity() * sizeof(std::uint32_t);
     std::uint32_t rows = 0;
     std::size_t firstWord = words;
+    const auto base = static_cast<std::uint32_t>(k * linesPerBlock);
     for (const ShownLine& shown : lines) {
-        const std::uint32_t offset = shown.line % linesPerBlock;
+        const std::uint32_t offset = shown.line - base;
         firstWord = std::min<std::size_t>(firstWord, offset / 64);
         block.visible[offset / 64] |= std::uint64_t(1) << (offset % 64);
         const bool counted = shown.rows != 1 || !block.rowEnds.empty();
-        if (counted && block.rowEnds.empty())
+        if (counted && block.rowEnds.empty()) {
+            block.rowEnds.reserve(block.lines + lines.size());
             for (std::uint32_t r = 1; r <= block.lines; ++r) block.rowEnds.push_back(r);
+        }
         ++block.lines;
         block.rows += shown.rows;
         if (counted) block.rowEnds.push_back(block.rows);

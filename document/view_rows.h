@@ -35,6 +35,9 @@ public:
     bool isVisible(std::uint32_t line) const;
     // The display rows of a visible line.
     std::uint32_t rowsOf(std::uint32_t line) const;
+    // For each line of [first, first + count): 0 when hidden, else its rows,
+    // 255 standing for 255 or more.
+    void shownRows(std::uint32_t first, std::uint32_t count, std::uint8_t* rows) const;
 
     // Adds lines after those block k holds; k is the last block or the next.
     void add(std::size_t k, const std::vector<ShownLine>& lines);

@@ -36,6 +36,10 @@ public:
     // UTC). Indices grow from call to call; the lines skipped have no place
     // in the order.
     void addLine(std::uint32_t index, std::uint16_t sourceId, std::optional<std::int64_t> stamp, std::int64_t arrived);
+    // The same for lines [first, first + count) of one source, their stamps
+    // given as StampReader::none for a line without one.
+    void addLines(std::uint32_t first, std::uint16_t sourceId, const std::int64_t* stamps, std::size_t count,
+                  std::int64_t arrived);
     // The indices of the lines added, in time order.
     std::vector<std::uint32_t> order() const;
     // Ends the build, whose order was `order`: the keys go.

@@ -32,6 +32,8 @@ enum class StampFormat {
 class StampReader {
 public:
     static constexpr std::size_t searchedBytes = 64;
+    // Stands for no stamp where stamps are kept in bulk.
+    static constexpr std::int64_t none = INT64_MIN;
     static constexpr std::size_t linesToFind = 1000;
 
     StampReader(std::int64_t modified, std::int64_t localOffset);

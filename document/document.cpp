@@ -14,7 +14,7 @@ const std::uint64_t pendingLimit = 64 << 20;
 
 Document::Detail::Detail(cpp::Bus bus)
     : bus(bus),
-      store(bus, [this](std::int32_t, LineBatch&& batch) {
+      store(bus, [this](std::int32_t sourceId, LineBatch&& batch) {
           cpp::Mutex::Lock job(jobMutex, true);
           // Readers run ahead of the document by a bounded amount, not by a
           // whole big file. A reader that is being stopped hands its batch on
@@ -23,7 +23,7 @@ Document::Detail::Detail(cpp::Bus bus)
               while (store.pendingBytes() >= pendingLimit && running && !cpp::Thread::current()->interrupted) job.wait();
           } catch (const cpp::InterruptException&) {
           }
-          store.appendBatch(std::move(batch));
+          store.appendBatch(sourceId, std::move(batch));
           jobMutex.notifyAll();
       }) {}
 

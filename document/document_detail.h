@@ -152,7 +152,8 @@ struct Document::Detail {
     // With both locks held.
     void startKeepingKeys();
     // Whether every source that is read and not paused has read its file
-    // through; with the job lock held.
+    // through and handed its last lines on; with the job lock held, under
+    // which the batch that says so arrives with those lines.
     bool sourcesCaughtUp() const;
     // Keeps the keys of the same lines in `building`.
     void keepKeys(const SourceStore::Sources& sources, const std::vector<bool>& withdrawn, std::uint32_t first,

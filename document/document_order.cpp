@@ -156,8 +156,13 @@ void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::
     const std::uint16_t id = batch.entries[from].sourceId;
     if (id < withdrawn.size() && withdrawn[id]) return;
     addBatchSource(*building, sources, batch, arrived);
-    for (std::size_t i = 0; i < count; ++i)
-        building->addLine(first + static_cast<std::uint32_t>(i), id, stampOf(*building, batch, from + i), arrived);
+    if (!batch.stamps.empty()) {
+        building->addLines(first, id, batch.stamps.data() + from, count, arrived);
+        return;
+    }
+    std::vector<std::int64_t> stamps(count);
+    for (std::size_t i = 0; i < count; ++i) stamps[i] = building->readStamp(id, batch.texts[from + i]).value_or(StampReader::none);
+    building->addLines(first, id, stamps.data(), count, arrived);
 }
 
 void Document::Detail::startKeepingKeys() {
@@ -167,7 +172,8 @@ void Document::Detail::startKeepingKeys() {
 
 bool Document::Detail::sourcesCaughtUp() const {
     for (const auto& [id, source] : *store.sources())
-        if (!store.isWithdrawn(id) && !source.paused() && source.readShare() < 1.0) return false;
+        if (!store.isWithdrawn(id) && !source.paused() && (source.readShare() < 1.0 || store.handedShare(id) < 1.0))
+            return false;
     return true;
 }
 
@@ -200,6 +206,9 @@ void Document::Detail::placeMerged(std::uint32_t first, const TextEntry* entries
     const std::size_t placedBefore = places.size();
     std::size_t changedFrom = placedBefore;
     std::size_t budget = lateWalkBudget;
+    // Places of a big log grow by an eighth at a time, not double: a few
+    // lines after millions must not add megabytes.
+    if (places.capacity() < placedBefore + count) places.reserve(placedBefore + std::max(count, placedBefore / 8));
     for (std::size_t i = 0; i < count; ++i) {
         if (store.isWithdrawn(entries[i].sourceId)) continue;
         const std::uint32_t index = first + static_cast<std::uint32_t>(i);
@@ -279,14 +288,30 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         cpp::Mutex::Lock data(dataMutex, false);
         asTheyCame = !placed;
     }
+    // Their rows are read in one walk over the blocks, a byte a line, and
+    // then taken in the order built.
+    std::vector<std::uint8_t> cameRows;
+    if (asTheyCame) {
+        cameRows.resize(pass.total);
+        constexpr std::uint32_t walk = 64 * linesPerBlock;  // lines a lock
+        for (std::uint32_t h = 0; h < pass.total; h += walk) {
+            cpp::Mutex::Lock data(dataMutex, false);
+            cpp::Thread::checkInterrupted();
+            view.rows.shownRows(h, std::min(walk, pass.total - h), cameRows.data() + h);
+        }
+    }
     for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
         cpp::Mutex::Lock data(dataMutex, false);
         cpp::Thread::checkInterrupted();
         if (asTheyCame) {
             std::vector<ShownLine> shown;
-            for (std::size_t p = k * linesPerBlock; p < std::min(built.size(), (k + 1) * linesPerBlock); ++p)
-                if (view.rows.isVisible(built[p]))
-                    shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
+            shown.reserve(linesPerBlock);
+            for (std::size_t p = k * linesPerBlock; p < std::min(built.size(), (k + 1) * linesPerBlock); ++p) {
+                const std::uint8_t lineRows = cameRows[built[p]];
+                if (lineRows == 0) continue;
+                shown.push_back(ShownLine{static_cast<std::uint32_t>(p),
+                                          lineRows == 255 ? view.rows.rowsOf(built[p]) : lineRows});
+            }
             rows.replace(k, shown);
         } else {
             rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));

@@ -328,7 +328,7 @@ void SourceReader::run() {
     bool stampsAsked = false;
     std::optional<StampReader> stampReader;
     const auto handOn = [&](std::vector<TextEntry>&& lines, LineTexts&& linesTexts) {
-        LineBatch batch{std::move(lines), std::move(linesTexts), {}, std::nullopt, longest};
+        LineBatch batch{std::move(lines), std::move(linesTexts), {}, std::nullopt, longest, readShare_};
         if (stampsAsked) {
             batch.stamps = std::move(stamps);
             batch.stampReader = stampReader;
@@ -394,7 +394,7 @@ void SourceReader::run() {
         const bool nothingLeft = entries.empty() && readShare_ < 1.0;
         readShare_ = 1.0;
         flush();
-        if (nothingLeft || faultFound) lines_(LineBatch{});
+        if (nothingLeft || faultFound) lines_(LineBatch{{}, {}, {}, std::nullopt, 0, readShare_});
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
@@ -413,7 +413,7 @@ void SourceReader::run() {
             if (!stampReader)
                 stampReader.emplace(modifiedOrNow(file_ ? std::optional(file_->path()) : std::nullopt),
                                     localClockOffset());
-            stamps.push_back(stampReader->read(text).value_or(LineBatch::noStamp));
+            stamps.push_back(stampReader->read(text).value_or(StampReader::none));
         }
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);

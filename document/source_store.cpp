@@ -102,7 +102,8 @@ bool SourceStore::takeSourceInfo(std::map<std::int32_t, SourceInfo>& infos) {
     return true;
 }
 
-void SourceStore::appendBatch(LineBatch batch) {
+void SourceStore::appendBatch(std::int32_t sourceId, LineBatch batch) {
+    handedShares_[sourceId] = batch.readShare;
     pendingBytes_ += batch.bytes();
     longestPending_ = std::max(longestPending_, batch.longest);
     pending_.push_back(std::move(batch));
@@ -334,6 +335,7 @@ void SourceStore::clear() {
     arrivalLog_.clear();
     longestColumns_ = 0;
     pending_.clear();
+    handedShares_.clear();
     longestPending_ = 0;
     pendingBytes_ = 0;
 }

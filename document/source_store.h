@@ -73,13 +73,19 @@ public:
     // Shared, so a reader of the table keeps it across later additions.
     std::shared_ptr<const Sources> sources() const { return sources_; }
 
-    void appendBatch(LineBatch batch);
+    void appendBatch(std::int32_t sourceId, LineBatch batch);
     bool hasBatch() const { return !pending_.empty(); }
     std::size_t batchCount() const { return pending_.size(); }
     // Moves the oldest batch out; false when none waits.
     bool takeBatch(LineBatch& batch);
     // Puts what could not be merged of a taken batch back at the head.
     void returnBatch(LineBatch batch);
+    // How far through its file a source's reader was with the last batch it
+    // handed on; whole before the first.
+    double handedShare(std::int32_t sourceId) const {
+        const auto found = handedShares_.find(sourceId);
+        return found == handedShares_.end() ? 1.0 : found->second;
+    }
     // While set, the readers hand lines on with their stamps.
     void readStamps(bool wanted) { stampRequest_->store(wanted, std::memory_order_relaxed); }
     std::uint64_t longestPending() const { return longestPending_; }
@@ -183,6 +189,7 @@ private:
     std::vector<std::pair<std::uint32_t, std::int64_t>> arrivalLog_;
     std::uint32_t longestColumns_ = 0;
     std::deque<LineBatch> pending_;
+    std::map<std::int32_t, double> handedShares_;
     std::shared_ptr<std::atomic<bool>> stampRequest_ = std::make_shared<std::atomic<bool>>(false);
     std::uint64_t longestPending_ = 0;
     std::uint64_t pendingBytes_ = 0;

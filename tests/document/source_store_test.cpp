@@ -25,10 +25,10 @@ struct Delivered {
     std::size_t lines = 0;
 
     data::Source::Batch callback(SourceStore*& store) {
-        return [this, &store](std::int32_t, data::LineBatch&& batch) {
+        return [this, &store](std::int32_t sourceId, data::LineBatch&& batch) {
             cpp::Mutex::Lock lock(mutex, false);
             lines += batch.entries.size();
-            store->appendBatch(std::move(batch));
+            store->appendBatch(sourceId, std::move(batch));
             mutex.notifyAll();
         };
     }

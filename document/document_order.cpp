@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -6,6 +7,7 @@
 #include "document/document_detail.h"
 #include "document/visibility.h"
 #include "foundation/file.h"
+#include "foundation/work_in_two.h"
 
 namespace data {
 
@@ -268,51 +270,64 @@ void Document::Detail::requestReorderIfDue() {
 }
 
 void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<TimeOrder>& ordering, bool keysKept) {
+    // Keys kept from an empty store on leave the lines shown as they came,
+    // as the filters of this pass say: their rows are taken over instead of
+    // worked out again. They are read in one walk over the blocks, a byte a
+    // line (0: hidden; 255: to be looked up), while the order is merged.
+    bool asTheyCame = false;
+    if (keysKept && pass.onlyOrder) {
+        cpp::Mutex::Lock data(dataMutex, false);
+        asTheyCame = !placed;
+    }
+    std::vector<std::uint8_t> rowsByIndex;
+    const auto readRows = [&] {
+        rowsByIndex.resize(pass.total);
+        constexpr std::uint32_t walk = 64 * linesPerBlock;  // lines a lock
+        for (std::uint32_t h = 0; h < pass.total; h += walk) {
+            cpp::Mutex::Lock data(dataMutex, false);
+            view.rows.shownRows(h, std::min(walk, pass.total - h), rowsByIndex.data() + h);
+        }
+    };
     std::vector<std::uint32_t> built;
     if (ordering) {
         if (keysKept)
             for (std::size_t id = 0; id < pass.withdrawn->size(); ++id)
                 if ((*pass.withdrawn)[id]) ordering->dropSource(static_cast<std::uint16_t>(id));
-        built = ordering->order();
+        const auto together = [this](const std::function<void()>& first, const std::function<void()>& second) {
+            cpp::workInTwo(bus, first, second);
+        };
+        const auto build = [&] { built = ordering->order(together); };
+        if (asTheyCame) {
+            together(build, readRows);
+        } else {
+            build();
+        }
     } else {
         cpp::Mutex::Lock data(dataMutex, false);
         built = places;
     }
     ViewRows rows;
     RecordCursor records(store);
-    // Keys kept from an empty store on leave the lines shown as they came,
-    // as the filters of this pass say: their rows are taken over instead of
-    // worked out again.
-    bool asTheyCame = false;
-    if (keysKept && pass.onlyOrder) {
-        cpp::Mutex::Lock data(dataMutex, false);
-        asTheyCame = !placed;
-    }
-    // Their rows are read in one walk over the blocks, a byte a line, and
-    // then taken in the order built.
-    std::vector<std::uint8_t> cameRows;
-    if (asTheyCame) {
-        cameRows.resize(pass.total);
-        constexpr std::uint32_t walk = 64 * linesPerBlock;  // lines a lock
-        for (std::uint32_t h = 0; h < pass.total; h += walk) {
-            cpp::Mutex::Lock data(dataMutex, false);
-            cpp::Thread::checkInterrupted();
-            view.rows.shownRows(h, std::min(walk, pass.total - h), cameRows.data() + h);
-        }
-    }
     for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
         cpp::Mutex::Lock data(dataMutex, false);
         cpp::Thread::checkInterrupted();
+        const std::size_t from = k * linesPerBlock, to = std::min(built.size(), from + linesPerBlock);
         if (asTheyCame) {
-            std::vector<ShownLine> shown;
-            shown.reserve(linesPerBlock);
-            for (std::size_t p = k * linesPerBlock; p < std::min(built.size(), (k + 1) * linesPerBlock); ++p) {
-                const std::uint8_t lineRows = cameRows[built[p]];
-                if (lineRows == 0) continue;
-                shown.push_back(ShownLine{static_cast<std::uint32_t>(p),
-                                          lineRows == 255 ? view.rows.rowsOf(built[p]) : lineRows});
+            std::array<std::uint8_t, linesPerBlock> blockRows{};
+            bool lookUp = false;
+            for (std::size_t p = from; p < to; ++p) {
+                blockRows[p - from] = rowsByIndex[built[p]];
+                lookUp |= blockRows[p - from] == 255;
             }
-            rows.replace(k, shown);
+            if (!lookUp) {
+                rows.replace(k, blockRows.data(), to - from);
+            } else {
+                std::vector<ShownLine> shown;
+                for (std::size_t p = from; p < to; ++p)
+                    if (blockRows[p - from] != 0)
+                        shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
+                rows.replace(k, shown);
+            }
         } else {
             rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));
         }

@@ -327,13 +327,20 @@ void SourceReader::run() {
     std::vector<std::int64_t> stamps;
     bool stampsAsked = false;
     std::optional<StampReader> stampReader;
-    const auto handOn = [&](std::vector<TextEntry>&& lines, LineTexts&& linesTexts) {
+    // A full batch takes the buffers over; a short one, which may wait in a
+    // queue, takes copies that hold no more than its lines.
+    const auto handOn = [&](std::vector<TextEntry>&& lines, LineTexts&& linesTexts, bool full) {
         LineBatch batch{std::move(lines), std::move(linesTexts), {}, std::nullopt, longest, readShare_};
         if (stampsAsked) {
-            batch.stamps = std::move(stamps);
+            if (full) {
+                batch.stamps = std::move(stamps);
+                stamps = {};
+            } else {
+                batch.stamps.assign(stamps.begin(), stamps.end());
+            }
             batch.stampReader = stampReader;
         }
-        stamps = {};
+        stamps.clear();
         lines_(std::move(batch));
     };
     const auto flush = [&] {
@@ -368,7 +375,7 @@ void SourceReader::run() {
                         // The share stays as it was; reading goes on.
                     }
                 }
-                handOn(std::move(entries), std::move(texts));
+                handOn(std::move(entries), std::move(texts), true);
                 entries = std::vector<TextEntry>();
                 texts = LineTexts();
                 entries.reserve(batchLimit);
@@ -376,7 +383,7 @@ void SourceReader::run() {
             } else {
                 // A few lines of a followed file: batches wait in the store's
                 // queue while the document is busy, each costing what it holds.
-                handOn(std::vector<TextEntry>(entries), texts.fitted());
+                handOn(std::vector<TextEntry>(entries), texts.fitted(), false);
                 entries.clear();
                 texts.clear();
             }
@@ -413,6 +420,7 @@ void SourceReader::run() {
             if (!stampReader)
                 stampReader.emplace(modifiedOrNow(file_ ? std::optional(file_->path()) : std::nullopt),
                                     localClockOffset());
+            if (stamps.empty()) stamps.reserve(batchLimit);
             stamps.push_back(stampReader->read(text).value_or(StampReader::none));
         }
         TextEntry entry;

@@ -96,7 +96,34 @@ std::optional<std::int64_t> TimeOrder::placedKey(std::uint32_t index, std::uint1
     return found->second.reader.peek(text);
 }
 
-std::vector<std::uint32_t> TimeOrder::order() const { return mergeChains(); }
+std::vector<std::uint32_t> TimeOrder::order() const {
+    return order([](const std::function<void()>& first, const std::function<void()>& second) {
+        first();
+        second();
+    });
+}
+
+std::vector<std::uint32_t> TimeOrder::order(const Together& together) const {
+    std::optional<std::vector<Chain>> all = chains();
+    if (!all) return sortedByKey();
+    const auto count = [](const std::vector<Chain>& chains) {
+        std::size_t lines = 0;
+        for (const Chain& chain : chains)
+            for (const auto& [begin, end] : chain.stretches) lines += end - begin;
+        return lines;
+    };
+    const std::size_t lines = count(*all);
+    std::vector<std::uint32_t> order(lines);
+    if (lines < splitAbove) {
+        merge(std::move(*all), order.data());
+        return order;
+    }
+    auto [lower, upper] = split(*all);
+    const std::size_t middle = count(lower);
+    together([&, &lower = lower] { merge(std::move(lower), order.data()); },
+             [&, &upper = upper] { merge(std::move(upper), order.data() + middle); });
+    return order;
+}
 
 void TimeOrder::finish(const std::vector<std::uint32_t>& order) {
     if (!order.empty()) lastKey_ = keys_[order.back()];
@@ -110,20 +137,13 @@ void TimeOrder::dropSource(std::uint16_t sourceId) {
                 runs_.end());
 }
 
-std::vector<std::uint32_t> TimeOrder::mergeChains() const {
+std::optional<std::vector<TimeOrder::Chain>> TimeOrder::chains() const {
     // Each source's lines fall into chains whose keys never go down: a
     // stretch that starts below where the source's chain stands opens a new
     // one. Merging the chains by (key, index) is then a stable sort by key.
-    struct Chain {
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> stretches;  // [begin, end) of indices
-        std::size_t stretch = 0;
-        std::uint32_t head = 0;
-    };
     std::vector<Chain> chains;
     std::map<std::uint16_t, std::size_t> openChain;  // by source
-    std::size_t lines = 0;
     for (const Run& run : runs_) {
-        lines += run.end - run.begin;
         for (std::uint32_t begin = run.begin; begin < run.end;) {
             std::uint32_t end = begin + 1;
             while (end < run.end && keys_[end] >= keys_[end - 1]) ++end;
@@ -136,7 +156,7 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
                     chains[open->second].stretches.emplace_back(begin, end);
                 }
             } else if (chains.size() == mostChains) {
-                return sortedByKey();
+                return std::nullopt;
             } else {
                 openChain[run.sourceId] = chains.size();
                 chains.push_back(Chain{{{begin, end}}, 0, begin});
@@ -144,18 +164,64 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
             begin = end;
         }
     }
+    return chains;
+}
 
-    const auto before = [this](std::uint32_t a, std::uint32_t b) {
-        return keys_[a] < keys_[b] || (keys_[a] == keys_[b] && a < b);
-    };
-    std::vector<std::uint32_t> order;
-    order.reserve(lines);
+std::pair<std::vector<TimeOrder::Chain>, std::vector<TimeOrder::Chain>> TimeOrder::split(
+    const std::vector<Chain>& chains) const {
+    // The middle line of the longest chain: the lines of the others fall on
+    // its either side as their times do.
+    std::uint32_t pivot = 0;
+    std::size_t longest = 0;
+    for (const Chain& chain : chains) {
+        std::size_t lines = 0;
+        for (const auto& [begin, end] : chain.stretches) lines += end - begin;
+        if (lines <= longest) continue;
+        longest = lines;
+        std::size_t skip = lines / 2;
+        for (const auto& [begin, end] : chain.stretches) {
+            if (skip < end - begin) {
+                pivot = begin + static_cast<std::uint32_t>(skip);
+                break;
+            }
+            skip -= end - begin;
+        }
+    }
+    std::vector<Chain> lower, upper;
+    for (const Chain& chain : chains) {
+        Chain below, above;
+        for (const auto& [begin, end] : chain.stretches) {
+            // Keys rise along a chain, and indices too: (key, index) is
+            // sorted, and the first line not before the pivot is searched.
+            std::uint32_t low = begin, high = end;
+            while (low < high) {
+                const std::uint32_t middle = low + (high - low) / 2;
+                if (before(middle, pivot)) {
+                    low = middle + 1;
+                } else {
+                    high = middle;
+                }
+            }
+            const std::uint32_t cut = low;
+            if (cut > begin) below.stretches.emplace_back(begin, cut);
+            if (cut < end) above.stretches.emplace_back(cut, end);
+        }
+        for (auto [part, parts] : {std::pair{&below, &lower}, std::pair{&above, &upper}}) {
+            if (part->stretches.empty()) continue;
+            part->head = part->stretches.front().first;
+            parts->push_back(std::move(*part));
+        }
+    }
+    return {std::move(lower), std::move(upper)};
+}
+
+void TimeOrder::merge(std::vector<Chain> chains, std::uint32_t* out) const {
     // Gives the chain's lines while its head goes before `bound` (none: to
     // its end): in long runs of one source no other chain is looked at for
     // each line. False once the chain ran out.
     const auto give = [&](Chain& chain, std::optional<std::uint32_t> bound) {
         for (;;) {
-            order.push_back(chain.head);
+            *out++ = chain.head;
             if (++chain.head == chain.stretches[chain.stretch].second) {
                 if (++chain.stretch == chain.stretches.size()) return false;
                 chain.head = chain.stretches[chain.stretch].first;
@@ -170,8 +236,8 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
             std::uint32_t ia = a.head, ib = b.head;
             const std::uint32_t ea = a.stretches[a.stretch].second, eb = b.stretches[b.stretch].second;
             while (ia < ea && ib < eb) {
-                const bool takeB = keys_[ib] < keys_[ia] || (keys_[ib] == keys_[ia] && ib < ia);
-                order.push_back(takeB ? ib : ia);
+                const bool takeB = before(ib, ia);
+                *out++ = takeB ? ib : ia;
                 ib += takeB;
                 ia += !takeB;
             }
@@ -203,7 +269,7 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
                 if (i != best && (!bound || before(live[i]->head, *bound))) bound = live[i]->head;
             if (!give(*live[best], bound)) live.erase(live.begin() + static_cast<std::ptrdiff_t>(best));
         }
-        return order;
+        return;
     }
     const auto later = [&](std::size_t a, std::size_t b) { return before(chains[b].head, chains[a].head); };
     std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heads(later);
@@ -214,7 +280,6 @@ std::vector<std::uint32_t> TimeOrder::mergeChains() const {
         const bool more = give(chains[c], heads.empty() ? std::nullopt : std::optional(chains[heads.top()].head));
         if (more) heads.push(c);
     }
-    return order;
 }
 
 std::vector<std::uint32_t> TimeOrder::sortedByKey() const {

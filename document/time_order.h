@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -42,6 +43,10 @@ public:
                   std::int64_t arrived);
     // The indices of the lines added, in time order.
     std::vector<std::uint32_t> order() const;
+    // Runs two pieces of work, maybe at once, and returns once both ended.
+    using Together = std::function<void(const std::function<void()>&, const std::function<void()>&)>;
+    // The same, a big order merged in two parts by `together`.
+    std::vector<std::uint32_t> order(const Together& together) const;
     // Ends the build, whose order was `order`: the keys go.
     void finish(const std::vector<std::uint32_t>& order);
     // The lines of a source added so far get no place.
@@ -72,12 +77,27 @@ private:
         std::vector<std::uint32_t> waiting;
     };
     SourceKeys& source(std::uint16_t sourceId);
-    // The order of the lines added: their sources' rising chains merged, or,
-    // when the keys fall too often for a few chains to hold them, a sort.
-    std::vector<std::uint32_t> mergeChains() const;
+    // Lines of one source whose keys never go down, as stretches of indices.
+    struct Chain {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> stretches;  // [begin, end)
+        std::size_t stretch = 0;
+        std::uint32_t head = 0;
+    };
+    bool before(std::uint32_t a, std::uint32_t b) const {
+        return keys_[a] < keys_[b] || (keys_[a] == keys_[b] && a < b);
+    }
+    // The chains of the lines added; none when the keys fall too often for
+    // a few chains to hold them.
+    std::optional<std::vector<Chain>> chains() const;
+    // Writes the lines of the chains to `out` by (key, index): a stable sort by key.
+    void merge(std::vector<Chain> chains, std::uint32_t* out) const;
+    // The chains' lines before the middle line of the longest one, and the rest.
+    std::pair<std::vector<Chain>, std::vector<Chain>> split(const std::vector<Chain>& chains) const;
     std::vector<std::uint32_t> sortedByKey() const;
     static constexpr std::size_t mostChains = 256;
     static constexpr std::size_t fewChains = 8;
+    // Orders shorter than this are merged in one part.
+    static constexpr std::size_t splitAbove = 1 << 16;
     // The key of the source's next line; `first` tells that it holds the source's first stamp.
     static std::int64_t keyLine(SourceKeys& source, std::uint32_t index, std::optional<std::int64_t> stamp,
                                 std::int64_t arrived, bool& first);

@@ -125,6 +125,27 @@ void ViewRows::replace(std::size_t k, const std::vector<ShownLine>& lines) {
     add(k, lines);
 }
 
+void ViewRows::replace(std::size_t k, const std::uint8_t* rows, std::size_t count) {
+    replace(k, std::vector<ShownLine>());
+    Block& block = blocks_[k];
+    rowEndsBytes_ -= block.rowEnds.capacity() * sizeof(std::uint32_t);
+    bool wrapped = false;
+    for (std::size_t i = 0; i < count; ++i) wrapped |= rows[i] > 1;
+    if (wrapped) block.rowEnds.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (rows[i] == 0) continue;
+        block.visible[i / 64] |= std::uint64_t(1) << (i % 64);
+        ++block.lines;
+        block.rows += rows[i];
+        if (wrapped) block.rowEnds.push_back(block.rows);
+    }
+    for (std::size_t w = 1; w < words; ++w)
+        block.before[w] = static_cast<std::uint16_t>(block.before[w - 1] + std::popcount(block.visible[w - 1]));
+    rowEndsBytes_ += block.rowEnds.capacity() * sizeof(std::uint32_t);
+    lineSums_.add(k, block.lines);
+    rowSums_.add(k, block.rows);
+}
+
 void ViewRows::clear() {
     blocks_ = {};
     rowEndsBytes_ = 0;

@@ -43,6 +43,9 @@ public:
     void add(std::size_t k, const std::vector<ShownLine>& lines);
     // Block k shows exactly these lines afterwards.
     void replace(std::size_t k, const std::vector<ShownLine>& lines);
+    // The same from the rows of each of its `count` lines, 0 for a hidden
+    // one, none above 254.
+    void replace(std::size_t k, const std::uint8_t* rows, std::size_t count);
     void clear();
     std::uint64_t memory() const;
 

@@ -34,6 +34,12 @@ public:
         return value_.has_value() || exception_ != nullptr;
     }
 
+    // Waits, not interruptibly: for work that must end before what it uses goes.
+    void wait() {
+        Mutex::Lock lock(mutex_, false);
+        while (!value_ && !exception_) lock.wait();
+    }
+
     // Waits interruptibly; rethrows the stored exception on every call.
     T get() {
         Mutex::Lock lock(mutex_, true);
@@ -62,6 +68,10 @@ public:
         return state_->get();
     }
     bool isReady() const { return state_ && state_->isReady(); }
+    // See PromisedState::wait.
+    void wait() const {
+        if (state_) state_->wait();
+    }
 
 private:
     std::shared_ptr<PromisedState<T>> state_;

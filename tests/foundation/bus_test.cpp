@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 #include "foundation/bus.h"
 #include "foundation/thread.h"
+#include "foundation/work_in_two.h"
 #include "wait_for.h"
 
 using cpp::Bus;
@@ -206,4 +208,41 @@ TEST(Bus, ATaskMayDropTheLastHandleOfItsOwnBus) {
     }
     ASSERT_TRUE(testing_support::waitFor([&] { return done.load(); }));
     EXPECT_TRUE(testing_support::waitFor([&] { return worker.expired(); })) << "the worker did not end on its own";
+}
+
+// Work in two parts: both run once, on two threads when a worker is free;
+// a part the busy bus has not begun runs on the caller; an exception of
+// either comes out only after both ended.
+TEST(Bus, WorkInTwoRunsBothPartsOnceWhateverTheBusDoes) {
+    Bus bus(1, String("Bus"));
+    std::atomic<int> here{0}, there{0};
+    cpp::workInTwo(bus, [&] { ++here; }, [&] { ++there; });
+    EXPECT_EQ(here.load() * 10 + there.load(), 11);
+
+    // The only worker waits for the caller: the second part cannot go there.
+    std::atomic<bool> release{false};
+    auto blocker = bus.post([&] {
+        while (!release) cpp::sleep(Duration::milliseconds(1));
+    });
+    std::thread::id ranOn;
+    cpp::workInTwo(bus, [] {}, [&] { ranOn = std::this_thread::get_id(); });
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    release = true;
+    blocker.get();
+
+    std::atomic<bool> secondBegan{false}, secondEnded{false};
+    EXPECT_THROW(cpp::workInTwo(
+                     bus,
+                     [&] {
+                         while (!secondBegan) cpp::sleep(Duration::milliseconds(1));
+                         throw cpp::IOException(String("first"));
+                     },
+                     [&] {
+                         secondBegan = true;
+                         cpp::sleep(Duration::milliseconds(20));
+                         secondEnded = true;
+                     }),
+                 cpp::IOException);
+    EXPECT_TRUE(secondEnded) << "the caller went on while the other part ran";
+    EXPECT_THROW(cpp::workInTwo(bus, [] {}, [] { throw cpp::IOException(String("second")); }), cpp::IOException);
 }

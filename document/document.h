@@ -133,10 +133,11 @@ public:
     // nearest visible line after it when it is hidden; none beyond the end.
     std::optional<std::uint32_t> visibleLineAt(std::int32_t sourceId, std::int32_t lineNumber) const;
     // The first shown line whose stamp is at or after the moment: in time
-    // order among all lines, by arrival among those of source `sourceId`
-    // (or the shown line after it). None when no such line or no stamp is
-    // found. Halves the lines, reading the texts it looks at.
-    std::optional<std::uint32_t> lineAtTime(const TimeQuery& query, std::int32_t sourceId);
+    // order among all lines; by arrival the first in the view of each
+    // source's first such line (or the shown line after it). None when no
+    // such line or no stamp is found. Halves the lines, reading the texts it
+    // looks at.
+    std::optional<std::uint32_t> lineAtTime(const TimeQuery& query);
     // Whether the filter has a usable, non-empty pattern.
     bool filterTakesPart(std::int32_t filterId) const;
 

@@ -419,7 +419,7 @@ std::optional<std::int64_t> firstAtOrAfter(std::int64_t low, std::int64_t high, 
 
 }  // namespace
 
-std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query, std::int32_t sourceId) {
+std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query) {
     Detail& d = *detail_;
     const std::int64_t localOffset = localClockOffset();
     cpp::Mutex::Lock data(d.dataMutex, false);
@@ -442,52 +442,67 @@ std::optional<std::uint32_t> Document::lineAtTime(const TimeQuery& query, std::i
             return std::nullopt;  // an unreadable line tells no time
         }
     };
-    // In time order every shown line is searched; by arrival only the lines
-    // of the given source, whose stamps rise with their numbers.
-    std::int64_t low = 0, high = 0;
-    std::function<std::optional<std::uint32_t>(std::int64_t)> indexAt;
-    if (d.placed) {
-        high = static_cast<std::int64_t>(shown.lineCount());
-        indexAt = [&](std::int64_t position) {
-            return std::optional<std::uint32_t>(d.places[shown.lineAt(static_cast<std::size_t>(position))]);
-        };
-    } else if (const auto numbers = d.store.lineNumbersOf(sourceId)) {
-        low = numbers->first;
-        high = static_cast<std::int64_t>(numbers->second) + 1;
-        indexAt = [&](std::int64_t number) -> std::optional<std::uint32_t> {
-            const auto index = d.store.firstLineOf(sourceId, static_cast<std::int32_t>(number));
-            const auto entry = index ? d.store.entry(*index) : std::nullopt;
-            return entry && entry->lineNumber == number ? index : std::nullopt;
-        };
-    }
-    const auto stampedFrom = [&](std::int64_t from, std::int64_t end) -> std::optional<std::pair<std::int64_t, std::int64_t>> {
-        for (std::int64_t x = from; x < std::min(end, from + stampReach); ++x)
-            if (const auto index = indexAt(x))
-                if (const auto stamp = stampOf(*index)) return std::make_pair(x, *stamp);
-        return std::nullopt;
+    // In time order the shown lines are searched; by arrival the lines of
+    // each source, whose stamps rise with their numbers, and the first of
+    // their finds in the view is taken.
+    struct Range {
+        std::int64_t low = 0, high = 0;
+        std::function<std::optional<std::uint32_t>(std::int64_t)> indexAt;
     };
-    if (low >= high) return std::nullopt;
+    std::vector<Range> ranges;
+    if (d.placed) {
+        ranges.push_back(Range{0, static_cast<std::int64_t>(shown.lineCount()), [&](std::int64_t position) {
+                                   return std::optional<std::uint32_t>(
+                                       d.places[shown.lineAt(static_cast<std::size_t>(position))]);
+                               }});
+    } else {
+        for (const auto& [id, source] : *sources) {
+            const auto numbers = d.store.isWithdrawn(id) ? std::nullopt : d.store.lineNumbersOf(id);
+            if (!numbers) continue;
+            ranges.push_back(Range{numbers->first, static_cast<std::int64_t>(numbers->second) + 1,
+                                   [&d, id = id](std::int64_t number) -> std::optional<std::uint32_t> {
+                                       const auto index = d.store.firstLineOf(id, static_cast<std::int32_t>(number));
+                                       const auto entry = index ? d.store.entry(*index) : std::nullopt;
+                                       return entry && entry->lineNumber == number ? index : std::nullopt;
+                                   }});
+        }
+    }
     std::int64_t target = 0;
     if (query.day) {
         target = *query.day * dayMicros + query.timeOfDay - localOffset;
     } else {
         // The latest such time the lines reach: on the day of the last stamp.
         std::optional<std::int64_t> last;
-        for (std::int64_t x = high; x-- > low && high - x <= 64 * stampReach && !last;)
-            if (const auto index = indexAt(x)) last = stampOf(*index);
+        for (const Range& range : ranges) {
+            std::optional<std::int64_t> rangeLast;
+            for (std::int64_t x = range.high; x-- > range.low && range.high - x <= 64 * stampReach && !rangeLast;)
+                if (const auto index = range.indexAt(x)) rangeLast = stampOf(*index);
+            if (rangeLast && (!last || *rangeLast > *last)) last = rangeLast;
+        }
         if (!last) return std::nullopt;
         const std::int64_t lastLocal = *last + localOffset;
         std::int64_t day = lastLocal / dayMicros - (lastLocal % dayMicros < 0 ? 1 : 0);
         if (day * dayMicros + query.timeOfDay > lastLocal) --day;
         target = day * dayMicros + query.timeOfDay - localOffset;
     }
-    const auto found = firstAtOrAfter(low, high, target, stampedFrom);
-    if (!found) return std::nullopt;
-    if (d.placed) return shown.lineAt(static_cast<std::size_t>(*found));
-    // By arrival: the shown line at or after the source's line found.
-    const std::size_t position = shown.linePositionOf(*indexAt(*found));
-    if (position >= shown.lineCount()) return std::nullopt;
-    return shown.lineAt(position);
+    std::optional<std::size_t> first;  // view position
+    for (const Range& range : ranges) {
+        const auto stampedFrom = [&](std::int64_t from,
+                                     std::int64_t end) -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+            for (std::int64_t x = from; x < std::min(end, from + stampReach); ++x)
+                if (const auto index = range.indexAt(x))
+                    if (const auto stamp = stampOf(*index)) return std::make_pair(x, *stamp);
+            return std::nullopt;
+        };
+        const auto found = firstAtOrAfter(range.low, range.high, target, stampedFrom);
+        if (!found) continue;
+        // By arrival a hidden line found stands for the shown line after it.
+        const std::size_t position =
+            d.placed ? static_cast<std::size_t>(*found) : shown.linePositionOf(*range.indexAt(*found));
+        if (!first || position < *first) first = position;
+    }
+    if (!first || *first >= shown.lineCount()) return std::nullopt;
+    return shown.lineAt(*first);
 }
 
 LineOrder Document::order() const {

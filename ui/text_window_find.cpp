@@ -120,10 +120,7 @@ bool TextWindow::goTo(const String& typed) {
         const auto number = static_cast<std::int32_t>(std::stol(text));
         if (number > 0) return goToLine(number);
     } else if (const auto moment = data::readTimeQuery(text)) {
-        const auto caret = caretLine();
-        const auto& sources = viewer_.sources();
-        const std::int32_t source = caret ? caret->first : sources.empty() ? 0 : sources.begin()->first;
-        if (const auto line = document_.lineAtTime(*moment, source)) {
+        if (const auto line = document_.lineAtTime(*moment)) {
             moveCaretToLine(*line);
             return true;
         }

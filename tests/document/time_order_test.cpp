@@ -289,16 +289,16 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
         const std::int64_t local = lineOf.at(shown[target])->key + data::localClockOffset();
         constexpr std::int64_t day = 86400 * second;
         const data::TimeQuery withDate{local / day, local % day};
-        EXPECT_EQ(document.lineAtTime(withDate, 0), std::optional<std::uint32_t>(static_cast<std::uint32_t>(target)));
+        EXPECT_EQ(document.lineAtTime(withDate), std::optional<std::uint32_t>(static_cast<std::uint32_t>(target)));
         const data::TimeQuery alone{std::nullopt, local % day};
         std::int64_t lastStamp = 0;
         for (const String& text : shown)
             if (lineOf.at(text)->key != INT64_MAX) lastStamp = std::max(lastStamp, lineOf.at(text)->key);
         if ((lastStamp + data::localClockOffset()) / day == local / day) {
-            EXPECT_EQ(document.lineAtTime(alone, 0), document.lineAtTime(withDate, 0)) << "the latest such time: that day";
+            EXPECT_EQ(document.lineAtTime(alone), document.lineAtTime(withDate)) << "the latest such time: that day";
         }
         const data::TimeQuery tooLate{local / day + 1, 0};
-        EXPECT_FALSE(document.lineAtTime(tooLate, 0));
+        EXPECT_FALSE(document.lineAtTime(tooLate));
 
         // The rest of the document names lines by their places.
         const auto placeOf = [&](const std::string& text) {
@@ -340,18 +340,29 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
         for (auto& [key, text] : arrivalTexts()) byArrival.push_back(text);
         EXPECT_EQ(firstDifference(testing_support::visibleTexts(document), withoutSource1(byArrival)), "");
 
-        // By arrival a time is looked for among the lines of one source.
-        const auto firstStamped = std::find_if(sources[0].begin(), sources[0].end(), [](const Line& l) { return l.stamped; });
+        // By arrival each source is searched: a time before every stamp goes
+        // to the first in the view of the sources' first stamped lines, a
+        // hidden one standing for the shown line after it.
         std::int64_t earliest = INT64_MAX;
-        for (const Line& line : sources[0]) earliest = std::min(earliest, line.key);
+        for (const auto& source : sources)
+            for (const Line& line : source) earliest = std::min(earliest, line.key);
         const std::int64_t before = earliest - second + data::localClockOffset();
-        const std::int32_t idOfSource0 = std::find_if(sourceOfId.begin(), sourceOfId.end(), [](const auto& p) {
-                                             return p.second == 0;
-                                         })->first;
-        const auto early = document.lineAtTime(data::TimeQuery{before / day, before % day}, idOfSource0);
-        ASSERT_TRUE(early);
-        const data::TextEntry atEarly = document.entries(*early, 1).at(0);
-        EXPECT_EQ(atEarly.sourceId, idOfSource0);
-        EXPECT_EQ(atEarly.lineNumber, firstStamped - sources[0].begin() + 1) << "its first stamped line";
+        const std::vector<String> shownByArrival = testing_support::visibleTexts(document);
+        std::size_t wanted = shownByArrival.size();
+        for (std::size_t s = 0; s < 3; ++s) {
+            const auto firstStamped = std::find_if(sources[s].begin(), sources[s].end(), [](const Line& l) { return l.stamped; });
+            const auto at = std::find(byArrival.begin(), byArrival.end(), String(firstStamped->text));
+            for (auto next = at; next != byArrival.end(); ++next) {
+                const auto shownAt = std::find(shownByArrival.begin(), shownByArrival.end(), *next);
+                if (shownAt == shownByArrival.end()) continue;
+                wanted = std::min(wanted, static_cast<std::size_t>(shownAt - shownByArrival.begin()));
+                break;
+            }
+        }
+        ASSERT_LT(wanted, shownByArrival.size());
+        const auto wantedIndex = std::find(byArrival.begin(), byArrival.end(), shownByArrival[wanted]) - byArrival.begin();
+        EXPECT_EQ(document.lineAtTime(data::TimeQuery{before / day, before % day}),
+                  std::optional<std::uint32_t>(static_cast<std::uint32_t>(wantedIndex)))
+            << "store lines are numbered by arrival";
     }
 }

@@ -27,7 +27,7 @@ Ctrl+Up, Ctrl+Down, Ctrl+Page Up, Ctrl+Page Down — scroll by a row or a page; 
 Ctrl+A — select all. Ctrl+C — copy the selection.
 Ctrl+F — make the selected text the filter, as Highlight; with nothing selected, go to the filter box.
 F3, Shift+F3 — the next or previous line that the filter in the box (or else the filter selected in the list) matches.
-Ctrl+G — go to a line number of the caret's file, or to a time (15:34, 15:34:01.250, 2026-12-08 15:34): the first shown line at or after it (by arrival, in the caret's file); a time without a date means the latest such time the lines reach.
+Ctrl+G — go to a line number of the caret's file, or to a time (15:34, 15:34:01.250, 2026-12-08 15:34): the first shown line at or after it (by arrival, the first in the view of each file's first such line); a time without a date means the latest such time the lines reach.
 Ctrl+F2 — mark or unmark the caret's line (each line of a selection).
 F2, Shift+F2 — the next or previous marked line that is shown.
 A letter or other character — starts a new filter text in the filter box.

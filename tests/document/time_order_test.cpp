@@ -333,6 +333,15 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
         std::string joined;
         for (const String& text : withoutSource1(shown)) joined += text + "\r\n";
         EXPECT_EQ(all->text(), joined);
+        // A selection runs over the shown places, from a column to a column.
+        const auto shownRows = testing_support::allRows(document, false).lines;
+        ASSERT_GT(shownRows.size(), 6u);
+        auto selected = std::make_shared<cpp::StringOutput>();
+        document.writeSelection(cpp::Output(selected), data::TextCursor(shownRows[2].row.line, 2),
+                                data::TextCursor(shownRows[5].row.line, 3));
+        const std::vector<String> texts = withoutSource1(shown);
+        EXPECT_EQ(selected->text(), texts[2].substr(2) + "\r\n" + texts[3] + "\r\n" + texts[4] + "\r\n" +
+                                        texts[5].substr(0, 3));
 
         document.setOrder(data::LineOrder::Arrival);
         ASSERT_TRUE(testing_support::waitUntilIdle(document, total));

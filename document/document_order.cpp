@@ -174,7 +174,8 @@ void Document::Detail::startKeepingKeys() {
 
 bool Document::Detail::sourcesCaughtUp() const {
     for (const auto& [id, source] : *store.sources())
-        if (!store.isWithdrawn(id) && !source.paused() && (source.readShare() < 1.0 || store.handedShare(id) < 1.0))
+        if (!store.isWithdrawn(id) && !source.paused() &&
+            (source.readShare() < 1.0 || (source.reading() && store.handedShare(id) < 1.0)))
             return false;
     return true;
 }

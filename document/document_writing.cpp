@@ -26,18 +26,21 @@ struct PlacedLines {
     std::size_t next = 0;
 };
 
-// Under the data lock; none unless the lines are placed.
+// Under the data lock; none by arrival. In time order also while the lines
+// are shown as they came until their order is built, which may come while
+// they are written.
 std::optional<PlacedLines> takePlacedLines(const Document::Detail& d, std::uint32_t first, std::uint32_t last,
                                            bool marked) {
-    if (!d.placed) return std::nullopt;
+    if (d.order != LineOrder::Time) return std::nullopt;
+    const auto indexOf = [&](std::uint32_t line) { return d.placed ? d.places[line] : line; };
     PlacedLines taken;
     const auto take = [&](std::uint32_t line) {
         taken.lines.push_back(line);
-        taken.indices.push_back(d.places[line]);
+        taken.indices.push_back(indexOf(line));
     };
     if (marked) {
-        for (std::uint32_t line = first; line <= last && line < d.places.size(); ++line)
-            if (d.marks.contains(d.places[line])) take(line);
+        for (std::uint32_t line = first; line <= last && line < d.lineTotal(); ++line)
+            if (d.marks.contains(indexOf(line))) take(line);
     } else {
         const ViewRows& visible = d.view.rows;
         for (std::size_t p = visible.linePositionOf(first); p < visible.lineCount() && visible.lineAt(p) <= last; ++p)

@@ -323,7 +323,7 @@ void SourceReader::run() {
     std::string copied;  // what the batch adds to the copy of standard input
     bool copyFailed = false;
     // Stamps are read for a whole batch or for none of it, as asked when it
-    // began; the reader of them lasts as long as the source.
+    // began.
     std::vector<std::int64_t> stamps;
     bool stampsAsked = false;
     std::optional<StampReader> stampReader;
@@ -415,18 +415,26 @@ void SourceReader::run() {
             text = decoded;
             rawTexts.append(raw);
         }
-        if (entries.empty()) stampsAsked = stampRequest_ && stampRequest_->load(std::memory_order_relaxed);
-        if (stampsAsked) {
-            if (!stampReader)
+        const std::int32_t lineNumber = lineBase + static_cast<std::int32_t>(line.number);
+        if (entries.empty()) {
+            // Stamps are read here only by a reader that read every line of
+            // the source since its first: a format and a day order learnt
+            // from part of it could disagree with the document's.
+            stampsAsked = stampRequest_ && stampRequest_->load(std::memory_order_relaxed);
+            if (!stampsAsked) stampReader.reset();
+            if (stampsAsked && !stampReader && lineNumber == 1)
                 stampReader.emplace(modifiedOrNow(file_ ? std::optional(file_->path()) : std::nullopt),
                                     localClockOffset());
+            stampsAsked = stampsAsked && stampReader;
+        }
+        if (stampsAsked) {
             if (stamps.empty()) stamps.reserve(batchLimit);
             stamps.push_back(stampReader->read(text).value_or(StampReader::none));
         }
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
         entry.leadingTabs = leadingTabs(text);
-        entry.lineNumber = lineBase + static_cast<std::int32_t>(line.number);
+        entry.lineNumber = lineNumber;
         entry.offset = line.offset;
         entry.byteLength = clampLength(static_cast<std::uint64_t>(line.text.length()));
         entry.charLength = clampLength(characters);

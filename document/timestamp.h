@@ -61,8 +61,8 @@ private:
         bool dayFirst = false;
     };
 
-    // The first stamp of `format` in the line's searched bytes, tried first
-    // where the last one stood.
+    // A stamp of `format` in the line's searched bytes: where the last one
+    // stood, or else the first.
     std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst, Memo& memo) const;
     // Numeric dates with the year last learn `dayFirst` from a day above 12.
     std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format, bool& dayFirst,

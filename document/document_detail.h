@@ -46,18 +46,23 @@ struct Document::Detail {
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();
-    // The matches of the pass's changed filters in the block at h, whose
-    // entries are given, read and matched on the bus.
-    using Entries = std::shared_ptr<const std::vector<TextEntry>>;
-    // What the bus made of a block: the fresh filters' matches, and with
-    // `withHeads` the texts' heads, where stamps are looked for.
+    // The k lines from h on worked out on the bus: their records decoded,
+    // their texts read and matched by the pass's changed filters, and,
+    // unless in time order, the shown lines and their rows, judged with the
+    // other filters' matches and the marks as they stand when it is posted.
+    // What the bus made of a block: its records, the fresh filters'
+    // matches, the shown lines, and with `withHeads` the texts' heads, where
+    // stamps are looked for.
     struct BlockRead {
+        std::vector<TextEntry> entries;
         std::vector<LineSet> sets;
+        std::vector<ShownLine> shown;
         LineTexts heads;
     };
-    cpp::Future<BlockRead> matchOnBus(const RebuildPass& pass, std::uint32_t h, Entries entries, bool withHeads);
-    void rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets,
-                      const std::vector<TextEntry>& entries);
+    cpp::Future<BlockRead> workOnBus(const RebuildPass& pass, std::uint32_t h, std::uint32_t k, bool readTexts,
+                                     bool withHeads);
+    // Takes the block's work over, under the data lock.
+    void rebuildBlock(const RebuildPass& pass, std::uint32_t h, BlockRead&& read);
     void finishRebuild(const RebuildPass& pass);
     // Marks the merged lines of [first, first + count) that wait in
     // `pendingMarks`; under the data lock. True when one was marked.
@@ -184,7 +189,7 @@ struct Document::Detail {
 // reads and matches need no lock.
 struct Document::Detail::RebuildPass {
     PassSchedule::Rebuild request;
-    std::vector<Filter> filters;
+    std::shared_ptr<const std::vector<Filter>> filters;
     // The filters whose matches are recomputed; the others keep theirs.
     std::vector<bool> fresh;
     std::shared_ptr<const std::vector<Filter>> freshFilters;

@@ -330,7 +330,7 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
                 rows.replace(k, shown);
             }
         } else {
-            rows.replace(k, placedRows(*this, built, k, pass.filters, pass.metrics, records));
+            rows.replace(k, placedRows(*this, built, k, *pass.filters, pass.metrics, records));
         }
         progress = 0.5 + 0.5 * std::min(1.0, static_cast<double>((k + 1) * linesPerBlock) / static_cast<double>(built.size()));
     }

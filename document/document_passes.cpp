@@ -213,56 +213,41 @@ void Document::Detail::doRebuild() {
     const std::optional<RebuildPass> pass = startRebuild();
     if (!pass) return;
     progress = 0.0;
-    // Each block's texts are read and matched on the bus, a few blocks
-    // ahead, so that both cores work while this thread merges. The tasks
-    // work on copies only, so they may outlive an abandoned pass.
+    // Each block is worked out on the bus, a few blocks ahead, so that both
+    // cores work while this thread merges. The tasks read the line store,
+    // which only this thread changes: an abandoned pass waits for them.
     constexpr std::uint32_t blocksAhead = 3;
     // Keys kept as the lines came need no text read again.
     const bool keysKept = pass->reorder && building.has_value();
     std::optional<TimeOrder> ordering = keysKept ? std::exchange(building, std::nullopt) : startOrdering(*pass);
     const bool readTexts = !pass->freshFilters->empty() || (ordering && !keysKept);
+    std::deque<cpp::Future<BlockRead>> ahead;
     try {
-        // Each block's entries are decoded once, for the bus and for the merge.
-        struct Ahead {
-            Entries entries;
-            cpp::Future<BlockRead> read;
-        };
-        std::deque<Ahead> ahead;
         std::uint32_t posted = 0;  // the first line not yet handed to the bus
         // In time order the view is built over the places: the blocks by
         // arrival are walked only to match or to key their lines.
         const std::uint32_t walked = pass->byTime && !readTexts ? 0 : pass->total;
         for (std::uint32_t h = 0; h < walked; h += linesPerBlock) {
-            std::vector<LineSet> freshSets;
-            Entries entries;
-            if (readTexts) {
-                for (; posted < pass->total && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock) {
-                    auto block = std::make_shared<const std::vector<TextEntry>>(
-                        store.entries(posted, std::min(pass->total - posted, linesPerBlock)));
-                    ahead.push_back(Ahead{block, matchOnBus(*pass, posted, block, ordering && !keysKept)});
+            for (; posted < walked && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock)
+                ahead.push_back(workOnBus(*pass, posted, std::min(walked - posted, linesPerBlock), readTexts,
+                                          ordering && !keysKept));
+            BlockRead read = ahead.front().get();
+            ahead.pop_front();
+            if (ordering && !keysKept) {
+                for (std::size_t i = 0; i < read.entries.size(); ++i) {
+                    const TextEntry& entry = read.entries[i];
+                    if (isWithdrawn(*pass->withdrawn, entry)) continue;
+                    const std::uint32_t index = h + static_cast<std::uint32_t>(i);
+                    ordering->addLine(index, entry.sourceId, ordering->readStamp(entry.sourceId, read.heads[i]),
+                                      store.arrivedAt(index));
                 }
-                BlockRead read = ahead.front().read.get();
-                freshSets = std::move(read.sets);
-                entries = std::move(ahead.front().entries);
-                ahead.pop_front();
-                if (ordering && !keysKept) {
-                    for (std::size_t i = 0; i < entries->size(); ++i) {
-                        const TextEntry& entry = (*entries)[i];
-                        if (isWithdrawn(*pass->withdrawn, entry)) continue;
-                        const std::uint32_t index = h + static_cast<std::uint32_t>(i);
-                        ordering->addLine(index, entry.sourceId, ordering->readStamp(entry.sourceId, read.heads[i]),
-                                          store.arrivedAt(index));
-                    }
-                }
-            } else {
-                entries = std::make_shared<const std::vector<TextEntry>>(
-                    store.entries(h, std::min(pass->total - h, linesPerBlock)));
             }
-            rebuildBlock(*pass, h, std::move(freshSets), *entries);
+            rebuildBlock(*pass, h, std::move(read));
             notifyIfDue();
         }
         if (pass->byTime) finishPlacing(*pass, ordering, keysKept);
     } catch (...) {
+        for (const auto& read : ahead) read.wait();
         // Kept keys outlive an interrupted pass: the next one builds from them.
         if (keysKept && ordering) building = std::move(ordering);
         throw;
@@ -283,7 +268,7 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     if (!request) return std::nullopt;
     RebuildPass pass;
     pass.request = *request;
-    pass.filters = snapshotFilters(filters);
+    pass.filters = std::make_shared<const std::vector<Filter>>(snapshotFilters(filters));
     pass.metrics = layoutMetrics();
     pass.total = static_cast<std::uint32_t>(store.lineCount());
     pass.sources = store.sources();
@@ -308,7 +293,7 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
         building.reset();
     }
     auto freshFilters = std::make_shared<std::vector<Filter>>();
-    for (const Filter& filter : pass.filters) {
+    for (const Filter& filter : *pass.filters) {
         pass.fresh.push_back(request->refilter && filters.changed.count(filter.id()) != 0);
         if (pass.fresh.back()) freshFilters->push_back(filter);
     }
@@ -316,25 +301,49 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     return pass;
 }
 
-cpp::Future<Document::Detail::BlockRead> Document::Detail::matchOnBus(const RebuildPass& pass, std::uint32_t h,
-                                                                     Entries entries, bool withHeads) {
+cpp::Future<Document::Detail::BlockRead> Document::Detail::workOnBus(const RebuildPass& pass, std::uint32_t h,
+                                                                    std::uint32_t k, bool readTexts, bool withHeads) {
+    // The other filters' matches and the marks do not change while this
+    // pass runs: a change to them asks for a pass that interrupts it.
+    std::vector<LineSet> kept(pass.filters->size());
+    std::optional<LineSet> markedOnly;
+    {
+        cpp::Mutex::Lock data(dataMutex, false);
+        if (showMarkedOnly) markedOnly = marks.range(h, h + k);
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            if (!pass.fresh[i])
+                if (const auto filter = filters.find((*pass.filters)[i].id())) kept[i] = filter->matchesIn(h, h + k);
+    }
     // A text that fails to read fails the pass, which is tried again later,
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
-    return bus.post([sources = pass.sources, filters = pass.freshFilters, h, entries = std::move(entries),
+    return bus.post([lines = &store, sources = pass.sources, all = pass.filters, fresh = pass.fresh,
+                     freshFilters = pass.freshFilters, h, k, kept = std::move(kept), markedOnly = std::move(markedOnly),
+                     metrics = pass.metrics, showRows = !pass.byTime,
                      judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
-                     withdrawn = pass.withdrawn, withHeads] {
-        std::vector<std::size_t> unreadable;
-        const LineTexts texts =
-            SourceStore::readTexts(*sources, *entries, judgeUnreadableAsEmpty ? &unreadable : nullptr, withdrawn.get());
-        if (!unreadable.empty() && !logged->exchange(true))
-            cpp::logError(String::substitute(
-                "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
-                unreadable.size(), h + 1));
+                     withdrawn = pass.withdrawn, readTexts, withHeads]() mutable {
         BlockRead read;
-        for (const Filter& filter : *filters) {
+        read.entries = lines->entries(h, k);
+        const std::vector<TextEntry>& entries = read.entries;
+        LineTexts texts;
+        if (readTexts) {
+            std::vector<std::size_t> unreadable;
+            texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr,
+                                           withdrawn.get());
+            if (!unreadable.empty() && !logged->exchange(true))
+                cpp::logError(String::substitute(
+                    "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+                    unreadable.size(), h + 1));
+        }
+        for (const Filter& filter : *freshFilters) {
             read.sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
-            dropWithdrawn(read.sets.back(), h, entries->data(), entries->size(), *withdrawn);
+            dropWithdrawn(read.sets.back(), h, entries.data(), entries.size(), *withdrawn);
+        }
+        if (showRows) {
+            for (std::size_t i = 0, j = 0; i < kept.size(); ++i)
+                if (fresh[i]) kept[i] = read.sets[j++];
+            read.shown = collectRows(*all, kept, h, entries.data(), entries.size(), metrics, *withdrawn,
+                                     markedOnly ? &*markedOnly : nullptr);
         }
         if (withHeads) {
             read.heads.reserve(texts.size(), texts.size() * StampReader::searchedBytes);
@@ -344,34 +353,17 @@ cpp::Future<Document::Detail::BlockRead> Document::Detail::matchOnBus(const Rebu
     });
 }
 
-void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, std::vector<LineSet>&& freshSets,
-                                    const std::vector<TextEntry>& entries) {
+void Document::Detail::rebuildBlock(const RebuildPass& pass, std::uint32_t h, BlockRead&& read) {
     const std::uint32_t k = std::min(pass.total - h, linesPerBlock);
-    std::vector<LineSet> sets(pass.filters.size());
-    std::optional<LineSet> markedOnly;
-    {
-        cpp::Mutex::Lock data(dataMutex, false);
-        cpp::Thread::checkInterrupted();
-        if (showMarkedOnly) markedOnly = marks.range(h, h + k);
-        for (std::size_t i = 0, j = 0; i < pass.filters.size(); ++i) {
-            if (pass.fresh[i]) {
-                sets[i] = std::move(freshSets[j++]);
-            } else if (const auto filter = filters.find(pass.filters[i].id())) {
-                sets[i] = filter->matchesIn(h, h + k);
-            }
-        }
-    }
-    const std::vector<ShownLine> shown =
-        collectRows(pass.filters, sets, h, entries.data(), entries.size(), pass.metrics, *pass.withdrawn,
-                    markedOnly ? &*markedOnly : nullptr);
     cpp::Mutex::Lock data(dataMutex, false);
     cpp::Thread::checkInterrupted();
-    for (std::size_t i = 0; i < pass.filters.size(); ++i) {
+    for (std::size_t i = 0, j = 0; i < pass.filters->size(); ++i) {
         if (!pass.fresh[i]) continue;
-        if (const auto filter = filters.find(pass.filters[i].id())) filter->updateMatches(h, h + k, sets[i]);
+        if (const auto filter = filters.find((*pass.filters)[i].id())) filter->updateMatches(h, h + k, read.sets[j]);
+        ++j;
     }
     if (!pass.byTime) {
-        view.rows.replace(h / linesPerBlock, shown);
+        view.rows.replace(h / linesPerBlock, read.shown);
         view.viewChanged = true;
     }
     progress = (pass.byTime ? 0.5 : 1.0) * (h + k) / pass.total;

@@ -169,7 +169,10 @@ private:
 };
 
 bool hasLiteral(const Regex::Program& program, std::string_view text) {
-    return program.literal.empty() || text.find(program.literal) != std::string_view::npos;
+    if (!program.literal.empty() && text.find(program.literal) == std::string_view::npos) return false;
+    for (const std::string& also : program.alsoContained)
+        if (text.find(also) == std::string_view::npos) return false;
+    return true;
 }
 
 }  // namespace

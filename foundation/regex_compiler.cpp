@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 
@@ -432,25 +433,25 @@ private:
     Regex::Program& program_;
 };
 
-// The longest run of bytes that every match contains, for skipping texts.
-void literalRuns(const Node& node, std::string& run, std::string& best) {
+// The runs of bytes that every match contains, for skipping texts.
+void literalRuns(const Node& node, std::string& run, std::vector<std::string>& runs) {
     const auto flush = [&] {
-        if (run.size() > best.size()) best = run;
+        if (!run.empty()) runs.push_back(run);
         run.clear();
     };
     switch (node.kind) {
     case Node::Kind::Byte: run += static_cast<char>(node.byte); break;
     case Node::Kind::Concat:
-        for (const Node& child : node.children) literalRuns(child, run, best);
+        for (const Node& child : node.children) literalRuns(child, run, runs);
         break;
-    case Node::Kind::Group: literalRuns(node.children.front(), run, best); break;
+    case Node::Kind::Group: literalRuns(node.children.front(), run, runs); break;
     case Node::Kind::Empty:
     case Node::Kind::Assert:
     case Node::Kind::Look: break;  // zero-width: the bytes around stay adjacent
     case Node::Kind::Repeat:
         flush();
         if (node.min >= 1) {
-            literalRuns(node.children.front(), run, best);
+            literalRuns(node.children.front(), run, runs);
             flush();
         }
         break;
@@ -496,8 +497,16 @@ Regex::Program compileRegex(std::string_view pattern) {
     compiler.emit({RegexOp::Save, 0, false, 1});
     compiler.emit({RegexOp::Match});
     std::string run;
-    literalRuns(root, run, program.literal);
-    if (run.size() > program.literal.size()) program.literal = run;
+    std::vector<std::string> runs;
+    literalRuns(root, run, runs);
+    if (!run.empty()) runs.push_back(run);
+    // The longest is searched for first; the others, short as they may be,
+    // spare the engine most lines that hold the longest alone.
+    const auto longest = std::max_element(runs.begin(), runs.end(),
+                                          [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    if (longest != runs.end()) program.literal = *longest;
+    for (auto r = runs.begin(); r != runs.end(); ++r)
+        if (r != longest && r->size() >= 2) program.alsoContained.push_back(*r);
     findFirstBytes(program);
     return program;
 }

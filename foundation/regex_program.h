@@ -40,7 +40,8 @@ struct Regex::Program {
     std::size_t groups = 0;         // capture groups, the whole match not counted
     std::bitset<256> firstBytes;    // bytes a match can begin with
     bool canMatchAnywhere = false;  // firstBytes says nothing: empty matches or assertions first
-    std::string literal;            // bytes every match contains
+    std::string literal;            // bytes every match contains: the longest such run
+    std::vector<std::string> alsoContained;  // the other runs of two bytes or more
 };
 
 // Throws Regex::Exception for a pattern that does not compile.

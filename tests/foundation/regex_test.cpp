@@ -79,6 +79,8 @@ TEST(Regex, FindsTheLeftmostMatchAndItsGroups) {
     EXPECT_EQ(search("\xC3\xA9+", "\xC3\xA9\xC3\xA9!"), (Spans{{0, 4}})) << "a quantifier repeats a whole character";
     EXPECT_EQ(search("\\t\\.\\*", "x\t.*"), (Spans{{1, 3}}));
     EXPECT_EQ(search("ERR(OR)?.*timeout", "ERROR: read timeout"), (Spans{{0, 19}, {3, 2}}));
+    EXPECT_TRUE(search("ERR(OR)?.*timeout", "timeout, then ERR").empty()) << "both runs, in the wrong order";
+    EXPECT_EQ(search("ab(cd)+x?ef", "ab abcdcdef"), (Spans{{3, 8}, {7, 2}})) << "a repeated run counts once";
     EXPECT_EQ(search("foo(?=bar)", "foobaz foobar"), (Spans{{7, 3}}));
     EXPECT_EQ(search("foo(?!bar)", "foobar foobaz"), (Spans{{7, 3}}));
     EXPECT_EQ(search("(a*)*b", "aab"), (Spans{{0, 3}, {0, 2}})) << "an empty loop ends";

@@ -17,6 +17,7 @@ struct Received {
     std::vector<data::TextEntry> entries;
     std::vector<cpp::String> texts;
     std::vector<std::uint64_t> longest;
+    std::vector<std::int64_t> stamps;  // of the batches that carried them
     std::vector<std::size_t> heldBytes;  // what each batch's buffers hold, reserve included
     int ends = 0;
     int caughtUp = 0;
@@ -34,6 +35,7 @@ struct Received {
             entries.insert(entries.end(), e.begin(), e.end());
             for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));
             longest.push_back(batch.longest);
+            stamps.insert(stamps.end(), batch.stamps.begin(), batch.stamps.end());
             heldBytes.push_back(batch.bytes());
         };
     }
@@ -54,15 +56,18 @@ struct Received {
 };
 
 inline std::unique_ptr<data::SourceReader> follow(std::shared_ptr<cpp::RandomAccessFile> file, Received& received,
-                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt) {
+                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                                                  data::StampRequest stamps = nullptr) {
     const cpp::String name = file->path().text();
     return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), name},
-                                                std::move(file), bus, received.lines(), received.end(), false, encoding);
+                                                std::move(file), bus, received.lines(), received.end(), false, encoding,
+                                                std::move(stamps));
 }
 
 inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus,
-                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt) {
-    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding);
+                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                                                  data::StampRequest stamps = nullptr) {
+    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding, std::move(stamps));
 }
 
 }  // namespace reader_harness

@@ -46,10 +46,6 @@ struct Document::Detail {
     void doRebuild();
     struct RebuildPass;
     std::optional<RebuildPass> startRebuild();
-    // The k lines from h on worked out on the bus: their records decoded,
-    // their texts read and matched by the pass's changed filters, and,
-    // unless in time order, the shown lines and their rows, judged with the
-    // other filters' matches and the marks as they stand when it is posted.
     // What the bus made of a block: its records, the fresh filters'
     // matches, the shown lines, and with `withHeads` the texts' heads, where
     // stamps are looked for.
@@ -59,8 +55,13 @@ struct Document::Detail {
         std::vector<ShownLine> shown;
         LineTexts heads;
     };
-    cpp::Future<BlockRead> workOnBus(const RebuildPass& pass, std::uint32_t h, std::uint32_t k, bool readTexts,
-                                     bool withHeads);
+    // The blocks of the `count` lines from `first` on, which starts a block,
+    // worked out on the bus: their records decoded, their texts read and
+    // matched by the pass's changed filters, and, unless in time order, the
+    // shown lines and their rows, judged with the other filters' matches and
+    // the marks as they stand when they are posted.
+    cpp::Future<std::vector<BlockRead>> workOnBus(const RebuildPass& pass, std::uint32_t first, std::uint32_t count,
+                                                  bool readTexts, bool withHeads);
     // Takes the block's work over, under the data lock.
     void rebuildBlock(const RebuildPass& pass, std::uint32_t h, BlockRead&& read);
     void finishRebuild(const RebuildPass& pass);

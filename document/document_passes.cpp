@@ -213,37 +213,43 @@ void Document::Detail::doRebuild() {
     const std::optional<RebuildPass> pass = startRebuild();
     if (!pass) return;
     progress = 0.0;
-    // Each block is worked out on the bus, a few blocks ahead, so that both
-    // cores work while this thread merges. The tasks read the line store,
-    // which only this thread changes: an abandoned pass waits for them.
-    constexpr std::uint32_t blocksAhead = 3;
+    // The blocks are worked out on the bus, a few at a time and a few such
+    // tasks ahead, so that both cores work while this thread merges, with
+    // few wake-ups. The tasks read the line store, which only this thread
+    // changes: an abandoned pass waits for them.
+    constexpr std::uint32_t taskLines = 8 * linesPerBlock;
+    constexpr std::uint32_t tasksAhead = 4;
     // Keys kept as the lines came need no text read again.
     const bool keysKept = pass->reorder && building.has_value();
     std::optional<TimeOrder> ordering = keysKept ? std::exchange(building, std::nullopt) : startOrdering(*pass);
     const bool readTexts = !pass->freshFilters->empty() || (ordering && !keysKept);
-    std::deque<cpp::Future<BlockRead>> ahead;
+    std::deque<cpp::Future<std::vector<BlockRead>>> ahead;
     try {
         std::uint32_t posted = 0;  // the first line not yet handed to the bus
         // In time order the view is built over the places: the blocks by
         // arrival are walked only to match or to key their lines.
         const std::uint32_t walked = pass->byTime && !readTexts ? 0 : pass->total;
-        for (std::uint32_t h = 0; h < walked; h += linesPerBlock) {
-            for (; posted < walked && posted < h + blocksAhead * linesPerBlock; posted += linesPerBlock)
-                ahead.push_back(workOnBus(*pass, posted, std::min(walked - posted, linesPerBlock), readTexts,
+        for (std::uint32_t t = 0; t < walked; t += taskLines) {
+            for (; posted < walked && posted < t + tasksAhead * taskLines; posted += taskLines)
+                ahead.push_back(workOnBus(*pass, posted, std::min(walked - posted, taskLines), readTexts,
                                           ordering && !keysKept));
-            BlockRead read = ahead.front().get();
+            std::vector<BlockRead> reads = ahead.front().get();
             ahead.pop_front();
-            if (ordering && !keysKept) {
-                for (std::size_t i = 0; i < read.entries.size(); ++i) {
-                    const TextEntry& entry = read.entries[i];
-                    if (isWithdrawn(*pass->withdrawn, entry)) continue;
-                    const std::uint32_t index = h + static_cast<std::uint32_t>(i);
-                    ordering->addLine(index, entry.sourceId, ordering->readStamp(entry.sourceId, read.heads[i]),
-                                      store.arrivedAt(index));
+            for (std::size_t b = 0; b < reads.size(); ++b) {
+                const std::uint32_t h = t + static_cast<std::uint32_t>(b) * linesPerBlock;
+                BlockRead& read = reads[b];
+                if (ordering && !keysKept) {
+                    for (std::size_t i = 0; i < read.entries.size(); ++i) {
+                        const TextEntry& entry = read.entries[i];
+                        if (isWithdrawn(*pass->withdrawn, entry)) continue;
+                        const std::uint32_t index = h + static_cast<std::uint32_t>(i);
+                        ordering->addLine(index, entry.sourceId, ordering->readStamp(entry.sourceId, read.heads[i]),
+                                          store.arrivedAt(index));
+                    }
                 }
+                rebuildBlock(*pass, h, std::move(read));
+                notifyIfDue();
             }
-            rebuildBlock(*pass, h, std::move(read));
-            notifyIfDue();
         }
         if (pass->byTime) finishPlacing(*pass, ordering, keysKept);
     } catch (...) {
@@ -301,55 +307,67 @@ std::optional<Document::Detail::RebuildPass> Document::Detail::startRebuild() {
     return pass;
 }
 
-cpp::Future<Document::Detail::BlockRead> Document::Detail::workOnBus(const RebuildPass& pass, std::uint32_t h,
-                                                                    std::uint32_t k, bool readTexts, bool withHeads) {
+cpp::Future<std::vector<Document::Detail::BlockRead>> Document::Detail::workOnBus(const RebuildPass& pass,
+                                                                                 std::uint32_t first,
+                                                                                 std::uint32_t count, bool readTexts,
+                                                                                 bool withHeads) {
     // The other filters' matches and the marks do not change while this
     // pass runs: a change to them asks for a pass that interrupts it.
-    std::vector<LineSet> kept(pass.filters->size());
-    std::optional<LineSet> markedOnly;
+    std::vector<std::vector<LineSet>> kept;
+    std::vector<std::optional<LineSet>> markedOnly;
     {
         cpp::Mutex::Lock data(dataMutex, false);
-        if (showMarkedOnly) markedOnly = marks.range(h, h + k);
-        for (std::size_t i = 0; i < kept.size(); ++i)
-            if (!pass.fresh[i])
-                if (const auto filter = filters.find((*pass.filters)[i].id())) kept[i] = filter->matchesIn(h, h + k);
+        for (std::uint32_t h = first; h < first + count; h += linesPerBlock) {
+            const std::uint32_t end = std::min(first + count, h + linesPerBlock);
+            markedOnly.push_back(showMarkedOnly ? std::optional(marks.range(h, end)) : std::nullopt);
+            kept.emplace_back(pass.filters->size());
+            for (std::size_t i = 0; i < pass.filters->size(); ++i)
+                if (!pass.fresh[i])
+                    if (const auto filter = filters.find((*pass.filters)[i].id()))
+                        kept.back()[i] = filter->matchesIn(h, end);
+        }
     }
     // A text that fails to read fails the pass, which is tried again later,
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
     return bus.post([lines = &store, sources = pass.sources, all = pass.filters, fresh = pass.fresh,
-                     freshFilters = pass.freshFilters, h, k, kept = std::move(kept), markedOnly = std::move(markedOnly),
-                     metrics = pass.metrics, showRows = !pass.byTime,
+                     freshFilters = pass.freshFilters, first, count, kept = std::move(kept),
+                     markedOnly = std::move(markedOnly), metrics = pass.metrics, showRows = !pass.byTime,
                      judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
                      withdrawn = pass.withdrawn, readTexts, withHeads]() mutable {
-        BlockRead read;
-        read.entries = lines->entries(h, k);
-        const std::vector<TextEntry>& entries = read.entries;
-        LineTexts texts;
-        if (readTexts) {
-            std::vector<std::size_t> unreadable;
-            texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr,
-                                           withdrawn.get());
-            if (!unreadable.empty() && !logged->exchange(true))
-                cpp::logError(String::substitute(
-                    "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
-                    unreadable.size(), h + 1));
+        std::vector<BlockRead> reads;
+        for (std::uint32_t h = first; h < first + count; h += linesPerBlock) {
+            BlockRead& read = reads.emplace_back();
+            const std::size_t b = reads.size() - 1;
+            read.entries = lines->entries(h, std::min(first + count - h, linesPerBlock));
+            const std::vector<TextEntry>& entries = read.entries;
+            LineTexts texts;
+            if (readTexts) {
+                std::vector<std::size_t> unreadable;
+                texts = SourceStore::readTexts(*sources, entries, judgeUnreadableAsEmpty ? &unreadable : nullptr,
+                                               withdrawn.get());
+                if (!unreadable.empty() && !logged->exchange(true))
+                    cpp::logError(String::substitute(
+                        "Document::rebuild() : % lines from line % on could not be read; filters judge them as empty",
+                        unreadable.size(), h + 1));
+            }
+            for (const Filter& filter : *freshFilters) {
+                read.sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
+                dropWithdrawn(read.sets.back(), h, entries.data(), entries.size(), *withdrawn);
+            }
+            if (showRows) {
+                for (std::size_t i = 0, j = 0; i < kept[b].size(); ++i)
+                    if (fresh[i]) kept[b][i] = read.sets[j++];
+                read.shown = collectRows(*all, kept[b], h, entries.data(), entries.size(), metrics, *withdrawn,
+                                         markedOnly[b] ? &*markedOnly[b] : nullptr);
+            }
+            if (withHeads) {
+                read.heads.reserve(texts.size(), texts.size() * StampReader::searchedBytes);
+                for (std::size_t i = 0; i < texts.size(); ++i)
+                    read.heads.append(texts[i].substr(0, StampReader::searchedBytes));
+            }
         }
-        for (const Filter& filter : *freshFilters) {
-            read.sets.push_back(filter.matchChunk(h, texts, 0, texts.size()));
-            dropWithdrawn(read.sets.back(), h, entries.data(), entries.size(), *withdrawn);
-        }
-        if (showRows) {
-            for (std::size_t i = 0, j = 0; i < kept.size(); ++i)
-                if (fresh[i]) kept[i] = read.sets[j++];
-            read.shown = collectRows(*all, kept, h, entries.data(), entries.size(), metrics, *withdrawn,
-                                     markedOnly ? &*markedOnly : nullptr);
-        }
-        if (withHeads) {
-            read.heads.reserve(texts.size(), texts.size() * StampReader::searchedBytes);
-            for (std::size_t i = 0; i < texts.size(); ++i) read.heads.append(texts[i].substr(0, StampReader::searchedBytes));
-        }
-        return read;
+        return reads;
     });
 }
 

@@ -266,6 +266,11 @@ void FileBlockCache::store(const TextEntry* entries, std::size_t count, const Li
     }
 }
 
+void FileBlockCache::passed(std::uint64_t end) {
+    Mutex::Lock lock(detail_->mutex, false);
+    detail_->storedEnd = std::max(detail_->storedEnd, end);
+}
+
 std::optional<String> FileBlockCache::findText(std::uint64_t offset, std::uint32_t length) {
     Detail& d = *detail_;
     Mutex::Lock lock(d.mutex, false);

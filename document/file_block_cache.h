@@ -47,6 +47,9 @@ public:
     void store(std::uint64_t offset, cpp::TextRef text);
     // The texts of a batch of lines, under one lock.
     void store(const TextEntry* entries, std::size_t count, const LineTexts& texts);
+    // Lines up to `end` were read without being stored: a file found
+    // shorter than that was truncated all the same.
+    void passed(std::uint64_t end);
     // The text if it is at hand; otherwise starts loading its block, unless
     // a failed load asks for a pause first. Throws TextGoneException when the
     // file no longer holds it.

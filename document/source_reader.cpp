@@ -362,19 +362,30 @@ void SourceReader::run() {
             copied.clear();
         }
         if (!entries.empty()) {
-            cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
+            // The blocks keep the newest text: lines of a backlog far from
+            // the end would only pass through them.
+            bool farFromEnd = false;
             if (entries.size() >= batchLimit) {
                 // A full batch: the backlog is still being read.
                 if (file_) {
                     try {
                         const TextEntry& last = entries.back();
+                        const std::uint64_t end = last.offset + static_cast<std::uint64_t>(last.byteLength);
                         const std::uint64_t size = std::max<std::uint64_t>(file_->size(), 1);
-                        readShare_ = std::min(static_cast<double>(last.offset + static_cast<std::uint64_t>(last.byteLength)) /
-                                                  static_cast<double>(size), 1.0);
+                        readShare_ = std::min(static_cast<double>(end) / static_cast<double>(size), 1.0);
+                        farFromEnd = size > end && size - end > cacheBlocks * FileBlockCache::defaultBlockSize;
                     } catch (const cpp::IOException&) {
                         // The share stays as it was; reading goes on.
                     }
                 }
+            }
+            if (farFromEnd) {
+                const TextEntry& last = entries.back();
+                cache->passed(last.offset + static_cast<std::uint64_t>(last.byteLength));
+            } else {
+                cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
+            }
+            if (entries.size() >= batchLimit) {
                 handOn(std::move(entries), std::move(texts), true);
                 entries = std::vector<TextEntry>();
                 texts = LineTexts();

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -289,14 +290,14 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
             view.rows.shownRows(h, std::min(walk, pass.total - h), rowsByIndex.data() + h);
         }
     };
+    const auto together = [this](const std::function<void()>& first, const std::function<void()>& second) {
+        cpp::workInTwo(bus, first, second);
+    };
     std::vector<std::uint32_t> built;
     if (ordering) {
         if (keysKept)
             for (std::size_t id = 0; id < pass.withdrawn->size(); ++id)
                 if ((*pass.withdrawn)[id]) ordering->dropSource(static_cast<std::uint16_t>(id));
-        const auto together = [this](const std::function<void()>& first, const std::function<void()>& second) {
-            cpp::workInTwo(bus, first, second);
-        };
         const auto build = [&] { built = ordering->order(together); };
         if (asTheyCame) {
             together(build, readRows);
@@ -307,32 +308,49 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         cpp::Mutex::Lock data(dataMutex, false);
         built = places;
     }
-    ViewRows rows;
-    RecordCursor records(store);
-    for (std::size_t k = 0; k * linesPerBlock < built.size(); ++k) {
-        cpp::Mutex::Lock data(dataMutex, false);
-        cpp::Thread::checkInterrupted();
-        const std::size_t from = k * linesPerBlock, to = std::min(built.size(), from + linesPerBlock);
-        if (asTheyCame) {
-            std::array<std::uint8_t, linesPerBlock> blockRows{};
-            bool lookUp = false;
-            for (std::size_t p = from; p < to; ++p) {
-                blockRows[p - from] = rowsByIndex[built[p]];
-                lookUp |= blockRows[p - from] == 255;
-            }
-            if (!lookUp) {
-                rows.replace(k, blockRows.data(), to - from);
+    // The blocks [first, end) of the places, numbered from `first` in `into`.
+    const std::size_t blocks = (built.size() + linesPerBlock - 1) / linesPerBlock;
+    std::atomic<std::size_t> blocksDone{0};
+    const auto buildRows = [&](ViewRows& into, std::size_t first, std::size_t end) {
+        RecordCursor records(store);
+        const auto base = static_cast<std::uint32_t>(first * linesPerBlock);
+        for (std::size_t k = first; k < end; ++k) {
+            cpp::Mutex::Lock data(dataMutex, false);
+            cpp::Thread::checkInterrupted();
+            const std::size_t from = k * linesPerBlock, to = std::min(built.size(), from + linesPerBlock);
+            std::vector<ShownLine> shown;
+            if (!asTheyCame) {
+                shown = placedRows(*this, built, k, *pass.filters, pass.metrics, records);
             } else {
-                std::vector<ShownLine> shown;
+                std::array<std::uint8_t, linesPerBlock> blockRows{};
+                bool lookUp = false;
+                for (std::size_t p = from; p < to; ++p) {
+                    blockRows[p - from] = rowsByIndex[built[p]];
+                    lookUp |= blockRows[p - from] == 255;
+                }
+                if (!lookUp) {
+                    into.replace(k - first, blockRows.data(), to - from);
+                    progress = 0.5 + 0.5 * static_cast<double>(++blocksDone) / static_cast<double>(blocks);
+                    continue;
+                }
                 for (std::size_t p = from; p < to; ++p)
                     if (blockRows[p - from] != 0)
                         shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
-                rows.replace(k, shown);
             }
-        } else {
-            rows.replace(k, placedRows(*this, built, k, *pass.filters, pass.metrics, records));
+            for (ShownLine& line : shown) line.line -= base;
+            into.replace(k - first, shown);
+            progress = 0.5 + 0.5 * static_cast<double>(++blocksDone) / static_cast<double>(blocks);
         }
-        progress = 0.5 + 0.5 * std::min(1.0, static_cast<double>((k + 1) * linesPerBlock) / static_cast<double>(built.size()));
+    };
+    ViewRows rows;
+    if (asTheyCame && built.size() >= (1u << 16)) {
+        // Two halves at once, the second joined to the first.
+        ViewRows tail;
+        const std::size_t middle = blocks / 2;
+        together([&] { buildRows(rows, 0, middle); }, [&] { buildRows(tail, middle, blocks); });
+        rows.append(std::move(tail));
+    } else {
+        buildRows(rows, 0, blocks);
     }
     cpp::Mutex::Lock job(jobMutex, false);
     cpp::Mutex::Lock data(dataMutex, false);

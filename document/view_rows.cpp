@@ -146,6 +146,16 @@ void ViewRows::replace(std::size_t k, const std::uint8_t* rows, std::size_t coun
     rowSums_.add(k, block.rows);
 }
 
+void ViewRows::append(ViewRows&& tail) {
+    for (Block& block : tail.blocks_) {
+        lineSums_.push(block.lines);
+        rowSums_.push(block.rows);
+        blocks_.push_back(std::move(block));
+    }
+    rowEndsBytes_ += tail.rowEndsBytes_;
+    tail.clear();
+}
+
 void ViewRows::clear() {
     blocks_ = {};
     rowEndsBytes_ = 0;

@@ -46,6 +46,8 @@ public:
     // The same from the rows of each of its `count` lines, 0 for a hidden
     // one, none above 254.
     void replace(std::size_t k, const std::uint8_t* rows, std::size_t count);
+    // Takes the blocks of `tail` as the blocks after this one's.
+    void append(ViewRows&& tail);
     void clear();
     std::uint64_t memory() const;
 

@@ -8,9 +8,10 @@
 using data::ShownLine;
 using data::ViewRows;
 
-// Blocks built line by line, appended in pieces, or from a byte a line agree
-// with a plain list of the shown lines: positions of lines and rows both
-// ways, and the rows read back a byte a line, long lines standing as 255.
+// Blocks built line by line, appended in pieces, from a byte a line, or in
+// two halves joined agree with a plain list of the shown lines: positions of
+// lines and rows both ways, and the rows read back a byte a line, long lines
+// standing as 255.
 TEST(ViewRows, AgreesWithAListOfTheShownLines) {
     std::mt19937 random(8);
     for (int round = 0; round < 20; ++round) {
@@ -21,7 +22,8 @@ TEST(ViewRows, AgreesWithAListOfTheShownLines) {
             rows = round % 2 ? 1 : 1 + static_cast<std::uint32_t>(random() % 3);
             if (random() % 500 == 0) rows = 300;
         }
-        ViewRows whole, pieces, bytes;
+        ViewRows whole, pieces, bytes, halves, tail;
+        const std::uint32_t blocks = (lines + data::linesPerBlock - 1) / data::linesPerBlock;
         for (std::uint32_t h = 0; h < lines; h += data::linesPerBlock) {
             const std::uint32_t end = std::min(lines, h + data::linesPerBlock);
             std::vector<ShownLine> block, piece;
@@ -33,6 +35,11 @@ TEST(ViewRows, AgreesWithAListOfTheShownLines) {
                 tall = tall || rowsOf[line] >= 255;
             }
             whole.replace(h / data::linesPerBlock, block);
+            // The blocks of the second half numbered from 0, to be joined to the first.
+            const std::uint32_t k = h / data::linesPerBlock, middle = blocks / 2;
+            std::vector<ShownLine> local = block;
+            for (ShownLine& line : local) line.line -= k < middle ? 0 : middle * data::linesPerBlock;
+            (k < middle ? halves : tail).replace(k < middle ? k : k - middle, local);
             for (std::size_t i = 0; i < block.size(); ++i) {
                 piece.push_back(block[i]);
                 if (random() % 50 == 0 || i + 1 == block.size()) {
@@ -46,6 +53,7 @@ TEST(ViewRows, AgreesWithAListOfTheShownLines) {
                 bytes.replace(h / data::linesPerBlock, blockBytes.data(), blockBytes.size());
             }
         }
+        halves.append(std::move(tail));
         std::vector<std::uint32_t> shown;
         std::vector<data::TextRow> rows;
         for (std::uint32_t line = 0; line < lines; ++line) {
@@ -53,7 +61,7 @@ TEST(ViewRows, AgreesWithAListOfTheShownLines) {
             shown.push_back(line);
             for (std::uint32_t r = 0; r < rowsOf[line]; ++r) rows.emplace_back(line, r);
         }
-        for (const ViewRows* view : {&whole, &pieces, &bytes}) {
+        for (const ViewRows* view : {&whole, &pieces, &bytes, &halves}) {
             ASSERT_EQ(view->lineCount(), shown.size()) << "round " << round;
             ASSERT_EQ(view->rowCount(), rows.size()) << "round " << round;
             for (int probe = 0; probe < 200 && !shown.empty(); ++probe) {

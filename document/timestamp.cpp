@@ -15,6 +15,12 @@ constexpr std::int64_t day = 86'400 * second;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// Unix time at a line's start is taken for a stamp only within 2000 to 2100.
+bool inEpochRange(std::int64_t micros) {
+    constexpr std::int64_t earliest = daysFromCivil(2000, 1, 1) * day, latest = daysFromCivil(2100, 1, 1) * day;
+    return micros >= earliest && micros <= latest;
+}
+
 // A stamp starts a word: never within a number or a name.
 bool startsWord(std::string_view line, std::size_t at) {
     return at == 0 || !(isDigit(line[at - 1]) || isLetter(line[at - 1]));
@@ -284,7 +290,10 @@ StampReader::StampReader(std::int64_t modified, std::int64_t localOffset)
 
 std::optional<std::int64_t> StampReader::read(std::string_view line) {
     if (gaveUp()) return std::nullopt;
-    if (format_ != StampFormat::None) return readIn(line, format_, dayFirst_, memo_);
+    if (format_ != StampFormat::None) {
+        if (const auto quick = sameSecond(line)) return quick;
+        return readIn(line, format_, dayFirst_, memo_);
+    }
     for (std::size_t at = 0; at < std::min(line.size(), searchedBytes); ++at) {
         if (!startsWord(line, at)) continue;
         for (const StampFormat format : {StampFormat::EpochMillis, StampFormat::EpochSeconds, StampFormat::Iso,
@@ -298,6 +307,47 @@ std::optional<std::int64_t> StampReader::read(std::string_view line) {
     }
     ++unstamped_;
     return std::nullopt;
+}
+
+std::optional<std::int64_t> StampReader::sameSecond(std::string_view line) const {
+    // Most lines: the last stamp's second at its place, then a fraction and
+    // perhaps "Z"; anything else is left to the full reading.
+    const Memo& memo = memo_;
+    const std::size_t at = memo.at, end = at + memo.length;
+    if (memo.length == 0 || memo.format != format_ || memo.dayFirst != dayFirst_ || line.size() < end ||
+        !startsWord(line, at) || std::memcmp(line.data() + at, memo.text.data(), memo.length) != 0)
+        return std::nullopt;
+    std::size_t next = end;
+    std::int64_t fraction = 0;
+    if (format_ == StampFormat::EpochMillis) {
+        if (line.size() < end + 3) return std::nullopt;
+        for (std::size_t i = end; i < end + 3; ++i) {
+            if (!isDigit(line[i])) return std::nullopt;
+            fraction = fraction * 10 + (line[i] - '0');
+        }
+        fraction *= 1000;
+        next = end + 3;
+    } else if (format_ != StampFormat::EpochSeconds && next + 1 < line.size() &&
+               (line[next] == '.' || line[next] == ',') && isDigit(line[next + 1])) {
+        std::int64_t scale = 100'000;
+        for (++next; next < line.size() && isDigit(line[next]); ++next) {
+            if (next - end > 9) return std::nullopt;
+            fraction += (line[next] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    std::optional<std::int64_t> offset;
+    if ((format_ == StampFormat::Iso || format_ == StampFormat::YearSlashed) && next < line.size() && line[next] == 'Z') {
+        offset = 0;
+        ++next;
+    }
+    if (next < line.size() && (isDigit(line[next]) || line[next] == '+' || line[next] == '-' ||
+                               (format_ == StampFormat::WebServer && line[next] == ' ')))
+        return std::nullopt;
+    const std::int64_t moment = memo.seconds + fraction;
+    if (format_ == StampFormat::EpochSeconds || format_ == StampFormat::EpochMillis)
+        return inEpochRange(moment) ? std::optional(moment) : std::nullopt;
+    return moment - offset.value_or(localOffset_);
 }
 
 std::optional<std::int64_t> StampReader::peek(std::string_view line) const {
@@ -363,9 +413,7 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
     if (!scan.endsHere()) return std::nullopt;
     if (epoch) {
         const std::int64_t micros = seconds + w.fraction;
-        constexpr std::int64_t earliest = daysFromCivil(2000, 1, 1) * day, latest = daysFromCivil(2100, 1, 1) * day;
-        if (micros < earliest || micros > latest) return std::nullopt;
-        return micros;
+        return inEpochRange(micros) ? std::optional(micros) : std::nullopt;
     }
     return seconds + w.fraction - w.offset.value_or(localOffset_);
 }

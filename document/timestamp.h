@@ -64,6 +64,9 @@ private:
     // A stamp of `format` in the line's searched bytes: where the last one
     // stood, or else the first.
     std::optional<std::int64_t> readIn(std::string_view line, StampFormat format, bool& dayFirst, Memo& memo) const;
+    // The stamp of a line of the last stamp's second, read quickly; none
+    // when the line is not plainly so.
+    std::optional<std::int64_t> sameSecond(std::string_view line) const;
     // Numeric dates with the year last learn `dayFirst` from a day above 12.
     std::optional<std::int64_t> readAt(std::string_view text, std::size_t at, StampFormat format, bool& dayFirst,
                                        Memo& memo) const;

@@ -106,6 +106,8 @@ TEST(StampReader, TheFirstStampSetsTheSourcesFormat) {
     EXPECT_EQ(millis.read("1796744041999 x"), std::optional<std::int64_t>(at + 999000));
     EXPECT_EQ(millis.read("17967440419990 x"), std::nullopt) << "fourteen digits";
     EXPECT_EQ(millis.read("1796744041 x"), std::nullopt) << "seconds where milliseconds were written";
+    EXPECT_EQ(millis.read("4102444800000 x"), std::optional<std::int64_t>(4102444800 * second)) << "2100 begins";
+    EXPECT_EQ(millis.read("4102444800001 x"), std::nullopt) << "and ends the range";
 
     StampReader plain(january2 * second, 0);
     for (std::size_t i = 0; i < StampReader::linesToFind; ++i) EXPECT_FALSE(plain.read("no stamp here"));

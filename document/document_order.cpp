@@ -315,30 +315,32 @@ void Document::Detail::finishPlacing(const RebuildPass& pass, std::optional<Time
         RecordCursor records(store);
         const auto base = static_cast<std::uint32_t>(first * linesPerBlock);
         for (std::size_t k = first; k < end; ++k) {
-            cpp::Mutex::Lock data(dataMutex, false);
             cpp::Thread::checkInterrupted();
             const std::size_t from = k * linesPerBlock, to = std::min(built.size(), from + linesPerBlock);
-            std::vector<ShownLine> shown;
-            if (!asTheyCame) {
-                shown = placedRows(*this, built, k, *pass.filters, pass.metrics, records);
-            } else {
-                std::array<std::uint8_t, linesPerBlock> blockRows{};
-                bool lookUp = false;
+            std::array<std::uint8_t, linesPerBlock> blockRows{};
+            bool lookUp = !asTheyCame;
+            if (asTheyCame) {
+                // The rows read already: no lock is needed, unless a line
+                // of 255 rows or more is to be looked up.
                 for (std::size_t p = from; p < to; ++p) {
                     blockRows[p - from] = rowsByIndex[built[p]];
                     lookUp |= blockRows[p - from] == 255;
                 }
-                if (!lookUp) {
-                    into.replace(k - first, blockRows.data(), to - from);
-                    progress = 0.5 + 0.5 * static_cast<double>(++blocksDone) / static_cast<double>(blocks);
-                    continue;
-                }
-                for (std::size_t p = from; p < to; ++p)
-                    if (blockRows[p - from] != 0)
-                        shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
+                if (!lookUp) into.replace(k - first, blockRows.data(), to - from);
             }
-            for (ShownLine& line : shown) line.line -= base;
-            into.replace(k - first, shown);
+            if (lookUp) {
+                cpp::Mutex::Lock data(dataMutex, false);
+                std::vector<ShownLine> shown;
+                if (!asTheyCame) {
+                    shown = placedRows(*this, built, k, *pass.filters, pass.metrics, records);
+                } else {
+                    for (std::size_t p = from; p < to; ++p)
+                        if (blockRows[p - from] != 0)
+                            shown.push_back(ShownLine{static_cast<std::uint32_t>(p), view.rows.rowsOf(built[p])});
+                }
+                for (ShownLine& line : shown) line.line -= base;
+                into.replace(k - first, shown);
+            }
             progress = 0.5 + 0.5 * static_cast<double>(++blocksDone) / static_cast<double>(blocks);
         }
     };

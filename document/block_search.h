@@ -21,7 +21,8 @@ std::string caselessNeedle(std::string_view needle);
 // Calls `visit(i)` for each line `i` of [from, from + count) of `texts` that
 // holds `needle`, in order, searching their texts as one stretch: a line is
 // compared once however many times it holds the needle, and a hit that runs
-// from one line into the next counts for neither.
+// from one line into the next, or lies on the line ends between them, counts
+// for neither.
 template <typename Visit>
 void forEachLineHolding(const LineTexts& texts, std::size_t from, std::size_t count, std::string_view needle,
                         bool caseless, Visit visit) {
@@ -35,6 +36,11 @@ void forEachLineHolding(const LineTexts& texts, std::size_t from, std::size_t co
         const std::size_t hit = findBytes(stretch, needle, caseless, at);
         if (hit == std::string_view::npos) return;
         while (texts.end(line) <= hit) ++line;  // the line whose bytes hold the hit
+        if (hit < texts.begin(line)) {
+            // On what ends the line before: the search goes on in this one.
+            at = texts.begin(line);
+            continue;
+        }
         if (hit + needle.size() <= texts.end(line)) visit(line);
         // No later hit in this line fits in it either way.
         at = texts.end(line);

@@ -1,5 +1,7 @@
 #include "document/file_block_cache.h"
 
+#include <cstring>
+
 #include <algorithm>
 
 #include "foundation/file.h"
@@ -318,24 +320,24 @@ String FileBlockCache::readText(std::uint64_t offset, std::uint32_t length) {
     return text;
 }
 
-String FileBlockCache::readStretch(std::uint64_t offset, std::uint32_t length) {
+void FileBlockCache::readStretch(std::uint64_t offset, std::uint32_t length, char* out) {
     Detail& d = *detail_;
     std::uint64_t stored = 0;
     {
         Mutex::Lock lock(d.mutex, false);
         String text;
         std::uint64_t at = offset, remaining = length, missing = 0;
-        if (d.gather(text, at, remaining, missing)) return text;
+        if (d.gather(text, at, remaining, missing)) {
+            std::memcpy(out, text.data(), length);
+            return;
+        }
         stored = d.storedEnd;
     }
     if (d.refuseShrunk && d.file->size() < stored)
         throw TextGoneException(String::substitute("Unable to read % at %: the file was truncated", d.path, offset));
-    String text;
-    text.resize(length);
-    if (d.file->readAt(offset, cpp::ByteRange{text.data(), text.size()}) != length)
+    if (d.file->readAt(offset, cpp::ByteRange{out, length}) != length)
         throw TextGoneException(
             String::substitute("Unable to read % at %: the file no longer holds the text", d.path, offset));
-    return text;
 }
 
 std::uint64_t FileBlockCache::memory() {

@@ -60,10 +60,11 @@ public:
     // all, so that no read waits long on a share that is gone (a caller may
     // hold the document's lock).
     cpp::String readText(std::uint64_t offset, std::uint32_t length);
-    // A long stretch, as a scan over the whole file reads it: from the blocks
-    // when they hold it, otherwise straight from the file, so that the scan
-    // does not push the newest text out of the blocks. Throws as readText does.
-    cpp::String readStretch(std::uint64_t offset, std::uint32_t length);
+    // A long stretch into `out`, as a scan over the whole file reads it:
+    // from the blocks when they hold it, otherwise straight from the file,
+    // so that the scan does not push the newest text out of the blocks.
+    // Throws as readText does.
+    void readStretch(std::uint64_t offset, std::uint32_t length, char* out);
     // Bytes held: the block size times the number of blocks.
     std::uint64_t memory();
 

@@ -270,9 +270,26 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
             i = end;
             continue;
         }
-        String run;
+        const auto runLength = static_cast<std::uint32_t>(runEnd - first.offset);
+        if (generation.encoding == cpp::TextEncoding::Utf8) {
+            // Read in place, line ends and all: the lines are not copied again.
+            const std::size_t base = texts.bytes().size();
+            try {
+                cache->readStretch(first.offset, runLength, texts.extend(runLength));
+            } catch (const cpp::IOException&) {
+                texts.shrink(base);
+                for (; i < end; ++i) readOne(entries[i]);  // each line as far as it can be read
+                continue;
+            }
+            for (; i < end; ++i) {
+                const std::size_t begin = base + (entries[i].offset - first.offset);
+                texts.addLine(begin, begin + static_cast<std::size_t>(std::max(entries[i].byteLength, 0)));
+            }
+            continue;
+        }
+        std::string run(runLength, '\0');
         try {
-            run = cache->readStretch(first.offset, static_cast<std::uint32_t>(runEnd - first.offset));
+            cache->readStretch(first.offset, runLength, run.data());
         } catch (const cpp::IOException&) {
             for (; i < end; ++i) readOne(entries[i]);  // each line as far as it can be read
             continue;
@@ -281,13 +298,9 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
             const TextEntry& e = entries[i];
             const std::string_view raw =
                 std::string_view(run).substr(e.offset - first.offset, static_cast<std::size_t>(std::max(e.byteLength, 0)));
-            if (generation.encoding == cpp::TextEncoding::Utf8) {
-                texts.append(raw);
-            } else {
-                decoded.clear();
-                cpp::appendAsUtf8(generation.encoding, raw.data(), raw.data() + raw.size(), decoded);
-                texts.append(decoded);
-            }
+            decoded.clear();
+            cpp::appendAsUtf8(generation.encoding, raw.data(), raw.data() + raw.size(), decoded);
+            texts.append(decoded);
         }
     }
 }

@@ -262,7 +262,8 @@ TEST(FilterSet, SavingActivatingUpdatingAndRemoving) {
 
 // A whole run of lines searched as one stretch finds exactly the lines a
 // search of each line finds: over random texts of few letters (so that hits
-// overlap, touch line edges and run from one line into the next), with
+// overlap, touch line edges, run from one line into the next or lie on the
+// line ends kept between them), with
 // needles of one to six bytes, in either case, among UTF-8 bytes whose case
 // is never folded; and a regular expression or its negation judges the lines
 // that lack its bytes without its engine, as it would with it.
@@ -277,15 +278,27 @@ TEST(Filter, StretchSearchAgreesWithALineByLineReference) {
                            [&](char a, char b) { return fold(a) == fold(b); }) != line.end();
     };
     for (int round = 0; round < 300; ++round) {
+        // Half the rounds keep the line ends between the lines, as a stretch
+        // read from a file does; lines and needles may then hold a CR.
+        const bool ends = round % 4 >= 2;
+        const std::string letters = ends ? alphabet + "\r" : alphabet;
         data::LineTexts texts;
         std::vector<std::string> lines(1 + random() % 80);
         for (auto& line : lines) {
             line.resize(random() % 40);
-            for (char& c : line) c = alphabet[random() % alphabet.size()];
-            texts.append(line);
+            for (char& c : line) c = letters[random() % letters.size()];
+            if (!ends) {
+                texts.append(line);
+                continue;
+            }
+            const std::size_t begin = texts.bytes().size();
+            std::copy(line.begin(), line.end(), texts.extend(line.size()));
+            texts.addLine(begin, begin + line.size());
+            const std::string end = random() % 2 ? "\n" : "\r\n";
+            std::copy(end.begin(), end.end(), texts.extend(end.size()));
         }
         std::string needle(1 + random() % 6, ' ');
-        for (char& c : needle) c = alphabet[random() % alphabet.size()];
+        for (char& c : needle) c = (ends ? letters + "\n" : letters)[random() % (letters.size() + (ends ? 1 : 0))];
         const bool caseless = round % 2 == 1;
         const std::size_t from = random() % lines.size();
         const std::size_t count = random() % (lines.size() - from + 1);

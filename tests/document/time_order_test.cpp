@@ -248,7 +248,9 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
             auto out = std::make_shared<cpp::StringOutput>();
             bool waited = false;
             document.writeVisibleLines(cpp::Output(out), [&](double) {
-                if (!std::exchange(waited, true)) EXPECT_TRUE(testing_support::waitUntilIdle(document, total));
+                if (!std::exchange(waited, true)) {
+                    EXPECT_TRUE(testing_support::waitUntilIdle(document, total));
+                }
                 return true;
             });
             std::string inTime;
@@ -356,8 +358,9 @@ TEST(TimeOrder, TheDocumentShowsTheStableSortAndPlacesLateLinesAsTheyCome) {
         document.writeSelection(cpp::Output(selected), data::TextCursor(shownRows[2].row.line, 2),
                                 data::TextCursor(shownRows[5].row.line, 3));
         const std::vector<String> texts = withoutSource1(shown);
-        EXPECT_EQ(selected->text(), texts[2].substr(2) + "\r\n" + texts[3] + "\r\n" + texts[4] + "\r\n" +
-                                        texts[5].substr(0, 3));
+        const std::string selectedText = std::string(texts[2]).substr(2) + "\r\n" + std::string(texts[3]) + "\r\n" +
+                                   std::string(texts[4]) + "\r\n" + std::string(texts[5]).substr(0, 3);
+        EXPECT_EQ(selected->text(), selectedText);
 
         document.setOrder(data::LineOrder::Arrival);
         ASSERT_TRUE(testing_support::waitUntilIdle(document, total));

@@ -540,8 +540,6 @@ void SourceReader::run() {
             if (restart) {
                 lineBase = lastLine;
                 cache = generations_.back().cache;  // only this thread adds generations
-                // A file read anew from its start finds its stamps' format anew.
-                if (stampReader) stampReader.emplace(modifiedOrNow(file_->path()), localClockOffset());
             }
         }
         waitWhilePaused();

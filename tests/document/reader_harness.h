@@ -17,7 +17,6 @@ struct Received {
     std::vector<data::TextEntry> entries;
     std::vector<cpp::String> texts;
     std::vector<std::uint64_t> longest;
-    std::vector<std::int64_t> stamps;  // of the batches that carried them
     std::vector<std::size_t> heldBytes;  // what each batch's buffers hold, reserve included
     int ends = 0;
     int caughtUp = 0;
@@ -35,7 +34,6 @@ struct Received {
             entries.insert(entries.end(), e.begin(), e.end());
             for (std::size_t i = 0; i < t.size(); ++i) texts.emplace_back(std::string(t[i]));
             longest.push_back(batch.longest);
-            stamps.insert(stamps.end(), batch.stamps.begin(), batch.stamps.end());
             heldBytes.push_back(batch.bytes());
         };
     }
@@ -56,18 +54,15 @@ struct Received {
 };
 
 inline std::unique_ptr<data::SourceReader> follow(std::shared_ptr<cpp::RandomAccessFile> file, Received& received,
-                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt,
-                                                  data::StampRequest stamps = nullptr) {
+                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt) {
     const cpp::String name = file->path().text();
     return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), name},
-                                                std::move(file), bus, received.lines(), received.end(), false, encoding,
-                                                std::move(stamps));
+                                                std::move(file), bus, received.lines(), received.end(), false, encoding);
 }
 
 inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus,
-                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt,
-                                                  data::StampRequest stamps = nullptr) {
-    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding, std::move(stamps));
+                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt) {
+    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding);
 }
 
 }  // namespace reader_harness

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 
 #include "document/file_follower.h"
@@ -194,22 +193,4 @@ TEST(Rotation, RotationDuringTheFirstReadOfALargeFile) {
     addLines(expected, 0, large + 100);
     expectLines(received, *reader, path, expected, noneLost, 997);
     EXPECT_EQ(reader->restarts(), 1);
-}
-
-// Asked for stamps from its first line on, the reader reads them; a file
-// read anew from its start finds its format anew.
-TEST(Rotation, StampsOfTheNextFileAreReadInItsOwnFormat) {
-    TemporaryFolder folder;
-    const auto path = folder.file("app.log");
-    writeFile(path, "2026-12-08T15:34:01Z start\nat frame 1\n");
-    Bus bus(2, String("Bus"));
-    Received received;
-    auto reader = follow(path, received, bus, std::nullopt, std::make_shared<std::atomic<bool>>(true));
-    ASSERT_TRUE(received.waitFor(2));
-    writeFile(path, "1796744042000 x\n");
-    ASSERT_TRUE(received.waitFor(3));
-    cpp::Mutex::Lock lock(received.mutex, false);
-    constexpr std::int64_t second = 1'000'000;
-    EXPECT_EQ(received.stamps, (std::vector<std::int64_t>{1796744041 * second, data::StampReader::none,
-                                                         1796744042 * second}));
 }

@@ -186,8 +186,37 @@ struct Document::Detail {
     std::atomic<double> progress{1.0};
 };
 
+// The bus tasks of a rebuild that decode records from the line store, which
+// only the document thread changes: an abandoned pass lets no more begin and
+// waits only for those decoding, which never wait on anything.
+class StoreReaders {
+public:
+    // False once closed: the task touches the store no more.
+    bool enter() {
+        cpp::Mutex::Lock lock(mutex_, false);
+        if (closed_) return false;
+        ++reading_;
+        return true;
+    }
+    void leave() {
+        cpp::Mutex::Lock lock(mutex_, false);
+        --reading_;
+        mutex_.notifyAll();
+    }
+    void close() {
+        cpp::Mutex::Lock lock(mutex_, false);
+        closed_ = true;
+        while (reading_ > 0) lock.wait();
+    }
+
+private:
+    cpp::Mutex mutex_;
+    bool closed_ = false;
+    int reading_ = 0;
+};
+
 // What a rebuild works from: copies taken when it started, so that its
-// reads and matches need no lock.
+// matches need no lock; its bus tasks decode records from the store itself.
 struct Document::Detail::RebuildPass {
     PassSchedule::Rebuild request;
     std::shared_ptr<const std::vector<Filter>> filters;
@@ -199,6 +228,7 @@ struct Document::Detail::RebuildPass {
     std::uint32_t total = 0;
     std::shared_ptr<const SourceStore::Sources> sources;
     std::shared_ptr<std::atomic<bool>> unreadableLogged = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<StoreReaders> storeReaders = std::make_shared<StoreReaders>();
     // In time order the view is built over the places at the end; with
     // `reorder` the places are built anew from every line's stamp first.
     bool byTime = false;

@@ -215,8 +215,7 @@ void Document::Detail::doRebuild() {
     progress = 0.0;
     // The blocks are worked out on the bus, a few at a time and a few such
     // tasks ahead, so that both cores work while this thread merges, with
-    // few wake-ups. The tasks read the line store, which only this thread
-    // changes: an abandoned pass waits for them.
+    // few wake-ups.
     constexpr std::uint32_t taskLines = 8 * linesPerBlock;
     constexpr std::uint32_t tasksAhead = 4;
     // Keys kept as the lines came need no text read again.
@@ -233,7 +232,7 @@ void Document::Detail::doRebuild() {
             for (; posted < walked && posted < t + tasksAhead * taskLines; posted += taskLines)
                 ahead.push_back(workOnBus(*pass, posted, std::min(walked - posted, taskLines), readTexts,
                                           ordering && !keysKept));
-            std::vector<BlockRead> reads = ahead.front().get();
+            std::vector<BlockRead> reads = ahead.front().take();
             ahead.pop_front();
             for (std::size_t b = 0; b < reads.size(); ++b) {
                 const std::uint32_t h = t + static_cast<std::uint32_t>(b) * linesPerBlock;
@@ -253,7 +252,9 @@ void Document::Detail::doRebuild() {
         }
         if (pass->byTime) finishPlacing(*pass, ordering, keysKept);
     } catch (...) {
-        for (const auto& read : ahead) read.wait();
+        // The tasks still ahead may be reading the line store, which this
+        // thread changes again once the pass ends.
+        pass->storeReaders->close();
         // Kept keys outlive an interrupted pass: the next one builds from them.
         if (keysKept && ordering) building = std::move(ordering);
         throw;
@@ -312,10 +313,10 @@ cpp::Future<std::vector<Document::Detail::BlockRead>> Document::Detail::workOnBu
                                                                                  std::uint32_t count, bool readTexts,
                                                                                  bool withHeads) {
     // The other filters' matches and the marks do not change while this
-    // pass runs: a change to them asks for a pass that interrupts it.
+    // pass runs: a change to them asks for another pass, which follows.
     std::vector<std::vector<LineSet>> kept;
     std::vector<std::optional<LineSet>> markedOnly;
-    {
+    if (!pass.byTime) {
         cpp::Mutex::Lock data(dataMutex, false);
         for (std::uint32_t h = first; h < first + count; h += linesPerBlock) {
             const std::uint32_t end = std::min(first + count, h + linesPerBlock);
@@ -330,16 +331,26 @@ cpp::Future<std::vector<Document::Detail::BlockRead>> Document::Detail::workOnBu
     // A text that fails to read fails the pass, which is tried again later,
     // so that no filter judges a placeholder; a rebuild that failed again and
     // again judges such lines as empty instead, and says so once.
-    return bus.post([lines = &store, sources = pass.sources, all = pass.filters, fresh = pass.fresh,
+    return bus.post([lines = &store, readers = pass.storeReaders, sources = pass.sources, all = pass.filters,
+                     fresh = pass.fresh,
                      freshFilters = pass.freshFilters, first, count, kept = std::move(kept),
                      markedOnly = std::move(markedOnly), metrics = pass.metrics, showRows = !pass.byTime,
                      judgeUnreadableAsEmpty = pass.request.judgeUnreadableAsEmpty, logged = pass.unreadableLogged,
                      withdrawn = pass.withdrawn, readTexts, withHeads]() mutable {
         std::vector<BlockRead> reads;
-        for (std::uint32_t h = first; h < first + count; h += linesPerBlock) {
-            BlockRead& read = reads.emplace_back();
-            const std::size_t b = reads.size() - 1;
-            read.entries = lines->entries(h, std::min(first + count - h, linesPerBlock));
+        // The records first, all of them: a file read later may be slow.
+        if (!readers->enter()) return reads;
+        try {
+            for (std::uint32_t h = first; h < first + count; h += linesPerBlock)
+                reads.emplace_back().entries = lines->entries(h, std::min(first + count - h, linesPerBlock));
+        } catch (...) {
+            readers->leave();
+            throw;
+        }
+        readers->leave();
+        for (std::size_t b = 0; b < reads.size(); ++b) {
+            const std::uint32_t h = first + static_cast<std::uint32_t>(b) * linesPerBlock;
+            BlockRead& read = reads[b];
             const std::vector<TextEntry>& entries = read.entries;
             LineTexts texts;
             if (readTexts) {

@@ -38,7 +38,12 @@ std::optional<PlacedLines> takePlacedLines(const Document::Detail& d, std::uint3
         taken.lines.push_back(line);
         taken.indices.push_back(indexOf(line));
     };
-    if (marked) {
+    if (marked && !d.placed) {
+        // Lines shown as they came are their indices: the marks are walked.
+        for (auto line = d.marks.firstAtOrAfter(first); line && *line <= last && *line < d.lineTotal();
+             line = d.marks.firstAtOrAfter(*line + 1))
+            take(*line);
+    } else if (marked) {
         for (std::uint32_t line = first; line <= last && line < d.lineTotal(); ++line)
             if (d.marks.contains(indexOf(line))) take(line);
     } else {

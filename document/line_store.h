@@ -13,7 +13,8 @@ namespace data {
 // each line's length: about two bytes a line instead of 24. A record is
 // found by decoding from the start of its group of 64 lines; the newest
 // chunk stays unpacked, for appending. Appending moves and packs records:
-// only the thread that appends may read without the document's data lock.
+// only the thread that appends may read without the document's data lock,
+// and others while it waits for them.
 class LineStore {
 public:
     static constexpr std::size_t chunkSize = 65536;

@@ -11,7 +11,7 @@
 namespace data {
 
 // The texts of a run of lines in one buffer: handing thousands of lines on
-// costs two allocations instead of one per line. Lines read from a file in
+// costs a few allocations instead of one per line. Lines read from a file in
 // one piece keep the line ends between them, so that they are not copied
 // one by one; the buffer is not cleared before it is written.
 class LineTexts {

@@ -272,7 +272,7 @@ void SourceReader::readTexts(const TextEntry* entries, std::size_t count, LineTe
         }
         const auto runLength = static_cast<std::uint32_t>(runEnd - first.offset);
         if (generation.encoding == cpp::TextEncoding::Utf8) {
-            // Read in place, line ends and all: the lines are not copied again.
+            // Read in place, line ends and all: the lines are not copied one by one.
             const std::size_t base = texts.bytes().size();
             try {
                 cache->readStretch(first.offset, runLength, texts.extend(runLength));

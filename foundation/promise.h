@@ -48,6 +48,14 @@ public:
         if constexpr (!std::is_void_v<T>) return *value_;
     }
 
+    // As get, moving the value out: for a future that is read once.
+    T take() {
+        Mutex::Lock lock(mutex_, true);
+        while (!value_ && !exception_) lock.wait();
+        if (exception_) std::rethrow_exception(exception_);
+        if constexpr (!std::is_void_v<T>) return std::move(*value_);
+    }
+
 private:
     using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 
@@ -66,6 +74,11 @@ public:
     T get() const {
         if (!state_) throw FutureException();
         return state_->get();
+    }
+    // See PromisedState::take.
+    T take() const {
+        if (!state_) throw FutureException();
+        return state_->take();
     }
     bool isReady() const { return state_ && state_->isReady(); }
     // See PromisedState::wait.

@@ -15,7 +15,7 @@ const wchar_t* hostClass = L"qi-lark.TestHost";
 }  // namespace
 
 TextWindowHostForTests::TextWindowHostForTests(int width, int height)
-    : bus_(8, cpp::String("Bus")), document_(bus_), viewer_(document_) {
+    : bus_(busWorkers, cpp::String("Bus")), document_(bus_), viewer_(document_) {
     comReady();
     uiFont_.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Tahoma"));
     create(nullptr, hostClass, L"qi-lark test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,

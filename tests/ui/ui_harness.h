@@ -32,6 +32,8 @@ public:
     bool debugMode() const override { return true; }
 
     data::Document& document() { return document_; }
+    cpp::Bus& bus() { return bus_; }
+    static constexpr std::size_t busWorkers = 8;
     data::Viewer& viewer() { return viewer_; }
     ui::TextWindow& text() { return *text_; }
     HWND textHandle() const { return text_->handle(); }

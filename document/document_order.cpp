@@ -159,13 +159,12 @@ void Document::Detail::keepKeys(const SourceStore::Sources& sources, const std::
     const std::uint16_t id = batch.entries[from].sourceId;
     if (id < withdrawn.size() && withdrawn[id]) return;
     addBatchSource(*building, sources, batch, arrived);
-    if (!batch.stamps.empty()) {
-        building->addLines(first, id, batch.stamps.data() + from, count, arrived);
-        return;
-    }
-    std::vector<std::int64_t> stamps(count);
-    for (std::size_t i = 0; i < count; ++i) stamps[i] = building->readStamp(id, batch.texts[from + i]).value_or(StampReader::none);
-    building->addLines(first, id, stamps.data(), count, arrived);
+    // Stamps its reader did not read are read here.
+    std::vector<std::int64_t> read;
+    if (batch.stamps.empty())
+        for (std::size_t i = 0; i < count; ++i)
+            read.push_back(stampOf(*building, batch, from + i).value_or(StampReader::none));
+    building->addLines(first, id, batch.stamps.empty() ? read.data() : batch.stamps.data() + from, count, arrived);
 }
 
 void Document::Detail::startKeepingKeys() {

@@ -314,9 +314,7 @@ std::optional<std::int64_t> StampReader::sameSecond(std::string_view line) const
     // perhaps "Z"; anything else is left to the full reading.
     const Memo& memo = memo_;
     const std::size_t at = memo.at, end = at + memo.length;
-    if (memo.length == 0 || memo.format != format_ || memo.dayFirst != dayFirst_ || line.size() < end ||
-        !startsWord(line, at) || std::memcmp(line.data() + at, memo.text.data(), memo.length) != 0)
-        return std::nullopt;
+    if (!memo.holds(line, at, format_, dayFirst_) || !startsWord(line, at)) return std::nullopt;
     std::size_t next = end;
     std::int64_t fraction = 0;
     if (format_ == StampFormat::EpochMillis) {
@@ -375,9 +373,7 @@ std::optional<std::int64_t> StampReader::readAt(std::string_view text, std::size
     if (format == StampFormat::None || (epoch && at != 0)) return std::nullopt;
     Scan scan(text, at);
     std::int64_t seconds = 0;
-    if (memo.length != 0 && memo.at == at && memo.format == format && memo.dayFirst == dayFirstSeen &&
-        text.size() >= at + memo.length &&
-        std::memcmp(text.data() + at, memo.text.data(), memo.length) == 0) {
+    if (memo.holds(text, at, format, dayFirstSeen)) {
         seconds = memo.seconds;
         scan.skip(memo.length);
     } else {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -59,6 +60,12 @@ private:
         std::int64_t seconds = 0;  // on the clock it was written by
         StampFormat format = StampFormat::None;
         bool dayFirst = false;
+
+        // Whether the line holds the remembered second at `at`, read alike.
+        bool holds(std::string_view line, std::size_t at, StampFormat read, bool readDayFirst) const {
+            return length != 0 && this->at == at && format == read && dayFirst == readDayFirst &&
+                   line.size() >= at + length && std::memcmp(line.data() + at, text.data(), length) == 0;
+        }
     };
 
     // A stamp of `format` in the line's searched bytes: where the last one

@@ -1,6 +1,8 @@
 #include "document/source_reader.h"
 
+#include <atomic>
 #include <limits>
+#include <utility>
 
 #include "document/file_follower.h"
 #include "foundation/folder_watch.h"
@@ -39,6 +41,28 @@ String lostLine(const TextEntry& entry) {
     const std::string text(SourceReader::lostText);
     return String(text.substr(0, static_cast<std::size_t>(std::max(entry.charLength, 0))));
 }
+
+// Characters and leading tabs of each line, and the batch's longest line,
+// from its texts, which are UTF-8 whatever the file's encoding.
+void countLines(LineBatch& batch) {
+    std::uint64_t longest = 0;
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+        const std::string_view text = batch.texts[i];
+        const std::size_t characters = cpp::utf8::countCharacters(text.data(), text.data() + text.size());
+        batch.entries[i].charLength = clampLength(characters);
+        batch.entries[i].leadingTabs = leadingTabs(text);
+        longest = std::max<std::uint64_t>(longest, characters);
+    }
+    batch.longest = longest;
+}
+
+// A full batch counted on the bus while its reader reads the next one. Who
+// claims it first counts it: the reader does not wait for a bus that has
+// not begun.
+struct CountingBatch {
+    LineBatch batch;
+    std::atomic<bool> claimed{false};
+};
 
 // A text as read from the file, in UTF-8.
 String asUtf8(cpp::TextEncoding encoding, String raw) {
@@ -329,7 +353,6 @@ void SourceReader::run() {
     LineTexts rawTexts;
     cpp::TextEncoding encoding = cpp::TextEncoding::Utf8;
     std::string decoded;
-    std::uint64_t longest = 0;
     std::int32_t lineBase = 0;  // lines of the earlier generations
     std::int32_t lastLine = 0;
     std::shared_ptr<FileBlockCache> cache = generations_.back().cache;
@@ -342,21 +365,59 @@ void SourceReader::run() {
     std::optional<StampReader> stampReader;
     // A full batch takes the buffers over; a short one, which may wait in a
     // queue, takes copies that hold no more than its lines.
-    const auto handOn = [&](std::vector<TextEntry>&& lines, LineTexts&& linesTexts, bool full) {
-        LineBatch batch{std::move(lines), std::move(linesTexts), {}, std::nullopt, longest, readShare_};
+    const auto takeBatch = [&](bool full) {
+        LineBatch batch;
+        batch.readShare = readShare_;
+        if (full) {
+            batch.entries = std::exchange(entries, std::vector<TextEntry>());
+            batch.texts = std::exchange(texts, LineTexts());
+            entries.reserve(batchLimit);
+            texts.reserve(batchLimit, batchLimit * 128);
+        } else {
+            batch.entries = entries;
+            batch.texts = texts.fitted();
+            entries.clear();
+            texts.clear();
+        }
         if (stampsAsked) {
             if (full) {
-                batch.stamps = std::move(stamps);
-                stamps = {};
+                batch.stamps = std::exchange(stamps, std::vector<std::int64_t>());
             } else {
                 batch.stamps.assign(stamps.begin(), stamps.end());
             }
             batch.stampReader = stampReader;
         }
         stamps.clear();
+        return batch;
+    };
+    // Counting a full batch's characters cost the reader an eighth of its
+    // time; the bus counts it while the next one is read. Batches are still
+    // handed on in order: one is counted at a time.
+    std::shared_ptr<CountingBatch> counting;
+    cpp::Future<void> counted;
+    const auto handOnCounted = [&] {
+        if (!counting) return;
+        if (!counting->claimed.exchange(true)) {
+            countLines(counting->batch);
+        } else {
+            counted.wait();  // begun on the bus, it ends soon
+        }
+        LineBatch batch = std::move(counting->batch);
+        counting.reset();
         lines_(std::move(batch));
     };
-    const auto flush = [&] {
+    const auto countOnBus = [&](LineBatch&& batch) {
+        counting = std::make_shared<CountingBatch>();
+        counting->batch = std::move(batch);
+        try {
+            counted = bus_.post([ahead = counting] {
+                if (!ahead->claimed.exchange(true)) countLines(ahead->batch);
+            });
+        } catch (const std::exception&) {
+            counted = {};  // the reader counts it when handing it on
+        }
+    };
+    const auto flush = [&](bool countAhead) {
         if (!copied.empty()) {
             // One write a batch: a write per line made piped input crawl. It
             // lands before the batch is handed on, so that a text evicted
@@ -398,44 +459,41 @@ void SourceReader::run() {
             } else {
                 cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
             }
-            if (entries.size() >= batchLimit) {
-                handOn(std::move(entries), std::move(texts), true);
-                entries = std::vector<TextEntry>();
-                texts = LineTexts();
-                entries.reserve(batchLimit);
-                texts.reserve(batchLimit, batchLimit * 128);
+            // A few lines of a followed file are not a full batch: batches
+            // wait in the store's queue while the document is busy, each
+            // costing what it holds.
+            const bool full = entries.size() >= batchLimit;
+            LineBatch batch = takeBatch(full);
+            handOnCounted();
+            if (full && countAhead) {
+                countOnBus(std::move(batch));
             } else {
-                // A few lines of a followed file: batches wait in the store's
-                // queue while the document is busy, each costing what it holds.
-                handOn(std::vector<TextEntry>(entries), texts.fitted(), false);
-                entries.clear();
-                texts.clear();
+                countLines(batch);
+                lines_(std::move(batch));
             }
-            // Only once handed on: a flush that did not finish is run again whole.
             rawTexts.clear();
         }
-        longest = 0;
+        if (!countAhead) handOnCounted();
     };
     // At the end of what the file holds the share is whole. The batch that
     // says so carries the last lines; when none are left (they went in a
     // full batch, or the file is empty), an empty batch says it, as it says
     // that the file's text was found to end early.
     const auto flushCaughtUp = [&] {
-        const bool faultFound = noteFault();
         const bool nothingLeft = entries.empty() && readShare_ < 1.0;
         readShare_ = 1.0;
-        flush();
+        flush(false);
+        // Only after the lines before it are handed on: a damaged file's
+        // fault is never shown while lines read before it still wait here.
+        const bool faultFound = noteFault();
         if (nothingLeft || faultFound) lines_(LineBatch{{}, {}, {}, std::nullopt, 0, readShare_});
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
         std::string_view text = raw;
-        std::size_t characters = 0;
-        if (encoding == cpp::TextEncoding::Utf8) {
-            characters = cpp::utf8::countCharacters(raw.data(), raw.data() + raw.size());
-        } else {
+        if (encoding != cpp::TextEncoding::Utf8) {
             decoded.clear();
-            characters = cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
+            cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
             text = decoded;
             rawTexts.append(raw);
         }
@@ -455,17 +513,15 @@ void SourceReader::run() {
             if (stamps.empty()) stamps.reserve(batchLimit);
             stamps.push_back(stampReader->read(text).value_or(StampReader::none));
         }
+        // Characters and tabs are counted when the batch is handed on.
         TextEntry entry;
         entry.sourceId = static_cast<std::uint16_t>(identity_.id);
-        entry.leadingTabs = leadingTabs(text);
         entry.lineNumber = lineNumber;
         entry.offset = line.offset;
         entry.byteLength = clampLength(static_cast<std::uint64_t>(line.text.length()));
-        entry.charLength = clampLength(characters);
         lastLine = entry.lineNumber;
         entries.push_back(entry);
         texts.append(text);
-        longest = std::max<std::uint64_t>(longest, characters);
         if (copy_) {
             // The copy holds each line at its own offset; the line ends between
             // them become line feeds, which nobody reads back.
@@ -534,7 +590,7 @@ void SourceReader::run() {
                 take(*line);
                 if (entries.size() >= batchLimit) {
                     waitWhilePaused();
-                    flush();
+                    flush(true);
                 }
             }
             if (restart) {
@@ -543,15 +599,21 @@ void SourceReader::run() {
             }
         }
         waitWhilePaused();
-        flush();
+        flush(false);
     } catch (const cpp::InterruptException&) {
-        flush();
+        flush(false);
     } catch (const std::system_error& e) {
         cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
         ended = e.code();
     } catch (const std::exception& e) {
         cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
         reportEnd = false;
+    }
+    // A batch read before the failure is not lost with it.
+    try {
+        handOnCounted();
+    } catch (const std::exception& e) {
+        cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
     }
     if (reportEnd && end_) end_(ended);
     cpp::logDebug(String::substitute("SourceReader::fn() : end : source = '%'", identity_.fullName));

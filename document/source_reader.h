@@ -45,7 +45,7 @@ public:
         cpp::String fullName;  // for the log
     };
 
-    static constexpr std::size_t batchLimit = 1000;
+    static constexpr std::size_t batchLimit = 8000;
     // Rotated-away files kept open for their texts; older ones are let go.
     static constexpr std::size_t keptGenerations = 8;
     static const char* const lostText;

@@ -47,6 +47,7 @@ bool LineReader::start(bool force) {
     // Only a sample cut at its full size may end inside a character.
     const DetectedEncoding detected = detectEncoding(unread, unread + (sample < encodingSampleSize ? sample : size));
     if (!d.encoding) d.encoding = detected.encoding;
+    d.byteUnits = unitSize(*d.encoding) == 1;
     // A mark of the encoding in use is no text; another one is, as it stands.
     if (detected.markLength > 0 && detected.encoding == *d.encoding) {
         d.buffer.take(detected.markLength);
@@ -82,6 +83,9 @@ std::optional<std::size_t> LineReader::findLineEnd(std::size_t from) const {
 
 bool LineReader::next(Line& line, bool force) {
     Detail& d = *detail_;
+    // Most lines of a byte encoding lie whole in the buffer, and need none
+    // of the care below for carried parts and units.
+    if (d.byteUnits && d.carry.empty() && nextInBuffer(line)) return true;
     DataBuffer& buffer = d.buffer;
     if (buffer.unread() == 0 && !d.carryPending()) return false;
     if (d.carryIsPreviousLine) {
@@ -118,13 +122,39 @@ bool LineReader::next(Line& line, bool force) {
         d.carryIsPreviousLine = true;
         raw = TextRef(d.carry);
     }
+    deliver(line, raw);
+    return true;
+}
 
+bool LineReader::nextInBuffer(Line& line) {
+    Detail& d = *detail_;
+    const char* unread = d.buffer.readPointer();
+    const std::size_t size = d.buffer.unread();
+    if (size <= d.searchFrom) return false;
+    const auto* feed = static_cast<const char*>(std::memchr(unread + d.searchFrom, '\n', size - d.searchFrom));
+    if (feed == nullptr) return false;
+    const auto taken = static_cast<std::size_t>(feed - unread) + 1;
+    d.buffer.take(taken);
+    deliver(line, TextRef(unread, unread + taken));
+    return true;
+}
+
+void LineReader::deliver(Line& line, TextRef raw) {
+    Detail& d = *detail_;
+    const std::size_t unit = unitSize(*d.encoding);
+    const std::size_t partial = unit - 1;
     // The offset moves past stripped leading bytes, so that (offset, length)
     // read back from the stream gives exactly the text.
     std::size_t first = 0, last = static_cast<std::size_t>(raw.length());
-    // A text with an odd last byte of UTF-16 did not end at a line end.
-    while ((last & partial) == 0 && last >= first + unit && isLineEnd(raw.begin() + last - unit, *d.encoding)) last -= unit;
-    while (first + unit <= last && isLineEnd(raw.begin() + first, *d.encoding)) first += unit;
+    const char* text = raw.begin();
+    if (d.byteUnits) {
+        while (last > first && (text[last - 1] == '\n' || text[last - 1] == '\r')) --last;
+        while (first < last && (text[first] == '\r' || text[first] == '\n')) ++first;
+    } else {
+        // A text with an odd last byte of UTF-16 did not end at a line end.
+        while ((last & partial) == 0 && last >= first + unit && isLineEnd(text + last - unit, *d.encoding)) last -= unit;
+        while (first + unit <= last && isLineEnd(text + first, *d.encoding)) first += unit;
+    }
     line.offset = d.offset + first;
     line.number = d.number;
     line.text = TextRef(raw.begin() + first, raw.begin() + last);
@@ -132,7 +162,6 @@ bool LineReader::next(Line& line, bool force) {
     d.offset += static_cast<std::uint64_t>(raw.length());
     ++d.number;
     d.searchFrom = 0;
-    return true;
 }
 
 bool LineReader::fill() {

@@ -62,6 +62,7 @@ void countLines(LineBatch& batch) {
 struct CountingBatch {
     LineBatch batch;
     std::atomic<bool> claimed{false};
+    std::atomic<bool> counted{false};  // by the bus
 };
 
 // A text as read from the file, in UTF-8.
@@ -411,7 +412,9 @@ void SourceReader::run() {
         counting->batch = std::move(batch);
         try {
             counted = bus_.post([ahead = counting] {
-                if (!ahead->claimed.exchange(true)) countLines(ahead->batch);
+                if (ahead->claimed.exchange(true)) return;
+                countLines(ahead->batch);
+                ahead->counted.store(true, std::memory_order_release);
             });
         } catch (const std::exception&) {
             counted = {};  // the reader counts it when handing it on
@@ -462,9 +465,9 @@ void SourceReader::run() {
             // A few lines of a followed file are not a full batch: batches
             // wait in the store's queue while the document is busy, each
             // costing what it holds.
+            handOnCounted();
             const bool full = entries.size() >= batchLimit;
             LineBatch batch = takeBatch(full);
-            handOnCounted();
             if (full && countAhead) {
                 countOnBus(std::move(batch));
             } else {
@@ -487,6 +490,11 @@ void SourceReader::run() {
         // fault is never shown while lines read before it still wait here.
         const bool faultFound = noteFault();
         if (nothingLeft || faultFound) lines_(LineBatch{{}, {}, {}, std::nullopt, 0, readShare_});
+        // Following, the reader holds a few lines at a time: a full batch's
+        // reserve would stay unused.
+        entries = std::vector<TextEntry>();
+        texts = LineTexts();
+        stamps = std::vector<std::int64_t>();
     };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
@@ -588,6 +596,9 @@ void SourceReader::run() {
                     cpp::logInfo(String::substitute("Reading '%' as %", identity_.fullName, cpp::encodingName(encoding)));
                 }
                 take(*line);
+                // A counted batch goes on at once: a slow input may not fill
+                // the next one for long.
+                if (counting && counting->counted.load(std::memory_order_acquire) && !paused()) handOnCounted();
                 if (entries.size() >= batchLimit) {
                     waitWhilePaused();
                     flush(true);
@@ -609,7 +620,8 @@ void SourceReader::run() {
         cpp::logDebug(String::substitute("SourceReader::fn() error: %", e.what()));
         reportEnd = false;
     }
-    // A batch read before the failure is not lost with it.
+    // A batch read before the failure is not lost with it, even while paused:
+    // the reader ends here.
     try {
         handOnCounted();
     } catch (const std::exception& e) {

@@ -22,7 +22,8 @@ namespace data {
 
 // Tails one source on its own thread ("Reader: NAME"): reads it line by line
 // from the start, describes each line as a TextEntry, keeps its text in the
-// block cache and hands the lines on in batches of up to 1000. A followed
+// block cache and hands the lines on in batches of up to 8000, in order; a
+// full batch's characters are counted on the bus meanwhile. A followed
 // file's complete lines are handed on as soon as it has no more bytes; when
 // no complete line comes for 200 ms an unterminated last line follows, and
 // the reader waits a second, or until the file's folder changes, before it

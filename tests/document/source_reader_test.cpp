@@ -46,8 +46,11 @@ TEST(SourceReader, AnExistingFileArrivesInFullBatchesInOrder) {
     for (int i = 1; i <= limit * 5 / 2; ++i) text += String::substitute(i % 3 == 0 ? "\t\tl\xC3\xAEne %\n" : "line %\n", i);
     writeFile(path, text);
     Bus bus(2, String("Bus"));
+    // A bus with no workers never begins a count: the reader counts each batch.
+    Bus idle(0, String("Idle"));
+    for (Bus* counter : {&bus, &idle}) {
     Received received;
-    auto reader = follow(path, received, bus);
+    auto reader = follow(path, received, *counter);
     ASSERT_TRUE(received.waitFor(static_cast<std::size_t>(limit * 5 / 2)));
     reader.reset();
     EXPECT_EQ(received.batchSizes, (std::vector<std::size_t>{SourceReader::batchLimit, SourceReader::batchLimit,
@@ -68,8 +71,9 @@ TEST(SourceReader, AnExistingFileArrivesInFullBatchesInOrder) {
         }
         EXPECT_EQ(received.longest[b], longest) << "batch " << b;
     }
-    const TextEntry& last = received.entries.back();
-    EXPECT_EQ(last.sourceId, 3);
+    EXPECT_EQ(received.entries.back().sourceId, 3);
+    EXPECT_EQ(received.entries[1].offset, 7u);
+    }
 
     // Ending on a full batch, or empty, the reader says it caught up by an
     // empty batch, once, after the lines.
@@ -86,7 +90,6 @@ TEST(SourceReader, AnExistingFileArrivesInFullBatchesInOrder) {
         EXPECT_EQ(whole.caughtUp, 1);
         EXPECT_EQ(whole.entries.size(), static_cast<std::size_t>(lines));
     }
-    EXPECT_EQ(received.entries[1].offset, 7u);
 }
 
 TEST(SourceReader, AnUnterminatedLineComesAfterSilenceAndItsRestAsANewLine) {
@@ -143,24 +146,27 @@ TEST(SourceReader, PauseHoldsDeliveryAndResumeLosesNothing) {
     // A reader of the same file that is not paused: once it has the appended
     // lines, and a line appended after them, the paused one would have handed
     // them on too.
+    // More than two full batches: one is read, one counted, while paused.
+    const int appended = 2 * static_cast<int>(SourceReader::batchLimit) + 1000;
+    const auto whole = static_cast<std::size_t>(appended + 11);
     auto witness = follow(path, witnessed, bus);
-    appendFile(path, numberedLines(3000));
-    ASSERT_TRUE(witnessed.waitFor(3010));
+    appendFile(path, numberedLines(appended));
+    ASSERT_TRUE(witnessed.waitFor(whole - 1));
     appendFile(path, "after them\n");
-    ASSERT_TRUE(witnessed.waitFor(3011));
+    ASSERT_TRUE(witnessed.waitFor(whole));
     EXPECT_EQ(received.count(), 10u);
     reader->resume();
-    ASSERT_TRUE(received.waitFor(3011));
+    ASSERT_TRUE(received.waitFor(whole));
     EXPECT_EQ(received.entries[10].lineNumber, 11);
     EXPECT_EQ(received.texts[10], "line 1");
-    EXPECT_EQ(received.texts[3009], "line 3000");
+    EXPECT_EQ(received.texts[whole - 2], "line " + std::to_string(appended));
     EXPECT_EQ(received.texts.back(), "after them");
 
     // Stopping a paused reader returns at once and reports a normal end; a
     // line that the witness receives has woken the paused one meanwhile.
     reader->pause();
     appendFile(path, "while paused\n");
-    ASSERT_TRUE(witnessed.waitFor(3012));
+    ASSERT_TRUE(witnessed.waitFor(whole + 1));
     const Time stopping;
     reader->stop();
     EXPECT_LT(Time() - stopping, Duration::seconds(5));
@@ -193,6 +199,18 @@ TEST(SourceReader, StandardInputIsCopiedSoItsLinesCanBeReadBack) {
             const TextEntry& e = received.entries[i];
             ASSERT_EQ(reader.readText(e), received.texts[i]);
         }
+
+        // A full batch goes on while the pipe trickles on and is never idle
+        // for long: it does not wait for the next batch to fill.
+        std::string full;
+        for (std::size_t i = 0; i < SourceReader::batchLimit + 1; ++i) full += "more " + std::to_string(i) + "\n";
+        pipe.write(full);
+        const std::size_t wanted = 20000 + SourceReader::batchLimit;
+        for (int i = 0; i < 1500 && received.count() < wanted; ++i) {
+            pipe.write("trickle\n");
+            cpp::sleep(Duration::milliseconds(20));  // a slow writer, below the reader's 200 ms of silence
+        }
+        EXPECT_GE(received.count(), wanted);
         pipe.closeWriteEnd();
     }
     EXPECT_EQ(received.ends, 1) << "the end of the pipe ends the reader";

@@ -1,17 +1,11 @@
 #include "ui/main_window.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
-#include <cderr.h>
 #include <ole2.h>
 
 #include "document/source.h"
-#include "foundation/logger.h"
-#include "foundation/process.h"
-#include "foundation/win32/text_buffer.h"
 #include "foundation/windows_exception.h"
 #include "resources/resource_ids.h"
-#include "ui/safe_save.h"
 
 namespace ui {
 
@@ -24,8 +18,6 @@ namespace {
 // At 96 DPI.
 constexpr int baseRowHeight = 26;
 constexpr int baseMinimumWidth = 628;
-constexpr UINT firstRecent = 40100;
-
 
 // Opens a popup menu at the control's lower-left corner.
 void trackBelow(HWND control, HMENU menu, HWND owner) {
@@ -35,8 +27,6 @@ void trackBelow(HWND control, HMENU menu, HWND owner) {
     at = onScreen(at);
     TrackPopupMenu(menu, TPM_LEFTBUTTON, at.x, at.y, 0, owner, nullptr);
 }
-
-HMENU recentMenu(HMENU options) { return GetSubMenu(GetSubMenu(options, 0), 1); }
 
 }  // namespace
 
@@ -255,96 +245,6 @@ void MainWindow::updateTitle() {
     SetWindowTextW(handle(), title.toWide().c_str());
 }
 
-void MainWindow::openFiles(const std::vector<String>& names, bool replace,
-                           const std::vector<std::optional<cpp::TextEncoding>>& encodings) {
-    auto& document = context_.document();
-    if (replace) {
-        document.clear();
-        updatePauseButton();
-    }
-    pendingTop_.reset();
-    text_->setNotice(String());
-    std::vector<String> failed;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const String& name = names[i];
-        try {
-            document.openFile(cpp::FilePath(name), i < encodings.size() ? encodings[i] : std::nullopt);
-        } catch (const std::exception& e) {
-            cpp::logError(String::substitute("openFiles : error opening % : %", name, e.what()));
-            failed.push_back(name);
-        }
-    }
-    updateTitle();
-    if (failed.empty()) {
-        rememberOpenFiles();
-        return;
-    }
-    String text(failed.size() == 1 ? "A file failed to load:\n" : "Some files failed to load:\n");
-    for (const String& name : failed) {
-        String shown = name;
-        for (char& c : shown)
-            if (c == '\\') c = '/';
-        text += "\t" + shown + "\n";
-    }
-    MessageBoxW(handle(), text.toWide().c_str(), L"Error", MB_OK);
-}
-
-void MainWindow::rememberOpenFiles() {
-    config::RecentFiles record;
-    for (const auto& file : context_.document().openFiles()) {
-        record.files.push_back(file.path);
-        record.encodings.push_back(file.encoding);
-    }
-    RECT rect;
-    GetWindowRect(handle(), &rect);
-    record.left = rect.left;
-    record.top = rect.top;
-    record.width = rect.right - rect.left;
-    record.height = rect.bottom - rect.top;
-    record.time = cpp::DateTime();
-    if (record.files.empty()) return;
-    try {
-        context_.config().addRecentFiles(record);
-    } catch (const std::exception& e) {
-        // The files are open and shown; only the menu goes without them.
-        cpp::logError(String::substitute("The open files are not added to the recent files: %", e.what()));
-        return;
-    }
-    rebuildRecentMenu();
-}
-
-void MainWindow::readAgain(std::int32_t sourceId, std::optional<cpp::TextEncoding> encoding) {
-    const auto& sources = context_.viewer().sources();
-    const auto found = sources.find(sourceId);
-    const String name = found != sources.end() ? found->second.fullName : String();
-    try {
-        if (!context_.document().reopenSource(sourceId, encoding)) return;
-    } catch (const std::exception& e) {
-        cpp::logError(String::substitute("readAgain : % : %", name, e.what()));
-        MessageBoxW(handle(), String::substitute("The file could not be read again:\n%\n%", name, e.what()).toWide().c_str(),
-                    L"Error", MB_OK);
-        return;
-    }
-    updateTitle();
-    rememberOpenFiles();
-}
-
-void MainWindow::rebuildRecentMenu() {
-    const HMENU recent = recentMenu(optionsMenu_.get());
-    while (GetMenuItemCount(recent) > 0) RemoveMenu(recent, 0, MF_BYPOSITION);
-    context_.config().load();
-    const auto entries = context_.config().getRecentFiles();
-    if (entries.empty()) {
-        AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_OPEN_RECENT_NONE, L"None");
-        return;
-    }
-    for (std::size_t i = 0; i < entries.size() && i < 50; ++i) {
-        std::vector<String> texts;
-        for (const auto& path : entries[i].files) texts.push_back(path.toString('/'));
-        AppendMenuW(recent, MF_STRING, firstRecent + i, data::sourceCaption(texts, false).toWide().c_str());
-    }
-}
-
 void MainWindow::setShowMarkedOnly(bool on) {
     context_.document().setShowMarkedOnly(on);
     CheckMenuItem(GetSubMenu(viewMenu_.get(), 0), ID_SHOW_MARKED_ONLY, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
@@ -389,62 +289,6 @@ void MainWindow::setViewMode(bool showFiles, bool showFilters) {
     SetWindowTextW(viewButton_, viewModeName());
     onUpdateFilters();
     RedrawWindow(text_->handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-}
-
-void MainWindow::openDialog() {
-    // Room for a large multiple selection.
-    std::wstring names(65536, L'\0');
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = GetActiveWindow();
-    dialog.lpstrFilter = L"Text Files\0*.txt;*.log\0All Files\0*.*\0";
-    dialog.lpstrFile = names.data();
-    dialog.nMaxFile = static_cast<DWORD>(names.size());
-    dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameW(&dialog)) {
-        if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
-            MessageBoxW(handle(), L"Too many files were chosen at once; please choose fewer.", L"", MB_OK);
-        return;
-    }
-    std::vector<std::wstring> parts;
-    for (const wchar_t* at = names.c_str(); *at; at += wcslen(at) + 1) parts.emplace_back(at);
-    std::vector<String> paths;
-    if (parts.size() == 1) {
-        paths.emplace_back(parts.front());
-    } else {
-        for (std::size_t i = 1; i < parts.size(); ++i) paths.emplace_back(parts.front() + L"\\" + parts[i]);
-    }
-    openFiles(paths, true);
-}
-
-void MainWindow::saveVisibleLines() {
-    data::Document document = context_.document();
-    saveWithDialog(handle(), *this, context_.viewer().sources(),
-                   [document](const cpp::Output& output, const data::Document::WriteProgress& progress) mutable {
-                       return document.writeVisibleLines(output, progress);
-                   });
-}
-
-void MainWindow::openContainingFolder() {
-    try {
-        const auto paths = context_.document().openFilePaths();
-        if (paths.empty()) return;
-        String prefix = paths.front().toString('/');
-        for (const auto& path : paths) {
-            const String text = path.toString('/');
-            std::size_t common = 0;
-            while (common < prefix.size() && common < text.size() && prefix[common] == text[common]) ++common;
-            prefix.resize(common);
-        }
-        if (prefix.empty()) return;
-        const cpp::FilePath folder = cpp::FilePath(prefix).parent();
-        const std::wstring windows = cpp::windows::filledText(
-            [](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
-        const cpp::FilePath explorer = cpp::FilePath(String(windows)).append("explorer.exe");
-        cpp::Process::start(explorer, String::substitute("\"%\"", folder.toNative()), folder).detach();
-    } catch (const std::exception& e) {
-        MessageBoxW(handle(), String(e.what()).toWide().c_str(), L"", MB_OK);
-    }
 }
 
 void MainWindow::onCommand(UINT id, UINT code) {
@@ -518,15 +362,7 @@ void MainWindow::onCommand(UINT id, UINT code) {
         onItemCommand(id);
         return;
     }
-    if (id >= firstRecent && id < firstRecent + 50) {
-        context_.config().load();
-        const auto entries = context_.config().getRecentFiles();
-        const std::size_t index = id - firstRecent;
-        if (index >= entries.size()) return;
-        std::vector<String> paths;
-        for (const auto& path : entries[index].files) paths.push_back(path.toString('/'));
-        openFiles(paths, true, entries[index].encodings);
-    }
+    if (id >= firstRecent && id < firstRecent + recentLimit) openRecent(id - firstRecent);
 }
 
 LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -602,14 +438,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_MOUSEWHEEL: text_->onMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     case WM_MENURBUTTONUP:
-        if (reinterpret_cast<HMENU>(lParam) == recentMenu(optionsMenu_.get())) {
-            context_.config().load();
-            const auto entries = context_.config().getRecentFiles();
-            if (wParam < entries.size()) {
-                context_.config().removeRecentFiles(entries[wParam]);
-                rebuildRecentMenu();
-            }
-        }
+        if (reinterpret_cast<HMENU>(lParam) == recentMenu()) forgetRecent(wParam);
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);

@@ -116,7 +116,14 @@ private:
     void openViewMenu();
     void setViewMode(bool showFiles, bool showFilters);
     const wchar_t* viewModeName() const;
+    // The recent sets, in the Options menu: command ids from `firstRecent`.
+    static constexpr UINT firstRecent = 40100;
+    static constexpr std::size_t recentLimit = 50;
+    HMENU recentMenu() const;
     void rebuildRecentMenu();
+    void openRecent(std::size_t index);
+    // Drops a recent set, as a right click in the menu asks.
+    void forgetRecent(std::size_t index);
     // Keeps the open files, with their encodings, as a recent set.
     void rememberOpenFiles();
     // The files, filters and marks as a session, without what is read from

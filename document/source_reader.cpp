@@ -43,16 +43,29 @@ String lostLine(const TextEntry& entry) {
 }
 
 // Characters and leading tabs of each line, and the batch's longest line,
-// from its texts, which are UTF-8 whatever the file's encoding.
-void countLines(LineBatch& batch) {
+// from its texts in UTF-8; texts still in the file's own encoding
+// (`decodeFrom`) are decoded to UTF-8 as they are counted.
+void countLines(LineBatch& batch, std::optional<cpp::TextEncoding> decodeFrom) {
+    LineTexts utf8;
+    std::string decoded;
+    if (decodeFrom) utf8.reserve(batch.texts.size(), batch.texts.bytes().size());
     std::uint64_t longest = 0;
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
-        const std::string_view text = batch.texts[i];
-        const std::size_t characters = cpp::utf8::countCharacters(text.data(), text.data() + text.size());
+        std::string_view text = batch.texts[i];
+        std::size_t characters = 0;
+        if (decodeFrom) {
+            decoded.clear();
+            characters = cpp::appendAsUtf8(*decodeFrom, text.data(), text.data() + text.size(), decoded);
+            utf8.append(decoded);
+            text = decoded;
+        } else {
+            characters = cpp::utf8::countCharacters(text.data(), text.data() + text.size());
+        }
         batch.entries[i].charLength = clampLength(characters);
         batch.entries[i].leadingTabs = leadingTabs(text);
         longest = std::max<std::uint64_t>(longest, characters);
     }
+    if (decodeFrom) batch.texts = std::move(utf8);
     batch.longest = longest;
 }
 
@@ -61,6 +74,7 @@ void countLines(LineBatch& batch) {
 // not begun.
 struct CountingBatch {
     LineBatch batch;
+    std::optional<cpp::TextEncoding> decodeFrom;
     std::atomic<bool> claimed{false};
     std::atomic<bool> counted{false};  // by the bus
 };
@@ -349,9 +363,14 @@ void SourceReader::run() {
     LineTexts texts;
     entries.reserve(batchLimit);
     texts.reserve(batchLimit, batchLimit * 128);
-    // The file's own bytes of the batch, for the block cache, when they are
-    // not UTF-8 as `texts` are.
+    // A batch in another encoding is decoded to UTF-8 with its count, and
+    // meanwhile `texts` hold the file's own bytes. Only while stamps are read
+    // is each line decoded as it comes; the file's bytes are then kept apart
+    // for the block cache, and only for a batch that began within twice the
+    // blocks' reach of the file's end: no other is stored in them.
+    bool decodeLater = false;
     LineTexts rawTexts;
+    bool rawKept = false;
     cpp::TextEncoding encoding = cpp::TextEncoding::Utf8;
     std::string decoded;
     std::int32_t lineBase = 0;  // lines of the earlier generations
@@ -373,7 +392,7 @@ void SourceReader::run() {
             batch.entries = std::exchange(entries, std::vector<TextEntry>());
             batch.texts = std::exchange(texts, LineTexts());
             entries.reserve(batchLimit);
-            texts.reserve(batchLimit, batchLimit * 128);
+            texts.reserve(batchLimit, batchLimit * 128 * cpp::unitSize(encoding));
         } else {
             batch.entries = entries;
             batch.texts = texts.fitted();
@@ -399,7 +418,7 @@ void SourceReader::run() {
     const auto handOnCounted = [&] {
         if (!counting) return;
         if (!counting->claimed.exchange(true)) {
-            countLines(counting->batch);
+            countLines(counting->batch, counting->decodeFrom);
         } else {
             counted.wait();  // begun on the bus, it ends soon
         }
@@ -407,13 +426,14 @@ void SourceReader::run() {
         counting.reset();
         lines_(std::move(batch));
     };
-    const auto countOnBus = [&](LineBatch&& batch) {
+    const auto countOnBus = [&](LineBatch&& batch, std::optional<cpp::TextEncoding> decodeFrom) {
         counting = std::make_shared<CountingBatch>();
         counting->batch = std::move(batch);
+        counting->decodeFrom = decodeFrom;
         try {
             counted = bus_.post([ahead = counting] {
                 if (ahead->claimed.exchange(true)) return;
-                countLines(ahead->batch);
+                countLines(ahead->batch, ahead->decodeFrom);
                 ahead->counted.store(true, std::memory_order_release);
             });
         } catch (const std::exception&) {
@@ -456,12 +476,14 @@ void SourceReader::run() {
                     }
                 }
             }
-            if (farFromEnd) {
+            const bool rawApart = encoding != cpp::TextEncoding::Utf8 && !decodeLater;
+            if (farFromEnd || (rawApart && !rawKept)) {
                 const TextEntry& last = entries.back();
                 cache->passed(last.offset + static_cast<std::uint64_t>(last.byteLength));
             } else {
-                cache->store(entries.data(), entries.size(), encoding == cpp::TextEncoding::Utf8 ? texts : rawTexts);
+                cache->store(entries.data(), entries.size(), rawApart ? rawTexts : texts);
             }
+            const auto decodeFrom = decodeLater ? std::optional(encoding) : std::nullopt;
             // A few lines of a followed file are not a full batch: batches
             // wait in the store's queue while the document is busy, each
             // costing what it holds.
@@ -469,9 +491,9 @@ void SourceReader::run() {
             const bool full = entries.size() >= batchLimit;
             LineBatch batch = takeBatch(full);
             if (full && countAhead) {
-                countOnBus(std::move(batch));
+                countOnBus(std::move(batch), decodeFrom);
             } else {
-                countLines(batch);
+                countLines(batch, decodeFrom);
                 lines_(std::move(batch));
             }
             rawTexts.clear();
@@ -496,15 +518,17 @@ void SourceReader::run() {
         texts = LineTexts();
         stamps = std::vector<std::int64_t>();
     };
+    const auto nearEnd = [&](std::uint64_t offset) {
+        if (!file_) return true;
+        try {
+            const std::uint64_t size = file_->size();
+            return size <= offset || size - offset <= 2 * cacheBlocks * FileBlockCache::defaultBlockSize;
+        } catch (const cpp::IOException&) {
+            return true;
+        }
+    };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
-        std::string_view text = raw;
-        if (encoding != cpp::TextEncoding::Utf8) {
-            decoded.clear();
-            cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
-            text = decoded;
-            rawTexts.append(raw);
-        }
         const std::int32_t lineNumber = lineBase + static_cast<std::int32_t>(line.number);
         if (entries.empty()) {
             // Stamps are read here only by a reader that read every line of
@@ -516,6 +540,15 @@ void SourceReader::run() {
                 stampReader.emplace(modifiedOrNow(file_ ? std::optional(file_->path()) : std::nullopt),
                                     localClockOffset());
             stampsAsked = stampsAsked && stampReader;
+            decodeLater = encoding != cpp::TextEncoding::Utf8 && !stampsAsked;
+            rawKept = encoding != cpp::TextEncoding::Utf8 && !decodeLater && nearEnd(line.offset);
+        }
+        std::string_view text = raw;
+        if (encoding != cpp::TextEncoding::Utf8 && !decodeLater) {
+            decoded.clear();
+            cpp::appendAsUtf8(encoding, raw.data(), raw.data() + raw.size(), decoded);
+            text = decoded;
+            if (rawKept) rawTexts.append(raw);
         }
         if (stampsAsked) {
             if (stamps.empty()) stamps.reserve(batchLimit);

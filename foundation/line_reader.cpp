@@ -83,9 +83,9 @@ std::optional<std::size_t> LineReader::findLineEnd(std::size_t from) const {
 
 bool LineReader::next(Line& line, bool force) {
     Detail& d = *detail_;
-    // Most lines of a byte encoding lie whole in the buffer, and need none
-    // of the care below for carried parts and units.
-    if (d.byteUnits && d.carry.empty() && nextInBuffer(line)) return true;
+    // Most lines lie whole in the buffer, and need none of the care below
+    // for carried parts and units.
+    if (d.started && d.carry.empty() && nextInBuffer(line)) return true;
     DataBuffer& buffer = d.buffer;
     if (buffer.unread() == 0 && !d.carryPending()) return false;
     if (d.carryIsPreviousLine) {
@@ -131,9 +131,16 @@ bool LineReader::nextInBuffer(Line& line) {
     const char* unread = d.buffer.readPointer();
     const std::size_t size = d.buffer.unread();
     if (size <= d.searchFrom) return false;
-    const auto* feed = static_cast<const char*>(std::memchr(unread + d.searchFrom, '\n', size - d.searchFrom));
-    if (feed == nullptr) return false;
-    const auto taken = static_cast<std::size_t>(feed - unread) + 1;
+    std::size_t taken = 0;
+    if (d.byteUnits) {
+        const auto* feed = static_cast<const char*>(std::memchr(unread + d.searchFrom, '\n', size - d.searchFrom));
+        if (feed == nullptr) return false;
+        taken = static_cast<std::size_t>(feed - unread) + 1;
+    } else {
+        const std::optional<std::size_t> feed = findLineEnd(d.searchFrom);
+        if (!feed) return false;
+        taken = *feed + unitSize(*d.encoding);
+    }
     d.buffer.take(taken);
     deliver(line, TextRef(unread, unread + taken));
     return true;

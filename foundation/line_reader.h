@@ -84,8 +84,7 @@ private:
     // Where the line end ending at or after `from` begins in the unread
     // bytes, and its width; none when no complete one has arrived.
     std::optional<std::size_t> findLineEnd(std::size_t from) const;
-    // The next line when it lies whole in the buffer, in an encoding of
-    // one-byte units with nothing carried.
+    // The next line when it lies whole in the buffer with nothing carried.
     bool nextInBuffer(Line& line);
     // Hands on `raw`, a whole line with its line end, as the next line.
     void deliver(Line& line, TextRef raw);

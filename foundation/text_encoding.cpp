@@ -1,5 +1,7 @@
 #include "foundation/text_encoding.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -43,7 +45,21 @@ std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end,
     static_assert(std::endian::native == std::endian::little);
     const std::uint64_t notAscii = bigEndian ? 0x80FF80FF80FF80FFull : 0xFF80FF80FF80FF80ull;
     const std::size_t low = bigEndian ? 1 : 0;
+    const __m128i notAsciiUnits = _mm_set1_epi16(static_cast<short>(notAscii & 0xFFFF));
     while (end - at >= 2) {
+        // And eight at a time where they lie in a row.
+        if (end - at >= 16) {
+            __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            const __m128i outside = _mm_and_si128(units, notAsciiUnits);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) == 0xFFFF) {
+                if (bigEndian) units = _mm_srli_epi16(units, 8);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_packus_epi16(units, units));
+                w += 8;
+                at += 16;
+                characters += 8;
+                continue;
+            }
+        }
         std::uint64_t eight;
         if (end - at >= 8 && (std::memcpy(&eight, at, 8), (eight & notAscii) == 0)) {
             w[0] = static_cast<char>(at[low]);

@@ -54,15 +54,18 @@ struct Received {
 };
 
 inline std::unique_ptr<data::SourceReader> follow(std::shared_ptr<cpp::RandomAccessFile> file, Received& received,
-                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt) {
+                                                  cpp::Bus& bus, std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                                                  data::StampRequest stamps = nullptr) {
     const cpp::String name = file->path().text();
     return std::make_unique<data::SourceReader>(data::SourceReader::Identity{3, cpp::String("test"), name},
-                                                std::move(file), bus, received.lines(), received.end(), false, encoding);
+                                                std::move(file), bus, received.lines(), received.end(), false, encoding,
+                                                std::move(stamps));
 }
 
 inline std::unique_ptr<data::SourceReader> follow(const cpp::FilePath& path, Received& received, cpp::Bus& bus,
-                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt) {
-    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding);
+                                                  std::optional<cpp::TextEncoding> encoding = std::nullopt,
+                                                  data::StampRequest stamps = nullptr) {
+    return follow(std::make_shared<cpp::RandomAccessFile>(path), received, bus, encoding, std::move(stamps));
 }
 
 }  // namespace reader_harness

@@ -299,21 +299,29 @@ TEST(SourceReader, TailingUnderLoadLosesAndCorruptsNothing) {
 // as the lines written; when it is emptied and written again as Windows
 // ANSI text, the new generation's encoding is detected anew. Offsets and
 // lengths stay bytes of the file; texts and character counts are UTF-8's.
+// A backlog of full batches, then lines written in pieces. Without stamps a
+// batch is decoded on the bus; while stamps are read, line by line.
 TEST(SourceReader, AUtf16FileWrittenInPiecesIsFollowedAndReadBack) {
+    for (const bool stamped : {false, true}) {
+    SCOPED_TRACE(stamped ? "stamps read" : "no stamps");
     TemporaryFolder folder;
     const auto path = folder.file("utf16.log");
-    writeFile(path, "");
     std::mt19937 random(1612);
     std::vector<std::string> lines;
     std::string bytes = testing_support::encoded(cpp::TextEncoding::Utf16Le, "", true);
-    for (int i = 0; i < 400; ++i) {
+    const std::size_t backlog = 2 * SourceReader::batchLimit + 100;
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < backlog + 400; ++i) {
+        if (i == backlog) written = bytes.size();
         lines.push_back("L" + std::to_string(i) + " " + testing_support::randomLine(random, true));
         bytes += testing_support::encoded(cpp::TextEncoding::Utf16Le, lines.back() + "\r\n");
     }
+    writeFile(path, bytes.substr(0, written));
     Bus bus(2, String("Bus"));
     Received received;
-    auto reader = follow(path, received, bus);
-    for (std::size_t at = 0; at < bytes.size();) {
+    auto reader = follow(path, received, bus, std::nullopt,
+                         stamped ? std::make_shared<const std::atomic<bool>>(true) : nullptr);
+    for (std::size_t at = written; at < bytes.size();) {
         const std::size_t n = std::min<std::size_t>(1 + random() % 3000, bytes.size() - at);
         appendFile(path, bytes.substr(at, n));
         at += n;
@@ -349,4 +357,5 @@ TEST(SourceReader, AUtf16FileWrittenInPiecesIsFollowedAndReadBack) {
     ASSERT_TRUE(received.waitFor(lines.size() + ansiLines.size()));
     EXPECT_EQ(reader->encoding(), cpp::TextEncoding::Ansi);
     expectRead(lines.size(), ansiLines, ansi);
+    }
 }

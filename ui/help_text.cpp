@@ -20,7 +20,7 @@ Started without files and without piped data, qi-lark opens the last session aga
 
 KEYS IN THE TEXT
 
-F1 — this help.
+F1 — this help; Esc closes it.
 Arrow keys, Page Up, Page Down — move the caret; with Shift they extend the selection.
 Home, End — to the start or end of the row. Ctrl+Home, Ctrl+End — to the first or last line.
 Ctrl+Up, Ctrl+Down, Ctrl+Page Up, Ctrl+Page Down — scroll by a row or a page; the caret stays.

@@ -1,10 +1,23 @@
 #include "ui/help_window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace ui {
 
 namespace {
+
+// Esc closes the help, as it closes a dialog: the edit control alone would
+// take the key and do nothing with it.
+LRESULT CALLBACK closeOnEscape(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
+        PostMessageW(GetParent(edit), WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(edit, closeOnEscape, 0);
+    return DefSubclassProc(edit, message, wParam, lParam);
+}
 
 // At 96 DPI.
 constexpr int baseWidth = 560;
@@ -37,6 +50,7 @@ void HelpWindow::show(HWND owner, const Look& look, const cpp::String& version) 
     text_ = CreateWindowExW(0, L"EDIT", helpText(version).c_str(),
                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0, 0, 0, handle(),
                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowSubclass(text_, closeOnEscape, 0, 0);
     applyLook();
     ShowWindow(handle(), SW_SHOW);
     SetFocus(text_);

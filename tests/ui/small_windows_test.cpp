@@ -210,7 +210,12 @@ TEST(SmallWindows, HelpOpensOnceNamesTheVersionAndFollowsTheTheme) {
     EXPECT_TRUE(helpWindows().empty());
     EXPECT_TRUE(IsWindow(t.window.handle())) << "closing the help closes nothing else";
     t.command(ID_HELP);
-    EXPECT_EQ(helpWindows().size(), 1u) << "and it opens again";
+    const auto again = helpWindows();
+    ASSERT_EQ(again.size(), 1u) << "and it opens again";
+    SendMessageW(FindWindowExW(again.front(), nullptr, L"EDIT", nullptr), WM_KEYDOWN, VK_ESCAPE, 0);
+    t.pump(50);
+    EXPECT_TRUE(helpWindows().empty()) << "Esc in its text closes it";
+    EXPECT_TRUE(IsWindow(t.window.handle()));
 }
 
 // What the end of one run keeps comes back at the next start: the files'

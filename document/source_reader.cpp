@@ -48,7 +48,7 @@ String lostLine(const TextEntry& entry) {
 void countLines(LineBatch& batch, std::optional<cpp::TextEncoding> decodeFrom) {
     LineTexts utf8;
     std::string decoded;
-    if (decodeFrom) utf8.reserve(batch.texts.size(), batch.texts.bytes().size());
+    if (decodeFrom) utf8.reserve(batch.texts.size(), batch.texts.bytes().size() / cpp::unitSize(*decodeFrom));
     std::uint64_t longest = 0;
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         std::string_view text = batch.texts[i];
@@ -411,16 +411,19 @@ void SourceReader::run() {
         return batch;
     };
     // Counting a full batch's characters cost the reader an eighth of its
-    // time; the bus counts it while the next one is read. Batches are still
-    // handed on in order: one is counted at a time.
+    // time; the bus counts it, and decodes it from another encoding, while
+    // the next one is read. Batches are still handed on in order: one is
+    // counted at a time.
     std::shared_ptr<CountingBatch> counting;
     cpp::Future<void> counted;
     const auto handOnCounted = [&] {
         if (!counting) return;
-        if (!counting->claimed.exchange(true)) {
+        if (counting->claimed.exchange(true)) counted.wait();  // begun on the bus, it ends soon
+        // Not yet counted when the bus had not begun it, or failed: a batch
+        // never goes on with its texts still in the file's encoding.
+        if (!counting->counted.load(std::memory_order_acquire)) {
             countLines(counting->batch, counting->decodeFrom);
-        } else {
-            counted.wait();  // begun on the bus, it ends soon
+            counting->counted.store(true, std::memory_order_relaxed);
         }
         LineBatch batch = std::move(counting->batch);
         counting.reset();

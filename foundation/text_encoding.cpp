@@ -1,6 +1,8 @@
 #include "foundation/text_encoding.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -45,8 +47,11 @@ std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end,
     static_assert(std::endian::native == std::endian::little);
     const std::uint64_t notAscii = bigEndian ? 0x80FF80FF80FF80FFull : 0xFF80FF80FF80FF80ull;
     const std::size_t low = bigEndian ? 1 : 0;
+#if defined(__SSE2__)
     const __m128i notAsciiUnits = _mm_set1_epi16(static_cast<short>(notAscii & 0xFFFF));
+#endif
     while (end - at >= 2) {
+#if defined(__SSE2__)
         // And eight at a time where they lie in a row.
         if (end - at >= 16) {
             __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
@@ -60,6 +65,7 @@ std::size_t appendUtf16AsUtf8(const unsigned char* at, const unsigned char* end,
                 continue;
             }
         }
+#endif
         std::uint64_t eight;
         if (end - at >= 8 && (std::memcpy(&eight, at, 8), (eight & notAscii) == 0)) {
             w[0] = static_cast<char>(at[low]);

@@ -383,6 +383,17 @@ void SourceReader::run() {
     std::vector<std::int64_t> stamps;
     bool stampsAsked = false;
     std::optional<StampReader> stampReader;
+    // How far the blocks reach back from the file's end, and the file's
+    // size; none for standard input or when the size cannot be had.
+    constexpr std::uint64_t blocksReach = cacheBlocks * FileBlockCache::defaultBlockSize;
+    const auto fileSize = [&]() -> std::optional<std::uint64_t> {
+        if (!file_) return std::nullopt;
+        try {
+            return file_->size();
+        } catch (const cpp::IOException&) {
+            return std::nullopt;
+        }
+    };
     // A full batch takes the buffers over; a short one, which may wait in a
     // queue, takes copies that hold no more than its lines.
     const auto takeBatch = [&](bool full) {
@@ -466,17 +477,13 @@ void SourceReader::run() {
             // the end would only pass through them.
             bool farFromEnd = false;
             if (entries.size() >= batchLimit) {
-                // A full batch: the backlog is still being read.
-                if (file_) {
-                    try {
-                        const TextEntry& last = entries.back();
-                        const std::uint64_t end = last.offset + static_cast<std::uint64_t>(last.byteLength);
-                        const std::uint64_t size = std::max<std::uint64_t>(file_->size(), 1);
-                        readShare_ = std::min(static_cast<double>(end) / static_cast<double>(size), 1.0);
-                        farFromEnd = size > end && size - end > cacheBlocks * FileBlockCache::defaultBlockSize;
-                    } catch (const cpp::IOException&) {
-                        // The share stays as it was; reading goes on.
-                    }
+                // A full batch: the backlog is still being read. Without a
+                // size the share stays as it was; reading goes on.
+                const TextEntry& last = entries.back();
+                const std::uint64_t end = last.offset + static_cast<std::uint64_t>(last.byteLength);
+                if (const auto size = fileSize()) {
+                    readShare_ = std::min(static_cast<double>(end) / static_cast<double>(std::max<std::uint64_t>(*size, 1)), 1.0);
+                    farFromEnd = *size > end && *size - end > blocksReach;
                 }
             }
             const bool rawApart = encoding != cpp::TextEncoding::Utf8 && !decodeLater;
@@ -521,15 +528,6 @@ void SourceReader::run() {
         texts = LineTexts();
         stamps = std::vector<std::int64_t>();
     };
-    const auto nearEnd = [&](std::uint64_t offset) {
-        if (!file_) return true;
-        try {
-            const std::uint64_t size = file_->size();
-            return size <= offset || size - offset <= 2 * cacheBlocks * FileBlockCache::defaultBlockSize;
-        } catch (const cpp::IOException&) {
-            return true;
-        }
-    };
     const auto take = [&](const cpp::LineReader::Line& line) {
         const std::string_view raw(line.text.begin(), static_cast<std::size_t>(line.text.length()));
         const std::int32_t lineNumber = lineBase + static_cast<std::int32_t>(line.number);
@@ -544,7 +542,11 @@ void SourceReader::run() {
                                     localClockOffset());
             stampsAsked = stampsAsked && stampReader;
             decodeLater = encoding != cpp::TextEncoding::Utf8 && !stampsAsked;
-            rawKept = encoding != cpp::TextEncoding::Utf8 && !decodeLater && nearEnd(line.offset);
+            rawKept = false;
+            if (encoding != cpp::TextEncoding::Utf8 && !decodeLater) {
+                const auto size = fileSize();
+                rawKept = !size || *size <= line.offset || *size - line.offset <= 2 * blocksReach;
+            }
         }
         std::string_view text = raw;
         if (encoding != cpp::TextEncoding::Utf8 && !decodeLater) {

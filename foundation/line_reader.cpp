@@ -128,19 +128,11 @@ bool LineReader::next(Line& line, bool force) {
 
 bool LineReader::nextInBuffer(Line& line) {
     Detail& d = *detail_;
+    if (d.buffer.unread() <= d.searchFrom) return false;
+    const std::optional<std::size_t> feed = findLineEnd(d.searchFrom);
+    if (!feed) return false;
     const char* unread = d.buffer.readPointer();
-    const std::size_t size = d.buffer.unread();
-    if (size <= d.searchFrom) return false;
-    std::size_t taken = 0;
-    if (d.byteUnits) {
-        const auto* feed = static_cast<const char*>(std::memchr(unread + d.searchFrom, '\n', size - d.searchFrom));
-        if (feed == nullptr) return false;
-        taken = static_cast<std::size_t>(feed - unread) + 1;
-    } else {
-        const std::optional<std::size_t> feed = findLineEnd(d.searchFrom);
-        if (!feed) return false;
-        taken = *feed + unitSize(*d.encoding);
-    }
+    const std::size_t taken = *feed + unitSize(*d.encoding);
     d.buffer.take(taken);
     deliver(line, TextRef(unread, unread + taken));
     return true;
